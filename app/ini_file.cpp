@@ -1,0 +1,1 @@
+#include "app/ini_file.h"

@@ -1,0 +1,1 @@
+#include "app/number_format.h"

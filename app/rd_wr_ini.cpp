@@ -1,0 +1,1 @@
+#include "app/rd_wr_ini.h"

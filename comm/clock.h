@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+
+// Time base of every exchange: a high-resolution counter for time-outs and the RTS hold,
+// a millisecond tick count for the service-mode polls, and plain pauses.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+
+  // Monotonic counter; compared as unsigned 64-bit numbers.
+  virtual uint64_t Counter() = 0;
+  // Counter ticks per second; constant for the life of the clock.
+  virtual uint64_t Frequency() = 0;
+  // Milliseconds, wrapping at 2^32 like the platform tick count.
+  virtual uint32_t TickCount() = 0;
+  // Waits `ms` milliseconds without processing any user-interface messages.
+  virtual void Pause(uint32_t ms) = 0;
+  // Busy-waits until Counter() is past `counter`. Used where a sleep is too coarse (RTS hold).
+  virtual void SpinUntilPast(uint64_t counter) = 0;
+};
+
+// Converts milliseconds to counter ticks: ms is taken as a signed 32-bit number, the product
+// and the truncating division are unsigned 64-bit.
+inline uint64_t MsToTicks(int32_t ms, uint64_t frequency) {
+  return static_cast<uint64_t>(static_cast<int64_t>(ms)) * frequency / 1000u;
+}
+
+// The machine's steady clock.
+class SystemClock final : public Clock {
+ public:
+  uint64_t Counter() override;
+  uint64_t Frequency() override;
+  uint32_t TickCount() override;
+  void Pause(uint32_t ms) override;
+  void SpinUntilPast(uint64_t counter) override;
+
+  // One instance for the whole process; it keeps no state.
+  static SystemClock& Instance();
+};
+
+// A clock that stands still until the code under test waits: every pause, spin or wait for
+// input moves it forward by exactly that much, so long time-outs run in microseconds and
+// each one can be checked to the tick. One tick is one microsecond.
+class VirtualClock final : public Clock {
+ public:
+  static constexpr uint64_t kFrequency = 1'000'000;
+
+  uint64_t Counter() override { return now_; }
+  uint64_t Frequency() override { return kFrequency; }
+  uint32_t TickCount() override { return static_cast<uint32_t>(tick_base_ms_ + now_ / 1000u); }
+  void Pause(uint32_t ms) override { Advance(static_cast<uint64_t>(ms) * 1000u); }
+  void SpinUntilPast(uint64_t counter) override {
+    if (now_ <= counter) now_ = counter + 1;
+  }
+
+  void Advance(uint64_t ticks) { now_ += ticks; }
+  void AdvanceTo(uint64_t counter) {
+    if (counter > now_) now_ = counter;
+  }
+  // Lets a test start the tick count near its 32-bit wrap.
+  void SetTickBase(uint32_t ms) { tick_base_ms_ = ms; }
+
+ private:
+  uint64_t now_ = 0;
+  uint32_t tick_base_ms_ = 0;
+};

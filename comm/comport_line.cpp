@@ -1,0 +1,1 @@
+#include "comm/comport_line.h"

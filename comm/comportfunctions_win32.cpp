@@ -1,0 +1,1 @@
+#include "comm/comportfunctions.h"
