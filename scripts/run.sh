@@ -10,4 +10,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "vorlix needs a graphical display (DISPLAY is not set); try: xvfb-run -a $0" >&2
   exit 2
 fi
-exec build/release/app/vorlix
+exec build/release/bin/vorlix
