@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// A pressure display unit: its name and the factor that turns kPa into it.
+struct PressureUnit {
+  const char* name;
+  double factor;
+};
+
+// The display units in list order; the sensor itself reports kPa (index 1).
+extern const std::array<PressureUnit, 7> PressureUnits;
+inline constexpr int kKilopascalUnit = 1;
+// Temperature has no choice of unit.
+inline constexpr const char* kTemperatureUnitName = "°С";
+
+// Carries one two-point calibration through the calibration dialogs. Point values are in the
+// display unit; offset and slope are the new calibration in the order they go to the sensor.
+struct CalibrationRecord {
+  double factor = 0.0;  // sensor unit -> display unit
+  uint8_t digits = 0;   // decimals of point values
+  uint8_t point = 0;    // 0 or 1: the point whose statistics are collected
+  std::array<float, 2> applied{};
+  std::array<float, 2> received{};
+  float offset = 0.0f;
+  float slope = 0.0f;
+};
+
+// Unit factor of a display unit index; indexes outside the table have none.
+bool PressureFactor(int unit_index, double& factor);
+
+// A reading as the monitor shows it: as reported, and recomputed for the factory calibration
+// (slope 1, offset 0), both in the display unit. The offset is removed in the sensor's unit,
+// before any conversion.
+struct MonitorValues {
+  float value;
+  float factory_value;
+};
+MonitorValues ConvertReading(float reading, float sensor_offset, float sensor_slope,
+                             double factor);
+
+// Sensor unit -> display unit and back, each rounded to a 32-bit float.
+float ToDisplayUnit(float sensor_value, double factor);
+float ToSensorUnit(float display_value, double factor);
+
+// The running average of the last ten valid readings of the statistics collection.
+class StatisticsRing {
+ public:
+  static constexpr int kSize = 10;
+
+  // Takes one valid reading, already in the display unit.
+  void Add(float reading);
+
+  bool has_average() const { return has_average_; }
+  float average() const { return average_; }
+  // Slot the next reading goes to: 1..9, then 0 after every tenth reading.
+  uint8_t pos() const { return pos_; }
+  bool filling() const { return filling_; }
+  const std::array<float, kSize>& ring() const { return ring_; }
+
+ private:
+  std::array<float, kSize> ring_{};
+  uint8_t pos_ = 0;
+  bool filling_ = true;
+  bool has_average_ = false;
+  float average_ = 0.0f;
+};
+
+// The new calibration from the two points of `record` and the sensor's current slope and
+// offset (offset in the sensor's unit). The offset comes out in the display unit.
+struct NewCalibration {
+  float slope;
+  float offset;
+};
+NewCalibration ComputeNewCalibration(const CalibrationRecord& record, float current_slope,
+                                     float current_offset);
+
+// Whether a calibration may go to the sensor: both values finite and the slope not zero.
+bool IsWritableCalibration(float offset, float slope);
