@@ -1,1 +1,321 @@
 #include "comm/modbusbox.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "app/suplfunc.h"
+
+namespace {
+
+constexpr uint8_t kReadFunction = 3;
+constexpr uint8_t kWriteFunction = 16;
+constexpr uint8_t kExceptionFlag = 0x80;
+constexpr uint8_t kPreamble = 0xFF;
+
+// Function 3 request: address, function, first register, count, checksum.
+constexpr int kReadRequestLength = 8;
+// Function 16 reply: address, function, first register, count, checksum.
+constexpr int kWriteReplyLength = 8;
+// Exception reply: address, function | 0x80, exception code, checksum.
+constexpr int kExceptionReplyLength = 5;
+// Function 3 reply: address, function and byte count before the data, checksum after it.
+constexpr int kReadReplyOverhead = 5;
+
+// The sensor's exception texts, by exception code 1 to 8.
+const char* const kExceptionTexts[] = {
+    "Прийнятий код функціі не може бути оброблений",
+    "Адреса даних, вказана в запиті, недоступна\r(можливо версія ПО вашого пристрою є застарілою)",
+    "Величина в полі даних запиту є недоступною",
+    "Невідновлювальна помилка при виконанні затребуваного дійства",
+    "Запит прийнятий, але виконування потрубує багато часу",
+    "Пристрій зайнятий виконуванням іншої команди",
+    "Запис заборонено.\rНатисніть кнопку дозволу",
+    "Помилка паритету при спробі читання розширеної пам'яті",
+};
+
+// Local texts, by code 20 to 29.
+const char* const kLocalTexts[] = {
+    "СОМ-порт недоступний",
+    "Пристрій не відповідає",
+    "Невірно заданий код функціі",
+    "Сбій при виконанні операції запису",
+    "Сбій при виконанні операції читання",
+    "Відповідь отримана не повністю (перевищено час поміж байтами)",
+    "Функ.код відповіді не дорівнює функ.коду запиту",
+    "Неспівпадання КС відповіді пристрою",
+    "Обмін перервано на вимогу оператора",
+    "Невідповідність даних у відповіді запрошуваним даним",
+};
+
+// Whole counter ticks in `bits` bit times; the bit time is kept in single precision.
+uint64_t BitTimesToTicks(int32_t baud_rate, int bits, uint64_t frequency) {
+  if (baud_rate <= 0)
+    return 0;
+  const float bit_time = 1.0f / static_cast<float>(baud_rate);
+  return static_cast<uint64_t>(static_cast<double>(bit_time) * bits *
+                               static_cast<double>(frequency));
+}
+
+}  // namespace
+
+void PutWordBE(uint16_t value, uint8_t* dest) {
+  dest[0] = static_cast<uint8_t>(value >> 8);
+  dest[1] = static_cast<uint8_t>(value & 0xFFu);
+}
+
+uint16_t GetWordBE(const uint8_t* src) {
+  return static_cast<uint16_t>((static_cast<unsigned>(src[0]) << 8) | src[1]);
+}
+
+modbusbox::modbusbox(uint8_t address) : address(address) {}
+
+void modbusbox::RunTries(uint8_t function, int length, const char* panel_text) {
+  if (status_panel != nullptr) {
+    status_panel->SetText(panel_text);
+    ui->ProcessMessages();
+  }
+  // At least one transaction, so that a zero from the owner can never pass for a success.
+  const unsigned attempts = std::max<unsigned>(1, tries);
+  for (unsigned attempt = 0; attempt < attempts; ++attempt) {
+    if (Transact(function, length))
+      break;
+    if (error_code == kErrorAborted)
+      break;
+  }
+  if (status_panel != nullptr) {
+    status_panel->SetText("");
+    ui->ProcessMessages();
+  }
+}
+
+bool modbusbox::ReadRegisters(uint16_t first, uint16_t count) {
+  request.fill(0);
+  reply.fill(0);
+  last_start = first;
+  last_count = count;
+  last_function = kReadFunction;
+
+  // The reply to more than 125 registers could not be framed; the sensor refuses such a
+  // count with exception 3, so the same answer is given here without sending anything.
+  if (count > kMaxReadCount) {
+    error_code = kErrorIllegalDataValue;
+    BuildErrorText();
+    return false;
+  }
+
+  request[0] = address;
+  request[1] = kReadFunction;
+  PutWordBE(first, &request[2]);
+  PutWordBE(count, &request[4]);
+  const uint16_t crc = FrameChecksum(request.data(), kReadRequestLength - 2);
+  request[6] = static_cast<uint8_t>(crc & 0xFFu);  // checksum low byte first
+  request[7] = static_cast<uint8_t>(crc >> 8);
+
+  error_code = 0;
+  RunTries(kReadFunction, kReadRequestLength, " Обмін");
+  if (error_code != 0) {
+    BuildErrorText();
+    return false;
+  }
+  // An exception reply with exception code 0 leaves error_code 0; it fails here.
+  if (reply[1] != kReadFunction || reply[2] != static_cast<uint8_t>(2 * count)) {
+    error_code = kErrorMismatch;
+    BuildErrorText();
+    return false;
+  }
+  for (unsigned i = 0; i < count; ++i)
+    values[i] = GetWordBE(&reply[3 + 2 * i]);
+  return true;
+}
+
+bool modbusbox::WriteRegisters(uint16_t first, uint16_t count, const uint16_t* values) {
+  request.fill(0);
+  reply.fill(0);
+  last_start = first;
+  last_count = count;
+  last_function = kWriteFunction;
+
+  // Beyond 123 registers neither the byte count (one byte) nor the frame (256 bytes) holds
+  // the data; refused as the sensor would refuse it.
+  if (count > kMaxWriteCount || (count > 0 && values == nullptr)) {
+    error_code = kErrorIllegalDataValue;
+    BuildErrorText();
+    return false;
+  }
+
+  const int length = 2 * count + 9;
+  request[0] = address;
+  request[1] = kWriteFunction;
+  PutWordBE(first, &request[2]);
+  PutWordBE(count, &request[4]);
+  request[6] = static_cast<uint8_t>(2 * count);
+  for (unsigned i = 0; i < count; ++i)
+    PutWordBE(values[i], &request[7 + 2 * i]);
+  const uint16_t crc = FrameChecksum(request.data(), static_cast<uint32_t>(length - 2));
+  request[length - 2] = static_cast<uint8_t>(crc & 0xFFu);
+  request[length - 1] = static_cast<uint8_t>(crc >> 8);
+
+  error_code = 0;
+  RunTries(kWriteFunction, length, "Обмін...");
+  if (error_code != 0) {
+    BuildErrorText();
+    return false;
+  }
+  if (reply[1] != kWriteFunction || GetWordBE(&reply[2]) != first ||
+      GetWordBE(&reply[4]) != count) {
+    error_code = kErrorMismatch;
+    BuildErrorText();
+    return false;
+  }
+  return true;
+}
+
+bool modbusbox::Transact(uint8_t function, int length) {
+  ui->ProcessMessages();
+  if (abort_requested) {
+    abort_requested = false;
+    error_code = kErrorAborted;
+    return false;
+  }
+  if (port_handle == nullptr) {
+    error_code = kErrorNoPort;
+    return false;
+  }
+  length = std::clamp(length, 0, static_cast<int>(kFrameSize));
+
+  std::vector<uint8_t> block(preambles, kPreamble);
+  block.insert(block.end(), request.begin(), request.begin() + length);
+
+  const uint64_t frequency = clock->Frequency();
+  port_handle->Purge();
+  uint64_t t0 = 0;
+  uint64_t hold = 0;
+  if (rts_switching) {
+    port_handle->SetRts(true);
+    t0 = clock->Counter();
+    // Ten bit times a byte and one bit more, so RTS drops just after the last stop bit.
+    hold = BitTimesToTicks(baud_rate, 10 * static_cast<int>(block.size()) + 1, frequency);
+  }
+  if (!port_handle->Write(block.data(), block.size())) {
+    port_handle->ClearErrors();
+    error_code = kErrorWriteFailed;
+    return false;  // RTS is left as it is
+  }
+  if (rts_switching) {
+    clock->SpinUntilPast(t0 + hold);
+    port_handle->SetRts(false);
+  }
+
+  const uint64_t t1 = clock->Counter();
+  const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);
+  const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
+  const uint64_t idle_bound = std::max<uint64_t>(1, MsToTicks(1, frequency));
+  // A function 3 reply may announce more bytes than the request asked for, up to 260, more
+  // than `reply` holds. Such a frame cannot be the answer, and matching again inside it
+  // would only wait out the first-byte time-out and report a silent sensor that did answer;
+  // failing at once would start a retry while the sensor may still be sending. So the rest
+  // of the frame is let pass unstored (up to its announced end, or until the line has been
+  // quiet for the byte gap) and the transaction ends with code 29.
+  constexpr unsigned kMaxDataBytes = kFrameSize - kReadReplyOverhead;
+  const unsigned max_data_bytes = function == kReadFunction
+                                      ? std::min(2u * GetWordBE(&request[4]), kMaxDataBytes)
+                                      : kMaxDataBytes;
+  bool rejected = false;
+  size_t k = 0;
+  size_t expected = 0;  // reply length, once known
+  uint64_t last_byte_time = t1;
+  error_code = 0;
+
+  for (;;) {
+    ui->ProcessMessages();
+    if (abort_requested) {
+      abort_requested = false;
+      error_code = kErrorAborted;
+      return false;
+    }
+
+    uint8_t byte = 0;
+    const SerialLine::ReadResult read = port_handle->ReadByte(byte);
+    if (read == SerialLine::ReadResult::kFailed)
+      port_handle->ClearErrors();
+    const bool arrived = read == SerialLine::ReadResult::kByte;
+
+    if (arrived) {
+      if (k < reply.size())
+        reply[k] = byte;
+      if (k == 0) {
+        if (byte == address)
+          k = 1;
+      } else if (k == 1) {
+        if (byte == function) {
+          if (function == kWriteFunction)
+            expected = kWriteReplyLength;
+          k = 2;
+        } else if (byte == static_cast<uint8_t>(function + kExceptionFlag)) {
+          expected = kExceptionReplyLength;
+          k = 2;
+        } else {
+          k = 0;
+        }
+      } else if (k == 2 && expected == 0) {
+        expected = static_cast<size_t>(byte) + kReadReplyOverhead;
+        rejected = byte > max_data_bytes;
+        k = 3;
+      } else {
+        ++k;
+      }
+      if (expected != 0 && k >= expected)
+        break;
+      last_byte_time = clock->Counter();
+    } else {
+      // Nothing yet: wait for a byte, but never past the moment the running time-out is
+      // exceeded, so it is reported one tick after its limit.
+      const uint64_t limit = (k < 2 ? deadline : last_byte_time + gap) + 1;
+      const uint64_t now = clock->Counter();
+      if (now < limit) {
+        const uint64_t ticks = std::min(limit - now, idle_bound);
+        const uint64_t us = std::max<uint64_t>(1, (ticks * 1'000'000u + frequency - 1) / frequency);
+        port_handle->WaitForInput(std::chrono::microseconds(static_cast<int64_t>(us)));
+      }
+    }
+
+    const uint64_t now = clock->Counter();
+    if (k < 2) {
+      if (now > deadline)
+        error_code = kErrorNoReply;
+    } else if (last_byte_time + gap < now) {
+      error_code = kErrorByteGap;
+    }
+    if (error_code != 0)
+      break;
+  }
+
+  if (rejected) {
+    error_code = kErrorMismatch;
+  } else if (error_code == 0) {
+    if (FrameChecksum(reply.data(), static_cast<uint32_t>(expected)) != 0) {
+      error_code = kErrorChecksum;
+    } else if (reply[1] == static_cast<uint8_t>(function + kExceptionFlag)) {
+      error_code = reply[2];
+    }
+  }
+  port_handle->Purge();
+  return error_code == 0;
+}
+
+void modbusbox::BuildErrorText() {
+  error_text.clear();
+  const char* prefix = last_function == kReadFunction ? "Команда 3." : "Команда 16.";
+  std::string text = prefix;
+  if (error_code >= 1 && error_code <= 8) {
+    text += ' ';
+    text += kExceptionTexts[error_code - 1];
+  } else if (error_code >= 20 && error_code <= 29) {
+    text += ' ';
+    text += kLocalTexts[error_code - 20];
+  } else {
+    text += " ?";
+  }
+  error_text = text;
+}

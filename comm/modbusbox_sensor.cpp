@@ -1,1 +1,66 @@
 #include "comm/modbusbox.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Sensor registers.
+constexpr uint16_t kUnitRegister = 59;          // unit code in the low byte
+constexpr uint16_t kCalibrationRegister = 436;  // offset (436-437), then slope (438-439)
+constexpr uint16_t kCalibrationCount = 4;
+
+// Unit codes of the measured value, numbered as in the HART unit table.
+constexpr int kUnitKilopascal = 12;
+constexpr int kUnitDegreeCelsius = 32;
+constexpr uint8_t kTemperatureChannel = 1;
+
+}  // namespace
+
+float RegistersToFloat(uint16_t low_word, uint16_t high_word) {
+  // Built as a number, not by laying the words in memory, so the host's byte order plays no part.
+  const uint32_t bits = (static_cast<uint32_t>(high_word) << 16) | low_word;
+  float value;
+  static_assert(sizeof value == sizeof bits);
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void FloatToRegisters(float value, uint16_t& low_word, uint16_t& high_word) {
+  uint32_t bits;
+  static_assert(sizeof value == sizeof bits);
+  std::memcpy(&bits, &value, sizeof bits);
+  low_word = static_cast<uint16_t>(bits & 0xFFFFu);
+  high_word = static_cast<uint16_t>(bits >> 16);
+}
+
+bool modbusbox::AskRetry(const char* what) {
+  if (error_code == kErrorAborted)
+    return false;
+  return ui->AskQuestion(what, ErrorText(), std::string("Повторити спробу?"));
+}
+
+bool modbusbox::ReadUnit(uint8_t channel) {
+  while (!ReadRegisters(kUnitRegister, 1)) {
+    if (!AskRetry("Читання одиниці виміру давача:"))
+      return false;
+  }
+  const int expected = channel == kTemperatureChannel ? kUnitDegreeCelsius : kUnitKilopascal;
+  const int received = values[0] & 0xFF;
+  if (expected == received)
+    return true;
+  message_buffer = "Очікуваний код одиниці виміру " + std::to_string(expected) +
+                   "\rПрочитано у давачі " + std::to_string(received);
+  ui->ShowMessage(message_buffer, "");
+  return false;
+}
+
+bool modbusbox::ReadCalibration(float& sensor_offset, float& sensor_slope) {
+  while (!ReadRegisters(kCalibrationRegister, kCalibrationCount)) {
+    if (!AskRetry("Читання зміщення калібровки давача:"))
+      return false;
+  }
+  sensor_offset = RegistersToFloat(values[0], values[1]);
+  sensor_slope = RegistersToFloat(values[2], values[3]);
+  return true;
+}
