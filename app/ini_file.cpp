@@ -250,7 +250,17 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
 // ---------------------------------------------------------------------------------------------
 // Files
 
-IniFileState ReadIniFile(const std::string& path, std::string& bytes) {
+namespace {
+
+void SetReason(std::string* reason, const std::string& text) {
+  if (reason) {
+    *reason = text;
+  }
+}
+
+}  // namespace
+
+IniFileState ReadIniFile(const std::string& path, std::string& bytes) try {
   bytes.clear();
   const fs::path file = PathFromUtf8(path);
   std::error_code error;
@@ -275,6 +285,10 @@ IniFileState ReadIniFile(const std::string& path, std::string& bytes) {
   }
   bytes = std::move(content);
   return IniFileState::kRead;
+} catch (const std::exception&) {
+  // A path that cannot be expressed on this platform.
+  bytes.clear();
+  return IniFileState::kUnreadable;
 }
 
 std::optional<std::string> ReadIniString(const std::string& path, std::string_view section,
@@ -285,22 +299,21 @@ std::optional<std::string> ReadIniString(const std::string& path, std::string_vi
 }
 
 bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value, std::string* reason) {
+                    std::string_view value, std::string* reason) try {
   std::string bytes;
   if (ReadIniFile(path, bytes) == IniFileState::kUnreadable) {
-    if (reason) {
-      *reason = "the file exists but cannot be read";
-    }
+    SetReason(reason, "the file exists but cannot be read");
     return false;
   }
   IniDocument document(std::move(bytes));
   if (!document.Set(section, key, value)) {
-    if (reason) {
-      *reason = "invalid section, key or value";
-    }
+    SetReason(reason, "invalid section, key or value");
     return false;
   }
   return ReplaceFileAtomically(path, document.Bytes(), reason);
+} catch (const std::exception& exception) {
+  SetReason(reason, exception.what());
+  return false;
 }
 
 namespace {
@@ -320,12 +333,6 @@ fs::path FinalTarget(fs::path path) {
 
 std::atomic<unsigned> temporary_counter{0};
 
-void SetReason(std::string* reason, const std::string& text) {
-  if (reason) {
-    *reason = text;
-  }
-}
-
 }  // namespace
 
 #ifdef _WIN32
@@ -338,7 +345,8 @@ std::string LastErrorText() {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* reason) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                           std::string* reason) try {
   const fs::path target = FinalTarget(PathFromUtf8(path));
   const std::wstring target_name = target.wstring();
   const DWORD attributes = GetFileAttributesW(target_name.c_str());
@@ -394,6 +402,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
     DeleteFileW(temporary.c_str());
   }
   return ok;
+} catch (const std::exception& exception) {
+  SetReason(reason, exception.what());
+  return false;
 }
 
 #else
@@ -430,7 +441,8 @@ void SyncFolder(const fs::path& folder) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* reason) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                           std::string* reason) try {
   const fs::path target = FinalTarget(PathFromUtf8(path));
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
@@ -484,6 +496,9 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std:
   }
   SyncFolder(folder);
   return true;
+} catch (const std::exception& exception) {
+  SetReason(reason, exception.what());
+  return false;
 }
 
 #endif

@@ -32,7 +32,7 @@ constexpr const char* kApplicationName = "vorlix";
 
 }  // namespace
 
-std::string ExecutablePath() {
+std::string ExecutablePath() try {
 #if defined(_WIN32)
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
@@ -64,6 +64,8 @@ std::string ExecutablePath() {
   const fs::path path = fs::read_symlink("/proc/self/exe", error);
   return error ? std::string() : Utf8FromPath(path);
 #endif
+} catch (const std::exception&) {
+  return {};
 }
 
 std::string ExecutableFolder() {
@@ -79,7 +81,7 @@ std::optional<std::string> ProcessEnvironment(const std::string& name) {
   return std::string(value);
 }
 
-bool IsWritableFolder(const std::string& folder) {
+bool IsWritableFolder(const std::string& folder) try {
   static std::atomic<unsigned> counter{0};
   const fs::path base = PathFromUtf8(folder);
   std::error_code error;
@@ -101,6 +103,8 @@ bool IsWritableFolder(const std::string& folder) {
     }
     return fs::remove(probe, error) && !error;
   }
+  return false;
+} catch (const std::exception&) {
   return false;
 }
 
@@ -135,7 +139,7 @@ std::optional<fs::path> AbsoluteFromEnvironment(const EnvironmentLookup& environ
 }  // namespace
 
 std::string ChooseSettingsFolder(const std::string& exe_folder,
-                                 const EnvironmentLookup& environment) {
+                                 const EnvironmentLookup& environment) try {
   std::optional<fs::path> beside_executable;
   if (!exe_folder.empty()) {
     beside_executable = PathFromUtf8(exe_folder) / kFolderName;
@@ -163,6 +167,9 @@ std::string ChooseSettingsFolder(const std::string& exe_folder,
     return Utf8FromPath(*beside_executable);
   }
   return candidates.empty() ? std::string(kFolderName) : Utf8FromPath(candidates.front());
+} catch (const std::exception&) {
+  // A path this platform cannot express: the later save reports it.
+  return exe_folder + "/" + kFolderName;
 }
 
 std::string MakeIniPath(const std::string& settings_folder) {
