@@ -172,6 +172,8 @@ std::string ChooseSettingsFolder(const std::string& exe_folder,
   return exe_folder + "/" + kFolderName;
 }
 
-std::string MakeIniPath(const std::string& settings_folder) {
+std::string MakeIniPath(const std::string& settings_folder) try {
   return Utf8FromPath(PathFromUtf8(settings_folder) / kFileName);
+} catch (const std::exception&) {
+  return settings_folder + "/" + kFileName;
 }
