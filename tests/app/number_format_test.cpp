@@ -61,7 +61,7 @@ TEST(FormatFixed, ZeroHasNoSign) {
   EXPECT_EQ(FormatFixed(std::numeric_limits<double>::denorm_min(), 18), "0.000000000000000000");
 }
 
-TEST(FormatFixed, DecimalsAreClampedAndSpecialValuesAreWords) {
+TEST(FormatFixed, DecimalsAreClampedAndNonFiniteValuesAreWords) {
   EXPECT_EQ(FormatFixed(1.5, -3), "2");
   EXPECT_EQ(FormatFixed(1.5, 40), "1.500000000000000000");
   EXPECT_EQ(FormatFixed(std::numeric_limits<double>::infinity(), 2), "INF");
