@@ -1,1 +1,34 @@
 #pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Where the settings file lives. Paths are UTF-8 text.
+
+// Full path of the running executable, or "" when the platform does not tell.
+std::string ExecutablePath();
+
+// Folder of the running executable, without a trailing separator; "" when unknown.
+std::string ExecutableFolder();
+
+// Looks up an environment variable; nullopt when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
+
+// The process environment.
+std::optional<std::string> ProcessEnvironment(const std::string& name);
+
+// The settings folder, created if it is missing: "INI" beside the executable (one level only,
+// the executable's folder must exist). An installed executable usually sits in a folder the
+// user may not write; then the folder is "vorlix/INI" under $XDG_CONFIG_HOME (taken only when
+// absolute), else under $HOME/.config, else under %APPDATA%, created with its parents. If no
+// candidate can be written, the folder beside the executable is answered anyway, so that the
+// first save reports the path the user would look for.
+std::string ChooseSettingsFolder(const std::string& exe_folder,
+                                 const EnvironmentLookup& environment = ProcessEnvironment);
+
+// The settings file inside `settings_folder`.
+std::string MakeIniPath(const std::string& settings_folder);
+
+// True when a file can be created in `folder` (checked by creating and removing one).
+bool IsWritableFolder(const std::string& folder);
