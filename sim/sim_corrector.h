@@ -44,6 +44,8 @@ struct CorrectorConfig {
   uint8_t state_extra_bits = 0;      // ORed into the reported state; the master must mask them
   bool refuse = false;               // answer every 0xAA request with the refusal (function 0xFF)
   std::array<bool, kCorrectorLines> wired = {true, true, true};  // lines with sensors behind
+  // Each line gets its own pair of sensors made from these; once the corrector exists, change
+  // a sensor through SimCorrector::sensor().
   SensorConfig pressure = SensorConfig::Pressure();
   SensorConfig temperature = SensorConfig::Temperature();
 };

@@ -146,6 +146,14 @@ TEST_F(SensorTest, AddressZeroIsAnsweredWithZero) {
   EXPECT_TRUE(ChecksumOk(reply));
 }
 
+TEST_F(SensorTest, FaultsOfALoneSensor) {
+  device_.faults().line_disconnected = true;
+  EXPECT_TRUE(Ask(ReadRegisters(101, 59, 1)).empty());
+  device_.faults().line_disconnected = false;
+  device_.faults().cut_after = 3;
+  EXPECT_EQ(Ask(ReadRegisters(101, 59, 1)), (std::vector<uint8_t>{101, 3, 2}));
+}
+
 TEST(SensorReading, NoiseIsBoundedAndRepeatsWithTheSeedDriftMovesTheValue) {
   SensorConfig config;
   config.value = 100.0;
