@@ -1,14 +1,24 @@
 #include "sim/sim_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <sstream>
 
-#include "sim/code_page.h"
+#include "app/suplfunc.h"
 
 namespace {
+
+// Text as the master would send it, refusing characters the Windows Cyrillic code page lacks
+// instead of sending a question mark the engineer never typed.
+std::optional<std::string> StrictUtf8ToCp1251(const std::string& utf8) {
+  std::string bytes = Utf8ToCp1251(utf8);
+  const auto marks = [](const std::string& t) { return std::count(t.begin(), t.end(), '?'); };
+  if (marks(bytes) != marks(utf8)) return std::nullopt;
+  return bytes;
+}
 
 bool ParseWhole(std::string_view text, long min, long max, long& out) {
   long value = 0;
@@ -198,7 +208,7 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
       {"const-password",
        {true,
         [&](const std::string& v) {
-          const auto bytes = Utf8ToCp1251(v);
+          const auto bytes = StrictUtf8ToCp1251(v);
           if (!bytes || bytes->size() > 16)
             return false;
           c.const_password = BlankPadded<16>(*bytes);
@@ -208,10 +218,11 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
       {"write-password",
        {true,
         [&](const std::string& v) {
-          const auto bytes = Utf8ToCp1251(v);
+          auto bytes = StrictUtf8ToCp1251(v);
           if (!bytes || bytes->size() > 12)
             return false;
-          c.write_password = BlankPadded<12>(Cp1251ToCp866(*bytes));
+          Cp1251ToCp866(bytes->data(), static_cast<uint8_t>(bytes->size()));
+          c.write_password = BlankPadded<12>(*bytes);
           return true;
         },
         "up to 12 Latin or Cyrillic characters"}},

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/code_page.h"
 
 namespace {
 
@@ -95,9 +94,10 @@ TEST(SimOptions, PasswordsAreKeptAsTheyTravel) {
   EXPECT_EQ((*o.corrector.const_password)[1], 'i');
   EXPECT_EQ((*o.corrector.const_password)[2], ' ');
 
-  EXPECT_EQ(Cp1251ToCp866(*Utf8ToCp1251("іІїЄґ")), "iI\xF5\xF2_");
-  EXPECT_FALSE(Utf8ToCp1251("€").has_value());
-  EXPECT_FALSE(Utf8ToCp1251("\xD0").has_value()) << "cut UTF-8 sequence";
+  // Characters the code page lacks are refused, not turned into question marks.
+  EXPECT_EQ(Parse({"--write-password", "a漢"}, o, error), ParseOutcome::kBad);
+  EXPECT_EQ(Parse({"--const-password", "\xD0"}, o, error), ParseOutcome::kBad);
+  EXPECT_EQ(Parse({"--write-password", "a?"}, o, error), ParseOutcome::kRun) << error;
 }
 
 TEST(SimOptions, BadValuesAreRefusedWithTheOptionNamed) {
@@ -118,7 +118,7 @@ TEST(SimOptions, BadValuesAreRefusedWithTheOptionNamed) {
       {"--user-code", "12345"},
       {"--user-code", "ab"},
       {"--write-password", "1234567890123"},
-      {"--write-password", "€"},
+      {"--write-password", "漢"},
       {"--state-extra-bits", "3"},
       {"--fault-target", "nobody"},
       {"--fault-cut"},
