@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <limits>
 
 #include "app/suplfunc.h"
 
@@ -229,9 +228,8 @@ bool calcbox::Transact(int length) {
   // it, so k never exceeds 255 and every byte lands inside the 256-byte reply buffer.
   size_t k = 0;
   error_code = 0;
-  bool complete = false;
 
-  while (error_code == 0 && !complete) {
+  while (error_code == 0) {
     ui->ProcessMessages();
     if (abort_requested) {
       abort_requested = false;
@@ -263,10 +261,8 @@ bool calcbox::Transact(int length) {
       } else {
         ++k;
       }
-      if (k > 2 && k >= reply[2]) {
-        complete = true;
-        break;
-      }
+      if (k > 2 && k >= reply[2])
+        break;  // complete
       last_byte = clock->Counter();
     } else {
       // Sleep until the next byte, but no further than the first tick at which a time-out

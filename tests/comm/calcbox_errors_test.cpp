@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "comm/calcbox.h"
@@ -93,16 +92,6 @@ TEST(CorrectorErrors, EveryCodeAndIndexGivesAWholeText) {
       }
     }
   }
-}
-
-TEST(CorrectorErrors, TableHasEveryCodeOnce) {
-  EXPECT_STREQ(CorrectorErrorTable[0], "");
-  for (size_t code = 1; code < CorrectorErrorTable.size(); ++code) {
-    EXPECT_GT(std::strlen(CorrectorErrorTable[code]), 0u) << code;
-  }
-  EXPECT_STREQ(CorrectorErrorTable[1], "Пароль для читання не потрiбен");
-  EXPECT_STREQ(CorrectorErrorTable[159],
-               "Тривалість увімкненоого стану перед вимірюванням не відповідає обмеженням");
 }
 
 TEST(CalcboxErrorText, FollowsTheErrorCode) {
