@@ -1,1 +1,318 @@
 #include "comm/calcbox.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+
+#include "app/suplfunc.h"
+
+namespace {
+
+// Request layouts of the 0xBB functions: offsets of the fields in the frame.
+constexpr int kOffsetLine = 4;
+constexpr int kOffsetChannel = 5;               // function 16
+constexpr int kOffsetPasswordAfterLine = 5;     // functions 8 and 17
+constexpr int kOffsetPasswordAfterChannel = 6;  // function 16
+constexpr int kOffsetExtraPlain = 22;           // function 16 without constants password
+constexpr int kOffsetConstPassword = 22;        // function 16 with constants password
+constexpr int kOffsetExtraConst = 38;
+constexpr int kPasswordSize = 12;  // the user code follows the write password
+
+// Total frame lengths (start byte and checksum included) and the replies they get.
+constexpr int kLengthIdentification = 6;
+constexpr uint8_t kReplyIdentification = 165;
+constexpr int kLengthFunction5 = 7;
+constexpr uint8_t kReplyFunction5 = 19;
+constexpr int kLengthLineRequest = 23;  // functions 8 and 17
+constexpr uint8_t kReplyImitation = 26;
+constexpr int kLengthEnterPlain = 29;
+constexpr int kLengthEnterConst = 46;
+constexpr uint8_t kReplyShort = 6;  // functions 16 and 17
+
+// Smallest meaningful reply: start, address, length, function and the two checksum bytes.
+constexpr uint8_t kMinReplyLength = 6;
+constexpr uint8_t kRefusalAA = 0xFF;
+constexpr uint8_t kReplyFunctionBit = 0x80;
+
+// Identification reply bytes the program uses.
+constexpr int kIdSwVersion = 63;
+constexpr int kIdPlate = 69;
+constexpr int kIdFlags = 162;
+constexpr uint8_t kIdConstPasswordFlag = 0x80;
+
+constexpr uint8_t kPreambleByte = 0xFF;
+// Longest idle pause of the reply loop; a byte arriving ends it early.
+constexpr int32_t kIdlePauseMs = 20;
+
+const char* const kStatusExchange = "Обмін ЛУТАР";
+
+template <size_t N>
+void Put(std::array<uint8_t, 256>& frame, int offset, const std::array<uint8_t, N>& field) {
+  std::copy(field.begin(), field.end(), frame.begin() + offset);
+}
+
+// Counter ticks as a wait for input, rounded up so that the wait reaches the tick it aims at.
+std::chrono::microseconds TicksToWait(uint64_t ticks, uint64_t frequency) {
+  if (frequency == 0)
+    return std::chrono::microseconds(0);
+  const uint64_t us = (ticks * 1'000'000u + frequency - 1) / frequency;
+  return std::chrono::microseconds(static_cast<int64_t>(us));
+}
+
+}  // namespace
+
+calcbox::calcbox(uint8_t address_) : address(address_) {
+  write_password.fill(' ');
+  user_code.fill(' ');
+  const_password.fill(' ');
+  messages = {
+      "",
+      "Невірно заданий стартовий символ",
+      "Невірно заданий код функції",
+      "Невірно задана довжина даних в запиті",
+      "Сбій при виконанні операції запису",
+      "Сбій при виконанні операції читання",
+      "Пристрій не відповідає",
+      "Вирпано час очикування відповіді",
+      "Відповідь отримана не повністю (перевищено час поміж байтами)",
+      "Неспівпадання КС відповіді пристрою",
+      "Довжина відповіді (%d) не відповідає очикуваній (%d)",
+      "Код функції у відповіді по AA дорівнює 0xFF",
+      "Код функції у відповіді по BB не дорівнює коду у запиті плюс 128",
+      "Обмін перервано на вимогу оператора",
+  };
+}
+
+bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int arg_count) {
+  if (start != kStartPlain && start != kStartPassword) {
+    error_code = kErrorBadStart;
+    BuildErrorText();
+    return false;
+  }
+  // A caller that passes fewer bytes than the function takes gets zeros, not a read past them.
+  const auto arg = [&](int i) -> uint8_t {
+    return (args != nullptr && i < arg_count) ? args[i] : uint8_t{0};
+  };
+
+  error_code = 0;
+  request.fill(0);
+  reply.fill(0);
+  request[0] = start;
+  request[1] = address;
+  request[3] = function;
+
+  int length = 0;
+  if (start == kStartPlain) {
+    expected_start = kReplyPlain;
+    if (function == kFunctionIdentification) {
+      length = kLengthIdentification;
+      expected_length = kReplyIdentification;
+    } else if (function == kFunction5) {
+      request[4] = arg(0);
+      length = kLengthFunction5;
+      expected_length = kReplyFunction5;
+    } else {
+      error_code = kErrorBadFunction;
+      BuildErrorText();
+      return false;
+    }
+  } else {
+    expected_start = kReplyPassword;
+    if (function == kFunctionReadImitation || function == kFunctionLeaveService) {
+      request[kOffsetLine] = arg(0);
+      Put(request, kOffsetPasswordAfterLine, write_password);
+      Put(request, kOffsetPasswordAfterLine + kPasswordSize, user_code);
+      length = kLengthLineRequest;
+      expected_length = function == kFunctionReadImitation ? kReplyImitation : kReplyShort;
+    } else if (function == kFunctionEnterService) {
+      request[kOffsetLine] = arg(0);
+      request[kOffsetChannel] = arg(1);
+      Put(request, kOffsetPasswordAfterChannel, write_password);
+      Put(request, kOffsetPasswordAfterChannel + kPasswordSize, user_code);
+      if (const_password_required) {
+        Put(request, kOffsetConstPassword, const_password);
+        request[kOffsetExtraConst] = arg(2);
+        length = kLengthEnterConst;
+      } else {
+        request[kOffsetExtraPlain] = arg(2);
+        length = kLengthEnterPlain;
+      }
+      expected_length = kReplyShort;
+    } else {
+      error_code = kErrorBadFunction;
+      BuildErrorText();
+      return false;
+    }
+  }
+
+  request[2] = static_cast<uint8_t>(length);
+  // Checksum low byte first.
+  const uint16_t crc = FrameChecksum(request.data(), static_cast<uint32_t>(length - 2));
+  request[length - 2] = static_cast<uint8_t>(crc & 0xFF);
+  request[length - 1] = static_cast<uint8_t>(crc >> 8);
+
+  if (status_panel != nullptr)
+    status_panel->SetText(kStatusExchange);
+  // At least one transaction: with none, a request never sent would count as answered.
+  const int transactions = std::max<int>(1, tries);
+  for (int i = 0; i < transactions; ++i) {
+    if (Transact(length))
+      break;
+    if (error_code == kErrorAborted)
+      break;
+  }
+  if (status_panel != nullptr)
+    status_panel->SetText("");
+
+  if (error_code != 0) {
+    BuildErrorText();
+    return false;
+  }
+  if (start == kStartPlain && function == kFunctionIdentification) {
+    sw_version = reply[kIdSwVersion];
+    plate = reply[kIdPlate];
+    const_password_required = (reply[kIdFlags] & kIdConstPasswordFlag) != 0;
+  }
+  return true;
+}
+
+bool calcbox::Transact(int length) {
+  ui->ProcessMessages();
+  if (abort_requested) {
+    abort_requested = false;
+    error_code = kErrorAborted;
+    return false;
+  }
+
+  // Preambles (at most 255) and a frame of at most 256 bytes.
+  std::array<uint8_t, 255 + 256> block{};
+  const int frame_length = std::clamp(length, 0, static_cast<int>(request.size()));
+  const size_t n = static_cast<size_t>(preambles) + static_cast<size_t>(frame_length);
+  std::fill_n(block.begin(), preambles, kPreambleByte);
+  std::copy_n(request.begin(), frame_length, block.begin() + preambles);
+
+  port_handle->Purge();
+
+  const uint64_t frequency = clock->Frequency();
+  uint64_t t0 = 0;
+  uint64_t hold = 0;
+  if (rts_switching) {
+    port_handle->SetRts(true);
+    t0 = clock->Counter();
+    // Ten bit times per byte sent plus one byte more, so RTS drops after the last stop bit.
+    if (baud_rate > 0) {
+      const float bit_time = 1.0f / static_cast<float>(baud_rate);
+      hold = static_cast<uint64_t>(static_cast<double>(bit_time) * 10.0 *
+                                   static_cast<double>(n + 1) * static_cast<double>(frequency));
+    }
+  }
+
+  if (!port_handle->Write(block.data(), n)) {
+    port_handle->ClearErrors();
+    error_code = kErrorWrite;
+    return false;
+  }
+
+  if (rts_switching) {
+    clock->SpinUntilPast(t0 + hold);
+    port_handle->SetRts(false);
+  }
+
+  const uint64_t t1 = clock->Counter();
+  // A negative setting means no wait at all.
+  const uint64_t deadline = t1 + MsToTicks(std::max<int32_t>(0, first_byte_timeout), frequency);
+  const uint64_t gap = MsToTicks(std::max<int32_t>(0, next_byte_timeout), frequency);
+  const uint64_t idle_pause = MsToTicks(kIdlePauseMs, frequency);
+  uint64_t last_byte = t1;
+  // Index of the next reply byte. The length byte is 8 bits and the frame ends once k reaches
+  // it, so k never exceeds 255 and every byte lands inside the 256-byte reply buffer.
+  size_t k = 0;
+  error_code = 0;
+
+  while (error_code == 0) {
+    ui->ProcessMessages();
+    if (abort_requested) {
+      abort_requested = false;
+      error_code = kErrorAborted;
+      return false;
+    }
+
+    uint8_t byte = 0;
+    const SerialLine::ReadResult read = port_handle->ReadByte(byte);
+    if (read == SerialLine::ReadResult::kFailed)
+      port_handle->ClearErrors();
+
+    if (read == SerialLine::ReadResult::kByte) {
+      reply[k] = byte;
+      if (k == 0) {
+        if (byte == expected_start)
+          k = 1;
+      } else if (k == 1) {
+        if (request[1] == kSearchAddress) {
+          address = byte;
+          k = 2;
+        } else if (byte == address) {
+          k = 2;
+        } else {
+          k = 0;
+        }
+      } else if (k == 2) {
+        k = byte >= kMinReplyLength ? 3 : 0;
+      } else {
+        ++k;
+      }
+      if (k > 2 && k >= reply[2])
+        break;  // complete
+      last_byte = clock->Counter();
+    } else {
+      // Sleep until the next byte, but no further than the first tick at which a time-out
+      // can fire, so that it is seen on that very tick.
+      const uint64_t now = clock->Counter();
+      uint64_t fire = deadline + 1;
+      if (k > 1)
+        fire = std::min(fire, last_byte + gap + 1);
+      const uint64_t wait = fire > now ? std::min(idle_pause, fire - now) : 0;
+      port_handle->WaitForInput(TicksToWait(wait, frequency));
+    }
+
+    const uint64_t now = clock->Counter();
+    if (now > deadline) {
+      error_code = k < 2 ? kErrorNoAnswer : kErrorReplyTimeout;
+    } else if (k > 1 && last_byte + gap < now) {
+      error_code = kErrorByteGap;
+    }
+  }
+  if (error_code != 0)
+    return false;
+
+  if (FrameChecksum(reply.data(), reply[2]) != 0) {
+    error_code = kErrorChecksum;
+    return false;
+  }
+  if (expected_start == kReplyPlain && reply[3] == kRefusalAA) {
+    error_code = kErrorRefusedAA;
+    return false;
+  }
+  if (expected_start == kReplyPassword &&
+      reply[3] != static_cast<uint8_t>(request[3] | kReplyFunctionBit)) {
+    error_code = kErrorDevice;
+    return false;
+  }
+  if (reply[2] != expected_length) {
+    error_code = kErrorLength;
+    return false;
+  }
+  return true;
+}
+
+void calcbox::BuildErrorText() {
+  error_text.clear();
+  if (error_code == kErrorLength) {
+    error_text = FormatCorrectorText(messages[kErrorLength].c_str(), static_cast<int>(reply[2]),
+                                     static_cast<int>(expected_length));
+  } else if (error_code == kErrorDevice) {
+    DecodeDeviceError();
+  } else if (error_code >= 0 && static_cast<size_t>(error_code) < messages.size()) {
+    error_text = messages[static_cast<size_t>(error_code)];
+  }
+}
