@@ -1,1 +1,26 @@
 #pragma once
+
+#include "comm/comportfunctions.h"
+#include "comm/serial_line.h"
+
+// A SerialLine over an open port. The handle stays the owner's: this never closes it.
+//
+// ReadByte never waits. It reports kFailed both for a failed read and for a port that has gone
+// away (an unplugged adapter, a pseudo-terminal whose other end closed), so an exchange never
+// mistakes a dead line for a quiet one. WaitForInput on such a port sleeps out its limit.
+class ComPortLine final : public SerialLine {
+ public:
+  explicit ComPortLine(ComHandle handle) : handle_(handle) {}
+
+  bool Purge() override;
+  bool SetRts(bool on) override;
+  bool Write(const uint8_t* data, size_t size) override;
+  ReadResult ReadByte(uint8_t& byte) override;
+  bool ClearErrors() override;
+  void WaitForInput(std::chrono::microseconds limit) override;
+
+  ComHandle handle() const { return handle_; }
+
+ private:
+  ComHandle handle_;
+};

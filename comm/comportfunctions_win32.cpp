@@ -1,1 +1,226 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+
+#include "comm/comport_settings.h"
 #include "comm/comportfunctions.h"
+
+namespace {
+
+std::string last_error;
+
+// A write that makes no progress for this long has met a port that no longer drains.
+constexpr ULONGLONG kWriteStallMs = 2000;
+
+HANDLE OpenDevice(const std::string& name) {
+  return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
+}
+
+void Fail(const std::string& name, DWORD error) {
+  std::string text;
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      text = "no such port";
+      break;
+    case ERROR_ACCESS_DENIED:
+      text = "access denied (another program holds the port)";
+      break;
+    case ERROR_GEN_FAILURE:
+      text = "the device does not work";
+      break;
+    default:
+      text = "Windows error " + std::to_string(error);
+  }
+  last_error = name + ": " + text;
+}
+
+int64_t CounterNow() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+// Sleeps until the counter reaches `deadline`, in whole milliseconds rounded up.
+void SleepUntil(int64_t deadline, int64_t frequency) {
+  for (int64_t left = deadline - CounterNow(); left > 0; left = deadline - CounterNow()) {
+    Sleep(static_cast<DWORD>((left * 1000 + frequency - 1) / frequency));
+  }
+}
+
+}  // namespace
+
+void SetComPortsFolder(const std::string& /*folder*/) {}
+
+std::string ComPortDevicePath(int n) {
+  // The device namespace works for every number; plain "COM10" and up would not open.
+  if (n < 1)
+    return {};
+  return "\\\\.\\COM" + std::to_string(n);
+}
+
+bool ComPortExists(int n) {
+  const std::string name = ComPortDevicePath(n);
+  if (name.empty())
+    return false;
+  const HANDLE h = OpenDevice(name);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return true;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_GEN_FAILURE;
+}
+
+ComHandle OpenComPort(int port, int32_t rate, int data_bits, int parity_code, int stop_code,
+                      uint32_t in_queue, uint32_t out_queue, bool dtr, bool rts) {
+  last_error.clear();
+  const std::string name = ComPortDevicePath(port);
+  if (name.empty()) {
+    last_error = "COM" + std::to_string(port) + ": no device for this port number";
+    return kNoComHandle;
+  }
+  const HANDLE h = OpenDevice(name);
+  if (h == INVALID_HANDLE_VALUE) {
+    Fail(name, GetLastError());
+    return kNoComHandle;
+  }
+  DCB dcb;
+  if (!GetCommState(h, &dcb)) {
+    // Start from a known state rather than from whatever the stack held. Binary mode is the
+    // only mode Windows supports.
+    dcb = DCB{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.fBinary = TRUE;
+  }
+  const ComSettings s = ComSettingsFor(rate, data_bits, parity_code, stop_code);
+  dcb.BaudRate = static_cast<DWORD>(s.rate);
+  dcb.ByteSize = static_cast<BYTE>(s.data_bits);
+  dcb.Parity = s.parity == ComParity::kEven  ? EVENPARITY
+               : s.parity == ComParity::kOdd ? ODDPARITY
+                                             : NOPARITY;
+  dcb.StopBits = s.stop_bits == ComStopBits::kOneAndHalf ? ONE5STOPBITS
+                 : s.stop_bits == ComStopBits::kTwo      ? TWOSTOPBITS
+                                                         : ONESTOPBIT;
+  dcb.fDtrControl = dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  if (!SetCommState(h, &dcb) || !SetupComm(h, in_queue, out_queue)) {
+    Fail(name, GetLastError());
+    CloseHandle(h);
+    return kNoComHandle;
+  }
+  return h;
+}
+
+bool SetComTimeouts(ComHandle handle, uint32_t interval, uint32_t multiplier, uint32_t constant) {
+  COMMTIMEOUTS t;
+  if (!GetCommTimeouts(handle, &t))
+    return false;
+  t.ReadIntervalTimeout = interval;
+  t.ReadTotalTimeoutMultiplier = multiplier;
+  t.ReadTotalTimeoutConstant = constant;
+  return SetCommTimeouts(handle, &t) != 0;
+}
+
+bool ClearComErrors(ComHandle handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  return ClearCommError(handle, &errors, &status) != 0;
+}
+
+uint64_t GetTickFrequency() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return static_cast<uint64_t>(f.QuadPart);
+}
+
+void CloseComPort(ComHandle handle) {
+  if (handle != kNoComHandle && handle != nullptr)
+    CloseHandle(handle);
+}
+
+bool SetComDtr(ComHandle handle, bool on) {
+  return EscapeCommFunction(handle, on ? SETDTR : CLRDTR) != 0;
+}
+
+std::string LastComPortError() {
+  return last_error;
+}
+
+bool PurgeComPort(ComHandle handle) {
+  return PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
+}
+
+bool SetComRts(ComHandle handle, bool on) {
+  return EscapeCommFunction(handle, on ? SETRTS : CLRRTS) != 0;
+}
+
+bool WriteComPort(ComHandle handle, const uint8_t* data, size_t size) {
+  // With write time-outs set, WriteFile may succeed having written part of the block; the
+  // rest is sent in further calls.
+  ULONGLONG stalled_since = 0;
+  size_t done = 0;
+  while (done < size) {
+    const size_t chunk = size - done < MAXDWORD ? size - done : MAXDWORD;
+    DWORD written = 0;
+    if (!WriteFile(handle, data + done, static_cast<DWORD>(chunk), &written, nullptr)) {
+      return false;
+    }
+    if (written > 0) {
+      done += written;
+      stalled_since = 0;
+      continue;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (stalled_since == 0) {
+      stalled_since = now;
+    } else if (now - stalled_since > kWriteStallMs) {
+      return false;
+    }
+    Sleep(1);
+  }
+  return true;
+}
+
+SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte) {
+  // Returns at once under the (MAXDWORD, 0, 0) read time-outs.
+  DWORD read = 0;
+  if (!ReadFile(handle, &byte, 1, &read, nullptr))
+    return SerialLine::ReadResult::kFailed;
+  return read == 1 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
+}
+
+// The port is opened without overlapped I/O, so WaitCommEvent could block past any limit.
+// Instead the input queue is looked at (ClearCommError, which also clears a latched line
+// error: the exchanges clear those after a failed read anyway) and the thread sleeps in
+// millisecond steps. A sleep lasts at least one scheduler tick, so a wait may end up to a tick
+// late; the exchanges measure their time-outs on the counter, so that only delays noticing.
+void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
+  if (limit.count() <= 0)
+    return;
+  const int64_t frequency = static_cast<int64_t>(GetTickFrequency());
+  const int64_t deadline =
+      CounterNow() + static_cast<int64_t>(limit.count()) * frequency / 1'000'000;
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status;
+    if (!ClearCommError(handle, &errors, &status)) {
+      // The port is gone: sleep out the limit so no reply loop spins on it.
+      SleepUntil(deadline, frequency);
+      return;
+    }
+    if (status.cbInQue > 0)
+      return;
+    const int64_t left = deadline - CounterNow();
+    if (left <= 0)
+      return;
+    // Under a millisecond left: yield rather than oversleep by a whole tick.
+    Sleep(left * 1000 >= frequency ? 1 : 0);
+  }
+}
