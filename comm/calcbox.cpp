@@ -249,8 +249,7 @@ bool calcbox::Transact(int length) {
           k = 1;
       } else if (k == 1) {
         if (request[1] == kSearchAddress) {
-          address = byte;
-          k = 2;
+          k = 2;  // any corrector may answer; its address is adopted once the frame checks
         } else if (byte == address) {
           k = 2;
         } else {
@@ -289,6 +288,10 @@ bool calcbox::Transact(int length) {
     error_code = kErrorChecksum;
     return false;
   }
+  // Only a frame that checks tells whose it is: a corrupted byte must not become the address
+  // of every later request.
+  if (request[1] == kSearchAddress)
+    address = reply[1];
   if (expected_start == kReplyPlain && reply[3] == kRefusalAA) {
     error_code = kErrorRefusedAA;
     return false;

@@ -205,6 +205,28 @@ TEST_F(CalcboxTest, SearchAddressAdoptsTheFirstReplyingCorrector) {
   EXPECT_EQ(line.written()[1], 7);
 }
 
+TEST_F(CalcboxTest, SearchAddressIsAdoptedOnlyFromAReplyThatChecks) {
+  box.address = 255;
+  box.preambles = 0;
+  box.tries = 2;
+  Bytes corrupted = Identification(9, 0, 0, 0);
+  corrupted[100] ^= 0x40;
+  device.Then(ScriptedDevice::Reply(corrupted));
+  device.Then(ScriptedDevice::Reply(Identification(7, 0, 0, 0)));
+  ASSERT_TRUE(Identify()) << box.ErrorText();
+  EXPECT_EQ(box.address, 7);
+  // Both transactions searched: the corrupted frame did not lend its address to the retry.
+  ASSERT_EQ(device.requests.size(), 2u);
+  EXPECT_EQ(device.requests[1][1], 255);
+
+  box.address = 255;
+  box.tries = 1;
+  device.Then(ScriptedDevice::Reply(corrupted));
+  EXPECT_FALSE(Identify());
+  EXPECT_EQ(box.error_code, 9);
+  EXPECT_EQ(box.address, 255);
+}
+
 TEST_F(CalcboxTest, ReplyIsFoundBehindNoise) {
   // The first 0x55 is followed by a foreign address and is dropped together with it; a length
   // byte below 6 also starts the search again.

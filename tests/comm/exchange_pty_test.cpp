@@ -1,0 +1,138 @@
+// The exchange objects over the real serial layer on a pseudo-terminal: what they write arrives
+// unchanged, and a port that vanishes in the middle of an exchange ends it with an error.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "comm/calcbox.h"
+#include "comm/comport_line.h"
+#include "comm/comportfunctions.h"
+#include "comm/modbusbox.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+constexpr int kPort = 241;
+
+class ExchangeOverPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+      GTEST_SKIP() << "no pseudo-terminals here";
+    char folder[] = "/tmp/vorlix-xpty-XXXXXX";
+    folder_ = mkdtemp(folder);
+    std::filesystem::create_symlink(ptsname(master_), folder_ / ("COM" + std::to_string(kPort)));
+    SetComPortsFolder(folder_.string());
+    handle_ = OpenComPort(kPort, 19200, 8, 0, 0, 1000, 1000, true, false);
+    ASSERT_NE(handle_, kNoComHandle) << LastComPortError();
+    ASSERT_TRUE(SetComTimeouts(handle_, kComMaxDword, 0, 0));
+    line_ = std::make_unique<ComPortLine>(handle_);
+  }
+
+  void TearDown() override {
+    line_.reset();
+    if (handle_ != kNoComHandle) CloseComPort(handle_);
+    if (master_ >= 0) close(master_);
+    SetComPortsFolder("");
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+  // Everything that has reached the far end within `ms`.
+  std::vector<uint8_t> DrainMaster(int ms) {
+    std::vector<uint8_t> bytes;
+    pollfd p{master_, POLLIN, 0};
+    while (poll(&p, 1, ms) > 0) {
+      uint8_t buffer[512];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    return bytes;
+  }
+
+  void CloseMaster() {
+    close(master_);
+    master_ = -1;
+  }
+
+  int master_ = -1;
+  std::filesystem::path folder_;
+  ComHandle handle_ = kNoComHandle;
+  std::unique_ptr<ComPortLine> line_;
+  ScriptedUi ui_;
+};
+
+}  // namespace
+
+TEST_F(ExchangeOverPty, CorrectorRequestArrivesWithItsPreamblesUnchanged) {
+  calcbox box(1);
+  box.port_handle = line_.get();
+  box.ui = &ui_;
+  box.preambles = 3;
+  box.baud_rate = 19200;
+  box.first_byte_timeout = 50;
+  EXPECT_FALSE(box.Exchange(0xAA, 1, nullptr, 0));
+  EXPECT_EQ(box.error_code, 6);
+  EXPECT_EQ(DrainMaster(50),
+            (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xAA, 0x01, 0x06, 0x01, 0xB2, 0x5C}));
+}
+
+TEST_F(ExchangeOverPty, ModbusRequestArrivesUnchanged) {
+  modbusbox box(1);
+  box.port_handle = line_.get();
+  box.ui = &ui_;
+  box.first_byte_timeout = 50;
+  EXPECT_FALSE(box.ReadRegisters(59, 1));
+  EXPECT_EQ(box.error_code, 21);
+  EXPECT_EQ(DrainMaster(50),
+            (std::vector<uint8_t>{0x01, 0x03, 0x00, 0x3B, 0x00, 0x01, 0xF5, 0xC7}));
+}
+
+TEST_F(ExchangeOverPty, PortVanishingDuringTheCorrectorWaitEndsWithNoAnswer) {
+  calcbox box(1);
+  box.port_handle = line_.get();
+  box.ui = &ui_;
+  box.baud_rate = 19200;
+  box.first_byte_timeout = 300;
+  ui_.on_process = [&] {
+    if (ui_.process_calls == 3) CloseMaster();
+  };
+  EXPECT_FALSE(box.Exchange(0xAA, 1, nullptr, 0));
+  EXPECT_EQ(box.error_code, 6);
+  EXPECT_EQ(box.ErrorText(), "Пристрій не відповідає");
+  // The dead port is waited on, not spun on: about one pass per 20 ms pause.
+  EXPECT_LT(ui_.process_calls, 40);
+}
+
+TEST_F(ExchangeOverPty, PortVanishingDuringTheModbusWaitEndsWithNoAnswer) {
+  modbusbox box(1);
+  box.port_handle = line_.get();
+  box.ui = &ui_;
+  box.first_byte_timeout = 300;
+  ui_.on_process = [&] {
+    if (ui_.process_calls == 3) CloseMaster();
+  };
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, 21);
+  EXPECT_EQ(box.ErrorText(), "Команда 3. Пристрій не відповідає");
+  // About one pass per millisecond of waiting, never a spin.
+  EXPECT_LT(ui_.process_calls, 700);
+}
+
+TEST_F(ExchangeOverPty, WriteToAVanishedPortFailsWithTheWriteError) {
+  CloseMaster();
+  modbusbox box(1);
+  box.port_handle = line_.get();
+  box.ui = &ui_;
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, 23);
+  EXPECT_EQ(box.ErrorText(), "Команда 3. Сбій при виконанні операції запису");
+}
