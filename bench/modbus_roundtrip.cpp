@@ -1,0 +1,154 @@
+// Round trip of reads of registers 400-401 over a pseudo-terminal against vorlix-sim: our
+// Modbus master beside an independent one (libmodbus), the same simulator, the same run.
+// Prints wall time and processor time per transaction and the ratio ours/independent.
+//
+//   bench_modbus_roundtrip [reads] [rate]       (defaults 1000 and 115200)
+#include <modbus.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "comm/comport_line.h"
+#include "comm/comportfunctions.h"
+#include "comm/modbusbox.h"
+
+namespace {
+
+constexpr int kPort = 201;
+constexpr int kSensorAddress = 101;
+
+struct Figures {
+  int failures = 0;
+  double wall_ms = 0;
+  double cpu_ms = 0;
+};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+Figures Run(int reads, const std::function<bool()>& read_once) {
+  Figures f;
+  const double cpu0 = CpuSeconds();
+  const auto wall0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < reads; ++i) f.failures += read_once() ? 0 : 1;
+  f.wall_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0)
+                  .count() / reads;
+  f.cpu_ms = (CpuSeconds() - cpu0) * 1e3 / reads;
+  return f;
+}
+
+// Starts vorlix-sim (beside this program) with one pressure sensor wired straight to the port
+// and waits for its READY line.
+pid_t StartSimulator(const std::filesystem::path& ini_dir, int rate, std::string& link) {
+  const std::filesystem::path sim =
+      std::filesystem::canonical("/proc/self/exe").parent_path() / "vorlix-sim";
+  const std::string command = sim.string() + " --connection direct --ready --turnaround 1" +
+                              " --com " + std::to_string(kPort) + " --rate " +
+                              std::to_string(rate) + " --ini-dir " + ini_dir.string();
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  FILE* out = fdopen(pipe_fds[0], "r");
+  char line[1024];
+  while (fgets(line, sizeof line, out) != nullptr) {
+    const std::string text(line);
+    if (text.rfind("READY ", 0) == 0) {
+      link = text.substr(6, text.find_last_not_of("\r\n") - 5);
+      return pid;
+    }
+  }
+  return -1;
+}
+
+void Print(const char* who, const Figures& f) {
+  std::printf("%-22s %8.3f ms/read  %8.4f ms CPU/read  %d failed\n", who, f.wall_ms, f.cpu_ms,
+              f.failures);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int reads = argc > 1 ? std::atoi(argv[1]) : 1000;
+  const int rate = argc > 2 ? std::atoi(argv[2]) : 115200;
+  char folder_template[] = "/tmp/vorlix-rtt-XXXXXX";
+  const std::filesystem::path ini_dir = mkdtemp(folder_template);
+  std::string link;
+  const pid_t simulator = StartSimulator(ini_dir, rate, link);
+  if (simulator <= 0) {
+    std::fprintf(stderr, "vorlix-sim did not start\n");
+    return 1;
+  }
+  std::printf("%d reads of registers 400-401 at %d bit/s through %s\n", reads, rate,
+              link.c_str());
+
+  SetComPortsFolder((ini_dir / "ports").string());
+  const ComHandle handle = OpenComPort(kPort, rate, 8, 0, 0, 1000, 1000, true, false);
+  if (handle == kNoComHandle) {
+    std::fprintf(stderr, "cannot open COM%d: %s\n", kPort, LastComPortError().c_str());
+    return 1;
+  }
+  SetComTimeouts(handle, kComMaxDword, 0, 0);
+  Figures ours;
+  Figures ours_no_rts;
+  {
+    ComPortLine line(handle);
+    modbusbox box(kSensorAddress);
+    box.port_handle = &line;
+    box.baud_rate = rate;
+    box.first_byte_timeout = 1000;
+    box.next_byte_timeout = 55;
+    ours = Run(reads, [&] { return box.ReadRegisters(400, 2); });
+    // RTS held for the send time is a deliberate busy wait (10 bit times a byte); without it
+    // the figures show what the reply wait itself costs.
+    box.rts_switching = false;
+    ours_no_rts = Run(reads, [&] { return box.ReadRegisters(400, 2); });
+  }
+  CloseComPort(handle);
+
+  modbus_t* context = modbus_new_rtu(link.c_str(), rate, 'N', 8, 1);
+  Figures theirs;
+  if (context == nullptr || modbus_set_slave(context, kSensorAddress) != 0 ||
+      modbus_connect(context) != 0) {
+    std::fprintf(stderr, "libmodbus could not open %s\n", link.c_str());
+  } else {
+    modbus_set_response_timeout(context, 1, 0);
+    uint16_t registers[2];
+    theirs = Run(reads, [&] { return modbus_read_registers(context, 400, 2, registers) == 2; });
+    modbus_close(context);
+  }
+  if (context != nullptr) modbus_free(context);
+
+  Print("vorlix modbusbox", ours);
+  Print("  without RTS hold", ours_no_rts);
+  Print("libmodbus", theirs);
+  if (theirs.wall_ms > 0 && theirs.cpu_ms > 0) {
+    std::printf("ratio ours/libmodbus: %.3f wall, %.3f CPU\n", ours.wall_ms / theirs.wall_ms,
+                ours.cpu_ms / theirs.cpu_ms);
+    std::printf("without the RTS hold:  %.3f wall, %.3f CPU\n", ours_no_rts.wall_ms / theirs.wall_ms,
+                ours_no_rts.cpu_ms / theirs.cpu_ms);
+  }
+
+  kill(simulator, SIGTERM);
+  waitpid(simulator, nullptr, 0);
+  std::filesystem::remove_all(ini_dir);
+  return 0;
+}
