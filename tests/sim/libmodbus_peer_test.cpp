@@ -7,7 +7,15 @@
 
 #include <modbus.h>
 
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
@@ -116,6 +124,61 @@ TEST_F(LibmodbusPeerTest, ReachesTheTemperatureSensorThroughTheCorrector) {
   EXPECT_EQ(regs[0], 32);
   ASSERT_EQ(modbus_read_registers(ctx, 400, 2, regs), 2);
   EXPECT_EQ(modbus_get_float(regs), 20.0f);
+}
+
+// The executable as the demo runs it, driven by libmodbus through its COM link: the float word
+// order as the independent master reads it, and a calibration written and read back.
+TEST(LibmodbusPeerProgramTest, ReadsAndWritesTheSensorOfTheSimulatorProgram) {
+  char folder_template[] = "/tmp/vorlix-peer-XXXXXX";
+  const std::filesystem::path folder = mkdtemp(folder_template);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    execl(VORLIX_SIM_EXE, VORLIX_SIM_EXE, "--connection", "direct", "--ready", "--com", "77",
+          "--pressure", "1", "--ini-dir", folder.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* stream = fdopen(out[0], "r");
+  std::string link;
+  char text[512];
+  while (link.empty() && fgets(text, sizeof text, stream) != nullptr) {
+    const std::string line(text);
+    if (line.rfind("READY ", 0) == 0) link = line.substr(6, line.find_last_not_of("\r\n") - 5);
+  }
+  ASSERT_FALSE(link.empty()) << "vorlix-sim did not get ready";
+
+  modbus_t* ctx = modbus_new_rtu(link.c_str(), 19200, 'N', 8, 1);
+  ASSERT_NE(ctx, nullptr);
+  modbus_set_slave(ctx, 101);
+  ASSERT_EQ(modbus_connect(ctx), 0) << modbus_strerror(errno);
+  uint16_t regs[4] = {};
+  ASSERT_EQ(modbus_read_registers(ctx, 400, 2, regs), 2) << modbus_strerror(errno);
+  EXPECT_EQ(regs[0], 0x0000);  // 1.0 travels as 00 00 3F 80
+  EXPECT_EQ(regs[1], 0x3F80);
+  EXPECT_EQ(modbus_get_float(regs), 1.0f);
+  uint16_t calibration[4];
+  modbus_set_float(0.25f, calibration);
+  modbus_set_float(2.0f, calibration + 2);
+  ASSERT_EQ(modbus_write_registers(ctx, 436, 4, calibration), 4) << modbus_strerror(errno);
+  ASSERT_EQ(modbus_read_registers(ctx, 436, 4, regs), 4);
+  EXPECT_EQ(modbus_get_float(regs), 0.25f);
+  EXPECT_EQ(modbus_get_float(regs + 2), 2.0f);
+  ASSERT_EQ(modbus_read_registers(ctx, 400, 2, regs), 2);
+  EXPECT_EQ(modbus_get_float(regs), 2.25f);  // raw 1 x slope 2 + offset 0.25
+  modbus_close(ctx);
+  modbus_free(ctx);
+
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  fclose(stream);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+  std::filesystem::remove_all(folder);
 }
 
 #else
