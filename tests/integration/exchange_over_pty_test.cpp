@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/suplfunc.h"
 #include "comm/calcbox.h"
 #include "comm/modbusbox.h"
 #include "sim/pty_server.h"
@@ -234,6 +233,7 @@ TEST_F(CorrectorOverPty, RelaysModbusOnlyWhileTheLineIsInService) {
   EXPECT_EQ(corrector_->sensor(1, 1).slope(), 1.0f) << "the other channel is untouched";
 }
 
+// The faults are fixed before the corrector starts serving, so each test starts it itself.
 class CorrectorFaultsOverPty : public CorrectorOverPty {
  protected:
   void SetUp() override {}

@@ -77,7 +77,7 @@ class LibmodbusServer {
     ctx_ = nullptr;
   }
 
-  // Register `reg` of the mapping, read or written under the lock.
+  // Hands `use` the mapping's holding registers (the first is 59), under the lock.
   void WithRegisters(const std::function<void(uint16_t* at59)>& use) {
     std::lock_guard<std::mutex> lock(mutex_);
     use(mapping_->tab_registers);
@@ -110,6 +110,7 @@ class LibmodbusServer {
   std::vector<Bytes> requests_;
 };
 
+// Register `reg` in the mapping's table.
 uint16_t* Reg(uint16_t* at59, int reg) {
   return at59 + (reg - kFirstRegister);
 }
