@@ -35,6 +35,7 @@ constexpr int kCom = 41;
     if (IsSkipped())               \
       return;                      \
   } while (0)
+
 constexpr uint32_t kRate = 19200;
 
 // Passes everything through to the device and keeps what went in and came out. Called on the
