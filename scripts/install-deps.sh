@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
-  libmodbus-dev python3 python3-pymodbus python3-serial
+  libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
   xvfb xauth x11-apps
 )
 

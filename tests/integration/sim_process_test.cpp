@@ -1,0 +1,83 @@
+// vorlix-sim run as the engineer runs it beside the application: a separate program that links
+// its terminal into a ports folder, reached by port number through the serial layer.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "comm/calcbox.h"
+#include "comm/modbusbox.h"
+#include "tests/integration/child_process.h"
+#include "tests/integration/com_link.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class SimProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vorlix-integration-sim-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    link_.Close();
+    sim_.Stop(SIGTERM);
+    fs::remove_all(dir_);
+  }
+
+  std::string dir_;
+  integration::ChildProcess sim_;
+  integration::ComLink link_;
+  ScriptedUi ui_;
+};
+
+TEST_F(SimProcessTest, ServesTheTemperatureSensorOfLine2ThroughThePortLink) {
+  const std::string ini = dir_ + "/INI";
+  ASSERT_TRUE(sim_.Start({VORLIX_SIM_EXE, "--ready", "--ini-dir", ini, "--com", "212",
+                          "--service-delay", "120", "--temperature", "21.5"}));
+  const auto ready = sim_.WaitForLine("READY ", 10s);
+  ASSERT_TRUE(ready.has_value()) << sim_.error_text();
+  EXPECT_EQ(*ready, "READY " + ini + "/ports/COM212");
+
+  std::string error;
+  ASSERT_TRUE(link_.OpenIn(ini + "/ports", 212, 19200, error)) << error;
+
+  // Searching: the corrector's own address is learnt from its reply.
+  calcbox corrector(calcbox::kSearchAddress);
+  corrector.port_handle = link_.line();
+  corrector.baud_rate = 19200;
+  corrector.first_byte_timeout = 1000;
+  corrector.next_byte_timeout = 100;
+  corrector.ui = &ui_;
+  ASSERT_TRUE(corrector.ReadIdentification()) << corrector.ErrorText();
+  EXPECT_EQ(corrector.address, 1);
+  EXPECT_EQ(corrector.sw_version, 37);
+  ASSERT_TRUE(corrector.EnterService(2, 1, 0)) << corrector.ErrorText();
+
+  modbusbox sensor(102);
+  sensor.port_handle = link_.line();
+  sensor.first_byte_timeout = 300;
+  sensor.next_byte_timeout = 60;
+  sensor.ui = &ui_;
+  ASSERT_TRUE(sensor.ReadUnit(1)) << sensor.ErrorText();
+  ASSERT_TRUE(sensor.ReadRegisters(400, 2)) << sensor.ErrorText();
+  EXPECT_EQ(RegistersToFloat(sensor.values[0], sensor.values[1]), 21.5f);
+
+  ASSERT_TRUE(corrector.LeaveService(2)) << corrector.ErrorText();
+  EXPECT_TRUE(ui_.questions.empty());
+  EXPECT_TRUE(ui_.messages.empty());
+
+  link_.Close();
+  EXPECT_EQ(sim_.Stop(SIGTERM), 0) << sim_.error_text();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(ini + "/ports/COM212")));
+}
+
+}  // namespace
