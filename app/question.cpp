@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QMoveEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
