@@ -1,9 +1,15 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "app/form_main.h"
+#include "app/qt_ui_services.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QLabel placeholder("vorlix");
-  placeholder.show();
+  UseFullStopDecimalSeparator();
+
+  QtUiServices ui;
+  TFormMain window(ui);
+  ui.SetDialogParent(&window);
+  window.show();
   return app.exec();
 }

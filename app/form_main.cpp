@@ -1,0 +1,178 @@
+#include "app/form_main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <clocale>
+
+#include "app/question.h"
+#include "app/ui_services.h"
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
+
+}  // namespace
+
+QString FileStampText(const QDateTime& stamp) {
+  if (!stamp.isValid())
+    return {};
+  QString text = stamp.date().toString(QStringLiteral("dd.MM.yy"));
+  const QTime time = stamp.time();
+  // File stamps are shown to the second; a stamp within midnight's second counts as midnight.
+  if (time.hour() != 0 || time.minute() != 0 || time.second() != 0) {
+    text += QLatin1Char(' ') + time.toString(QStringLiteral("hh:mm:ss"));
+  }
+  return text;
+}
+
+QString MainWindowTitle(const QDateTime& exe_stamp) {
+  return QString::fromUtf8(kTitleFormat).arg(FileStampText(exe_stamp));
+}
+
+QString PortStatusText(int port, int rate) {
+  return QStringLiteral(" COM%1 %2 бит/с").arg(port).arg(rate);
+}
+
+void UseFullStopDecimalSeparator() {
+  QLocale::setDefault(QLocale::c());
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+TFormMain::TFormMain(UiServices& ui, QWidget* parent) : QMainWindow(parent), ui_(ui) {
+  FormMain = this;
+  setObjectName(QStringLiteral("FormMain"));
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  setCentralWidget(Panel1);
+
+  QMenuBar* bar = menuBar();
+  N4 = bar->addMenu(QStringLiteral("Файл"));
+  N4->setObjectName(QStringLiteral("N4"));
+  Nexit = N4->addAction(QStringLiteral("Вихід"));
+  Nexit->setObjectName(QStringLiteral("Nexit"));
+
+  Nconn = bar->addMenu(QStringLiteral("Встановлення зв'яку з давачем"));
+  Nconn->setObjectName(QStringLiteral("Nconn"));
+  N1 = Nconn->addAction(QStringLiteral("Тиск"));
+  N1->setObjectName(QStringLiteral("N1"));
+  N1->setData(0);
+  N2 = Nconn->addAction(QStringLiteral("Температура"));
+  N2->setObjectName(QStringLiteral("N2"));
+  N2->setData(1);
+
+  Nval = bar->addAction(QStringLiteral("Поточні значення"));
+  Nval->setObjectName(QStringLiteral("Nval"));
+  Nclb = bar->addAction(QStringLiteral("Калібровка каналу за двома точками"));
+  Nclb->setObjectName(QStringLiteral("Nclb"));
+
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  for (std::size_t i = 0; i < status_panels.size(); ++i) {
+    auto* panel = new QLabel(StatusBar1);
+    panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setMinimumWidth(kPanelDesignWidths[i]);
+    // The last panel takes what the others leave.
+    StatusBar1->addWidget(panel, i + 1 == status_panels.size() ? 1 : 0);
+    status_panels[i] = panel;
+  }
+  exchange_panel_ = std::make_unique<QtStatusPanel>(status_panels[2]);
+  geometry_ = new OuterGeometry(this, false);
+
+  connect(N1, &QAction::triggered, this, &TFormMain::NConnClick);
+  connect(N2, &QAction::triggered, this, &TFormMain::NConnClick);
+  connect(Nval, &QAction::triggered, this, &TFormMain::NvalClick);
+  connect(Nclb, &QAction::triggered, this, &TFormMain::NclbClick);
+  connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
+
+  FormCreate();
+}
+
+TFormMain::~TFormMain() {
+  if (FormMain == this)
+    FormMain = nullptr;
+}
+
+void TFormMain::FormCreate() {
+  const QString exe_path = QCoreApplication::applicationFilePath();
+  const QFileInfo exe(exe_path);
+  ExeFolder = QDir::toNativeSeparators(exe.absolutePath() + QLatin1Char('/'));
+  setWindowTitle(MainWindowTitle(exe.lastModified()));
+
+  Nclb->setEnabled(false);
+  Nval->setEnabled(false);
+}
+
+void TFormMain::FormShow() {
+  geometry_->Apply(QSize(kWidth, kHeight));
+  status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
+  status_panels[1]->setFixedWidth(std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance));
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TFormMain::FormClose() {
+  CloseConnection();
+}
+
+void TFormMain::NexitClick() {
+  close();
+}
+
+void TFormMain::NConnClick() {
+  const auto* item = qobject_cast<const QAction*>(sender());
+  if (!item)
+    return;
+  StartConnection(static_cast<uint8_t>(item->data().toUInt()));
+}
+
+void TFormMain::StartConnection(uint8_t channel) {
+  CloseConnection();
+  Channel = channel;
+  SensorOffset = 0.0f;
+  SensorSlope = 0.0f;
+  // The connection parameters dialog and the connection sequence follow here once the
+  // exchange objects are part of the window; until then no link is ever set up.
+}
+
+void TFormMain::NvalClick() {
+  // Needs a link; the command stays disabled until one can be set up.
+}
+
+void TFormMain::NclbClick() {
+  // Needs a link; the command stays disabled until one can be set up.
+}
+
+void TFormMain::CloseConnection() {
+  ui_.SetBusyCursor(true);
+  // No exchange objects and no port exist yet, so there is nothing to take down.
+  Nval->setEnabled(false);
+  Nclb->setEnabled(false);
+  ui_.SetBusyCursor(false);
+}
