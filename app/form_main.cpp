@@ -14,6 +14,8 @@
 #include <clocale>
 
 #include "app/question.h"
+#include "app/settings_location.h"
+#include "comm/comportfunctions.h"
 #include "app/ui_services.h"
 
 TFormMain* FormMain = nullptr;
@@ -49,7 +51,9 @@ void UseFullStopDecimalSeparator() {
   std::setlocale(LC_NUMERIC, "C");
 }
 
-TFormMain::TFormMain(UiServices& ui, QWidget* parent) : QMainWindow(parent), ui_(ui) {
+TFormMain::TFormMain(UiServices& ui, QWidget* parent, std::string settings_folder)
+    : QMainWindow(parent), ui_(ui), settings_folder_(std::move(settings_folder)) {
+  state.ui = &ui;
   FormMain = this;
   setObjectName(QStringLiteral("FormMain"));
 
@@ -111,8 +115,18 @@ TFormMain::~TFormMain() {
 void TFormMain::FormCreate() {
   const QString exe_path = QCoreApplication::applicationFilePath();
   const QFileInfo exe(exe_path);
-  ExeFolder = QDir::toNativeSeparators(exe.absolutePath() + QLatin1Char('/'));
+  state.ExeFolder = QDir::toNativeSeparators(exe.absolutePath() + QLatin1Char('/')).toStdString();
   setWindowTitle(MainWindowTitle(exe.lastModified()));
+
+  state.SettingsFolder = settings_folder_.empty()
+                             ? ChooseSettingsFolder(exe.absolutePath().toStdString())
+                             : settings_folder_;
+  state.IniPath = MakeIniPath(state.SettingsFolder);
+  // A COMn link in this folder maps a port number to any device (a by-id name, the simulator).
+  SetComPortsFolder(state.SettingsFolder + "/ports");
+  LoadSettings(state.IniPath, state.ConnectSettings);
+  state.SavedSettings = state.ConnectSettings;
+  state.CounterFrequency = GetTickFrequency();
 
   Nclb->setEnabled(false);
   Nval->setEnabled(false);
@@ -122,6 +136,8 @@ void TFormMain::FormShow() {
   geometry_->Apply(QSize(kWidth, kHeight));
   status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
   status_panels[1]->setFixedWidth(std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance));
+  status_panels[0]->setText(
+      PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
@@ -133,6 +149,13 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+  if (OwnExchangeRunning()) {
+    // The link is in use right now: stop the exchange, close once it has returned.
+    event->ignore();
+    deferred_close_ = true;
+    RequestAbort();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -149,24 +172,55 @@ void TFormMain::NConnClick() {
   const auto* item = qobject_cast<const QAction*>(sender());
   if (!item)
     return;
-  StartConnection(static_cast<uint8_t>(item->data().toUInt()));
+  const auto channel = static_cast<uint8_t>(item->data().toUInt());
+  if (OwnExchangeRunning()) {
+    deferred_connection_ = channel;
+    RequestAbort();
+    return;
+  }
+  StartConnection(channel);
+}
+
+bool TFormMain::RunOwnExchange(const std::function<bool()>& exchange) {
+  ++own_exchange_depth_;
+  const bool result = exchange();
+  if (--own_exchange_depth_ == 0 && (deferred_close_ || deferred_connection_)) {
+    // After the handler that ran the exchange has unwound, not inside it.
+    QMetaObject::invokeMethod(this, &TFormMain::RunDeferred, Qt::QueuedConnection);
+  }
+  return result;
+}
+
+void TFormMain::RequestAbort() {
+  if (state.ActiveCalcBox)
+    state.ActiveCalcBox->abort_requested = true;
+  if (state.ActiveModbusBox)
+    state.ActiveModbusBox->abort_requested = true;
+}
+
+void TFormMain::RunDeferred() {
+  if (OwnExchangeRunning())
+    return;  // another exchange started meanwhile; it will run this again when done
+  if (deferred_close_) {
+    deferred_close_ = false;
+    deferred_connection_.reset();
+    close();
+    return;
+  }
+  if (deferred_connection_) {
+    const uint8_t channel = *deferred_connection_;
+    deferred_connection_.reset();
+    StartConnection(channel);
+  }
 }
 
 void TFormMain::StartConnection(uint8_t channel) {
   CloseConnection();
-  Channel = channel;
-  SensorOffset = 0.0f;
-  SensorSlope = 0.0f;
+  state.Channel = channel;
+  state.SensorOffset = 0.0f;
+  state.SensorSlope = 0.0f;
   // The connection parameters dialog and the connection sequence follow here once the
   // exchange objects are part of the window; until then no link is ever set up.
-}
-
-void TFormMain::NvalClick() {
-  // Needs a link; the command stays disabled until one can be set up.
-}
-
-void TFormMain::NclbClick() {
-  // Needs a link; the command stays disabled until one can be set up.
 }
 
 void TFormMain::CloseConnection() {

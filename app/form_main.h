@@ -4,9 +4,12 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
 #include <cstdint>
 #include <memory>
 
+#include "app/app_state.h"
 #include "app/qt_ui_services.h"
 
 class QAction;
@@ -41,7 +44,8 @@ class TFormMain : public QMainWindow {
   // Panel 1 leaves this much of the status bar beside panel 0.
   static constexpr int kPanel1Allowance = 95;
 
-  explicit TFormMain(UiServices& ui, QWidget* parent = nullptr);
+  // `settings_folder` empty: the INI folder beside the executable, or the per-user fallback.
+  explicit TFormMain(UiServices& ui, QWidget* parent = nullptr, std::string settings_folder = {});
   ~TFormMain() override;
 
   QFrame* Panel1;
@@ -55,13 +59,15 @@ class TFormMain : public QMainWindow {
   QAction* Nval;
   QAction* Nclb;
 
-  // The serviced channel (0 pressure, 1 temperature) and the sensor's calibration as last
-  // read; cleared together at the start of every connection attempt.
-  uint8_t Channel = 0;
-  float SensorOffset = 0.0f;
-  float SensorSlope = 0.0f;
-  // The folder of the executable, with a trailing separator.
-  QString ExeFolder;
+  // Settings, port, exchange objects, channel and the sensor's calibration as last read.
+  AppState state;
+
+  // Runs an exchange of the main window's own (outside any modal dialog, so the menu and the
+  // close box stay live during it). While it runs, a connection command or a close only sets
+  // the abort flags of the exchange objects, and what was asked for happens once the exchange
+  // has returned; the measuring commands are ignored. Returns what `exchange` returned.
+  bool RunOwnExchange(const std::function<bool()>& exchange);
+  bool OwnExchangeRunning() const { return own_exchange_depth_ > 0; }
 
   // Panel 2, where the exchanges report their activity.
   StatusPanel& ExchangePanel() { return *exchange_panel_; }
@@ -87,7 +93,14 @@ class TFormMain : public QMainWindow {
   void FormClose();
   void StartConnection(uint8_t channel);
 
+  void RequestAbort();
+  void RunDeferred();
+
   UiServices& ui_;
+  std::string settings_folder_;
+  int own_exchange_depth_ = 0;
+  std::optional<uint8_t> deferred_connection_;
+  bool deferred_close_ = false;
   std::unique_ptr<QtStatusPanel> exchange_panel_;
   OuterGeometry* geometry_;
   bool shown_ = false;

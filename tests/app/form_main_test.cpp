@@ -19,6 +19,8 @@
 class FormMainTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir settings_;
+
  private slots:
   void titleEndsInTheFileDateAndTime() {
     const QDateTime stamp(QDate(2024, 3, 5), QTime(14, 7, 9));
@@ -39,6 +41,22 @@ class FormMainTest : public QObject {
              QStringLiteral("31.12.09 23:59:59"));
   }
 
+  void startUpLoadsTheSettingsAndShowsThePortInPanelZero() {
+    QFile ini(settings_.filePath(QStringLiteral("vorlix.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[CURR_CONNECT_PAR]\r\nport=12\r\nrate=9600\r\n");
+    ini.close();
+    ScriptedUi ui;
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
+    QCOMPARE(window.state.ConnectSettings.port, 12);
+    QCOMPARE(window.state.SavedSettings.port, 12);
+    QCOMPARE(window.state.ConnectSettings.wait_time, 1000);  // default for the missing key
+    QVERIFY(window.state.CounterFrequency > 0);
+    window.show();
+    QCOMPARE(window.status_panels[0]->text(), QStringLiteral(" COM12 9600 бит/с"));
+    QFile::remove(ini.fileName());
+  }
+
   void portStatusText() { QCOMPARE(PortStatusText(3, 9600), QStringLiteral(" COM3 9600 бит/с")); }
 
   void decimalSeparatorIsTheFullStopInQtAndTheCLibrary() {
@@ -57,7 +75,7 @@ class FormMainTest : public QObject {
 
   void menusAndControlsCarryTheirNames() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     QCOMPARE(FormMain, &window);
     auto* file = Child<QMenu>(&window, "N4");
     auto* conn = Child<QMenu>(&window, "Nconn");
@@ -90,7 +108,7 @@ class FormMainTest : public QObject {
 
   void bothMeasuringCommandsAreDisabledAtStart() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     QVERIFY(!window.Nval->isEnabled());
     QVERIFY(!window.Nclb->isEnabled());
     QVERIFY(window.N1->isEnabled());
@@ -103,16 +121,16 @@ class FormMainTest : public QObject {
     QTemporaryDir elsewhere;
     QVERIFY(QDir::setCurrent(elsewhere.path()));
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     QVERIFY(QDir::setCurrent(start_folder));
     QCOMPARE(window.windowTitle(), MainWindowTitle(exe.lastModified()));
-    QVERIFY(window.ExeFolder.endsWith(QDir::separator()));
-    QCOMPARE(QDir(window.ExeFolder), QDir(exe.absolutePath()));
+    QVERIFY(QString::fromStdString(window.state.ExeFolder).endsWith(QDir::separator()));
+    QCOMPARE(QDir(QString::fromStdString(window.state.ExeFolder)), QDir(exe.absolutePath()));
   }
 
   void shownWindowIs890By580AndCentredWithItsStatusPanels() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.frameGeometry().size(), QSize(890, 580));
@@ -132,7 +150,7 @@ class FormMainTest : public QObject {
 
   void exchangePanelWritesTheThirdPanel() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.ExchangePanel().SetText("Запит 1");
     QCOMPARE(window.status_panels[2]->text(), QStringLiteral("Запит 1"));
     QCOMPARE(window.status_panels[0]->text(), QString());
@@ -140,7 +158,7 @@ class FormMainTest : public QObject {
 
   void closeConnectionDisablesTheCommandsUnderTheHourglass() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.Nval->setEnabled(true);
     window.Nclb->setEnabled(true);
     window.CloseConnection();
@@ -152,23 +170,23 @@ class FormMainTest : public QObject {
 
   void connectionCommandTakesTheChannelFromTheItemAndClearsTheCalibration() {
     ScriptedUi ui;
-    TFormMain window(ui);
-    window.SensorOffset = 1.5f;
-    window.SensorSlope = 0.9f;
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
+    window.state.SensorOffset = 1.5f;
+    window.state.SensorSlope = 0.9f;
     window.N2->trigger();
-    QCOMPARE(window.Channel, 1);
-    QCOMPARE(window.SensorOffset, 0.0f);
-    QCOMPARE(window.SensorSlope, 0.0f);
+    QCOMPARE(window.state.Channel, 1);
+    QCOMPARE(window.state.SensorOffset, 0.0f);
+    QCOMPARE(window.state.SensorSlope, 0.0f);
     // The old link is taken down first.
     QCOMPARE(ui.cursor_changes, (std::vector<bool>{true, false}));
     window.N1->trigger();
-    QCOMPARE(window.Channel, 0);
+    QCOMPARE(window.state.Channel, 0);
     QVERIFY(!window.Nval->isEnabled());
   }
 
   void exitAndTheCloseBoxTakeTheLinkDownAndClose() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.Nval->setEnabled(true);
@@ -186,7 +204,7 @@ class FormMainTest : public QObject {
 
   void altOpensTheMenuBarAndArrowsMoveAlongIt() {
     ScriptedUi ui;
-    TFormMain window(ui);
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QMenuBar* bar = window.menuBar();

@@ -1,0 +1,1 @@
+#include "dialogs/connection/set_connect.h"

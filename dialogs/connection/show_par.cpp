@@ -1,0 +1,1 @@
+#include "dialogs/connection/show_par.h"

@@ -1,0 +1,1 @@
+#include "dialogs/measurement/ask_val.h"

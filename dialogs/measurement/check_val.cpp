@@ -1,0 +1,1 @@
+#include "dialogs/measurement/check_val.h"

@@ -1,0 +1,1 @@
+#include "dialogs/measurement/correct_nshp.h"
