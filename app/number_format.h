@@ -27,3 +27,10 @@ std::optional<int32_t> ParseInt32(std::string_view text);
 // no comma, no "inf"/"nan", no hexadecimal. A magnitude beyond the double range gives
 // nullopt; one too small for it reads as zero.
 std::optional<double> ParseFloat(std::string_view text);
+
+// A double rounded to a 32-bit float, with magnitudes beyond its range becoming infinities
+// (a plain conversion of such a value is undefined).
+float ToFloat32(double value);
+
+// The message shown when a field's text is not the number it must be.
+std::string NotANumberMessage(std::string_view text);

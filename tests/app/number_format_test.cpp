@@ -133,3 +133,12 @@ TEST(NumberText, IgnoresTheProcessLocale) {
   EXPECT_EQ(ParseFloat("1234,5678"), std::nullopt);
   std::setlocale(LC_ALL, "C");
 }
+
+TEST(ToFloat32, SaturatesOnlyTrueOverflows) {
+  EXPECT_EQ(ToFloat32(1e39), std::numeric_limits<float>::infinity());
+  EXPECT_EQ(ToFloat32(-1e39), -std::numeric_limits<float>::infinity());
+  EXPECT_EQ(ToFloat32(3.4028235e38), std::numeric_limits<float>::max());
+  EXPECT_EQ(ToFloat32(0.1), 0.1f);
+  EXPECT_TRUE(std::isnan(ToFloat32(std::nan(""))));
+  EXPECT_EQ(ToFloat32(1e-50), 0.0f);
+}

@@ -1,0 +1,54 @@
+#include "app/key_filters.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest>
+
+class KeyFiltersTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void integerFieldTakesDigitsOnly() {
+    QLineEdit edit;
+    InstallIntKeyFilter(&edit);
+    QTest::keyClicks(&edit, QStringLiteral("1a-2. 3"));
+    QCOMPARE(edit.text(), QStringLiteral("123"));
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    QCOMPARE(edit.text(), QStringLiteral("12"));
+    QTest::keyClick(&edit, Qt::Key_Left);  // keys without a character pass
+    QTest::keyClicks(&edit, QStringLiteral("0"));
+    QCOMPARE(edit.text(), QStringLiteral("102"));
+  }
+
+  void editableComboFiltersItsEdit() {
+    QComboBox combo;
+    combo.setEditable(true);
+    InstallIntKeyFilter(&combo);
+    QTest::keyClicks(combo.lineEdit(), QStringLiteral("2x55"));
+    QCOMPARE(combo.currentText(), QStringLiteral("255"));
+  }
+
+  void floatFieldFollowsTheNumberShape() {
+    QLineEdit edit;
+    InstallFloatKeyFilter(&edit);
+    QTest::keyClicks(&edit, QStringLiteral("-1,5.5e-123E"));
+    // The comma became the full stop, the second separator, the third exponent digit and the
+    // capital E were swallowed.
+    QCOMPARE(edit.text(), QStringLiteral("-1.55e-12"));
+  }
+
+  void floatFilterLooksAtTheCaret() {
+    QLineEdit edit;
+    InstallFloatKeyFilter(&edit);
+    edit.setText(QStringLiteral("12e5"));
+    edit.setCursorPosition(1);
+    QTest::keyClicks(&edit, QStringLiteral("3"));
+    QCOMPARE(edit.text(), QStringLiteral("132e5"));
+    edit.setCursorPosition(0);
+    QTest::keyClicks(&edit, QStringLiteral("-"));
+    QCOMPARE(edit.text(), QStringLiteral("-132e5"));
+  }
+};
+
+QTEST_MAIN(KeyFiltersTest)
+#include "key_filters_test.moc"
