@@ -2,6 +2,7 @@
 
 #include "app/form_main.h"
 #include "app/qt_ui_services.h"
+#include "app/termination.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -10,6 +11,9 @@ int main(int argc, char* argv[]) {
   QtUiServices ui;
   TFormMain window(ui);
   ui.SetDialogParent(&window);
+  // A termination request (logout, Ctrl+C in the terminal, a script stopping the demo) closes
+  // the window as "Вихід" does, so the link is taken down properly.
+  CloseOnTerminationRequest(&window);
   window.show();
   return app.exec();
 }

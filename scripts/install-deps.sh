@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps x11-utils
 )
 
 missing=()

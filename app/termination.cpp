@@ -1,0 +1,42 @@
+#include "app/termination.h"
+
+#include <QWidget>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signal_pipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  // Nothing else is safe here; the event loop does the rest.
+  [[maybe_unused]] const ssize_t written = ::write(signal_pipe[1], &byte, 1);
+}
+
+}  // namespace
+
+void CloseOnTerminationRequest(QWidget* window) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
+    window->close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+#else
+
+void CloseOnTerminationRequest(QWidget*) {}
+
+#endif
