@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -50,6 +52,18 @@ void Retype(QLineEdit* edit, const QString& text) {
 
 void Retype(QComboBox* list, const QString& text) {
   Retype(list->lineEdit(), text);
+}
+
+// Data-driven rows of texts.
+void Columns(std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    QTest::addColumn<QString>(name);
+}
+
+void Row(const char* name, std::initializer_list<const char*> texts) {
+  QTestData& row = QTest::newRow(name);
+  for (const char* text : texts)
+    row << QString::fromUtf8(text);
 }
 
 bool IsOpenDescriptor(int fd) {
@@ -97,7 +111,6 @@ class ConnectTest : public QObject {
 
   // Shows the dialog through the corrector with every field valid and a user code typed.
   TFormConnect& ShowValidThroughCorrector() {
-    state_->ConnectSettings.conn_type = 1;
     TFormConnect& d = Show();
     Type(d.Edit10, QStringLiteral("1234"));
     return d;
@@ -168,37 +181,8 @@ class ConnectTest : public QObject {
     folder_.reset();
   }
 
-  void listsLimitsFiltersAndBuddies() {
+  void numericFieldsTakeDigitsOnly() {
     TFormConnect& d = Show();
-    QCOMPARE(FormConnect, &d);
-    QCOMPARE(d.ComboBox2->count(), 8);
-    QCOMPARE(d.ComboBox2->itemText(0), QStringLiteral("1200"));
-    QCOMPARE(d.ComboBox2->itemText(7), QStringLiteral("115200"));
-    QCOMPARE(d.ComboBox4->count(), 254);
-    QCOMPARE(d.ComboBox4->itemText(253), QStringLiteral("254"));
-    QCOMPARE(d.ComboBox6->count(), 247);
-    QCOMPARE(d.ComboBox3->itemText(4), QStringLiteral(" 5"));
-    QCOMPARE(d.ComboBox5->count(), 3);
-    const int com12 = d.ComboBox1->findText(QStringLiteral("COM12"));
-    QVERIFY(com12 >= 0);
-    QCOMPARE(d.ComboBox1->itemData(com12, Qt::ToolTipRole).toString(),
-             QString::fromStdString(ComPortDevicePath(12)));
-    QCOMPARE(d.Edit3->maxLength(), 3);
-    QCOMPARE(d.Edit4->maxLength(), 3);
-    QCOMPARE(d.Edit11->maxLength(), 12);
-    QCOMPARE(d.Edit10->maxLength(), 4);
-    QCOMPARE(d.Edit11->echoMode(), QLineEdit::Password);
-    QCOMPARE(d.Edit10->echoMode(), QLineEdit::Password);
-    QVERIFY(d.BitBtn1->isDefault());
-    QCOMPARE(d.Label6->buddy(), d.ComboBox4);
-    QCOMPARE(d.Label18->buddy(), d.ComboBox4);
-    QCOMPARE(d.Label28->buddy(), d.Edit3);
-    QCOMPARE(d.Label8->buddy(), d.ComboBox5);
-    QCOMPARE(d.Label40->buddy(), d.Edit11);
-    QCOMPARE(d.Label39->buddy(), d.Edit10);
-    QCOMPARE(d.Label15->buddy(), d.ComboBox6);
-
-    // Numeric fields take digits only; the password takes anything.
     for (QLineEdit* edit : {d.Edit1, d.Edit2, d.Edit3, d.Edit10, d.Edit4, d.ComboBox4->lineEdit(),
                             d.ComboBox6->lineEdit()}) {
       Retype(edit, QStringLiteral("a-1. 2"));
@@ -206,10 +190,11 @@ class ConnectTest : public QObject {
     }
     Retype(d.Edit11, QStringLiteral("a-1."));
     QCOMPARE(d.Edit11->text(), QStringLiteral("a-1."));
-    // A typed address that is not in the list stays typed and adds no item.
+    // A typed address stays typed and never becomes an item.
     Retype(d.ComboBox4, QStringLiteral("255"));
     QTest::keyClick(d.ComboBox4->lineEdit(), Qt::Key_Return);
     QCOMPARE(d.ComboBox4->count(), 254);
+    QCOMPARE(d.ComboBox4->currentText(), QStringLiteral("255"));
   }
 
   void showSelectsTheStoredValues() {
@@ -246,42 +231,34 @@ class ConnectTest : public QObject {
     QCOMPARE(dialog_->ComboBox6->currentText(), QStringLiteral("18"));
   }
 
-  void valuesOutsideTheListsLeaveFieldsEmptyAndAcceptRefuses() {
-    const TConnectSettings before = state_->ConnectSettings;
-    state_->ConnectSettings.adr = 255;
-    ShowValidThroughCorrector();
-    QCOMPARE(dialog_->ComboBox4->currentIndex(), -1);
-    QVERIFY(dialog_->ComboBox4->currentText().isEmpty());
-    Accept();
-    QCOMPARE(Messages(), QStringList{QString::fromUtf8(kMsg3)});
+  // A stored value that no list holds leaves its field empty, and Accept refuses it.
+  void storedValuesOutsideTheLists_data() {
+    Columns({"field", "message"});
+    Row("corrector address 255", {"adr", kMsg3});
+    Row("sensor address 0", {"adr_P", kMsg6});
+    Row("line 0", {"line_num", kMsg3});
+    Row("rate 14400", {"rate", kMsg1});
+    Row("no attempts", {"repeat", kMsg1});
+    Row("type 2", {"conn_type", kMsg1});
+  }
 
-    ui_->messages.clear();
-    state_->ConnectSettings = before;
-    state_->ConnectSettings.adr_P = 0;
-    state_->ConnectSettings.adr_T = 248;
+  void storedValuesOutsideTheLists() {
+    QFETCH(QString, field);
+    QFETCH(QString, message);
+    TConnectSettings& s = state_->ConnectSettings;
+    const std::map<QString, std::function<void()>> spoil = {
+        {"adr", [&] { s.adr = 255; }},         {"adr_P", [&] { s.adr_P = 0; }},
+        {"line_num", [&] { s.line_num = 0; }}, {"rate", [&] { s.rate = 14400; }},
+        {"repeat", [&] { s.repeat = 0; }},     {"conn_type", [&] { s.conn_type = 2; }}};
+    spoil.at(field)();
+    const TConnectSettings stored = s;
     ShowValidThroughCorrector();
-    QVERIFY(dialog_->ComboBox6->currentText().isEmpty());
-    Accept();
-    QCOMPARE(Messages(), QStringList{QString::fromUtf8(kMsg6)});
-
-    for (auto spoil :
-         {+[](TConnectSettings& s) { s.rate = 14400; }, +[](TConnectSettings& s) { s.repeat = 0; },
-          +[](TConnectSettings& s) { s.conn_type = 2; }}) {
-      ui_->messages.clear();
-      state_->ConnectSettings = before;
-      spoil(state_->ConnectSettings);
-      const TConnectSettings stored = state_->ConnectSettings;
-      Show();
-      Accept();
-      VerifyRefused(kMsg1, stored);
+    for (const QComboBox* list : dialog_->findChildren<QComboBox*>()) {
+      if (list->currentIndex() < 0)
+        QVERIFY(list->currentText().isEmpty());
     }
-    ui_->messages.clear();
-    state_->ConnectSettings = before;
-    state_->ConnectSettings.line_num = 4;
-    ShowValidThroughCorrector();
-    QCOMPARE(dialog_->ComboBox5->currentIndex(), -1);
     Accept();
-    VerifyRefused(kMsg3, state_->ConnectSettings);
+    VerifyRefused(message.toUtf8().constData(), stored);
   }
 
   void storedPortNoLongerPresentSelectsTheFirstPresentOne() {
@@ -299,36 +276,19 @@ class ConnectTest : public QObject {
   }
 
   void linkTimes_data() {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("next");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("300") << "300"
-                         << "300"
-                         << "";
-    QTest::newRow("10000") << "10000"
-                           << "300"
-                           << "";
-    QTest::newRow("299") << "299"
-                         << "300" << kMsg2;
-    QTest::newRow("10001") << "10001"
-                           << "300" << kMsg2;
-    QTest::newRow("55") << "1000"
-                        << "55"
-                        << "";
-    QTest::newRow("2000") << "1000"
-                          << "2000"
-                          << "";
-    QTest::newRow("54") << "1000"
-                        << "54" << kMsg2;
-    QTest::newRow("2001") << "1000"
-                          << "2001" << kMsg2;
+    Columns({"first", "next", "message"});
+    Row("300", {"300", "300", ""});
+    Row("10000", {"10000", "300", ""});
+    Row("299", {"299", "300", kMsg2});
+    Row("10001", {"10001", "300", kMsg2});
+    Row("55", {"1000", "55", ""});
+    Row("2000", {"1000", "2000", ""});
+    Row("54", {"1000", "54", kMsg2});
+    Row("2001", {"1000", "2001", kMsg2});
     // The next-byte time is not even read while the first one is out of range.
-    QTest::newRow("next unread") << "10001"
-                                 << "99999999999" << kMsg2;
-    QTest::newRow("first empty") << ""
-                                 << "300" << kMsg1;
-    QTest::newRow("next empty") << "1000"
-                                << "" << kMsg1;
+    Row("next unread", {"10001", "99999999999", kMsg2});
+    Row("first empty", {"", "300", kMsg1});
+    Row("next empty", {"1000", "", kMsg1});
   }
 
   void linkTimes() {
@@ -351,36 +311,15 @@ class ConnectTest : public QObject {
   }
 
   void correctorFields_data() {
-    QTest::addColumn<QString>("adr");
-    QTest::addColumn<QString>("pream");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("search address") << "255"
-                                    << "0"
-                                    << "1"
-                                    << "";
-    QTest::newRow("25 preambles") << "1"
-                                  << "25"
-                                  << "9999"
-                                  << "";
-    QTest::newRow("address 256") << "256"
-                                 << "3"
-                                 << "1" << kMsg5;
-    QTest::newRow("address 0") << "0"
-                               << "3"
-                               << "1" << kMsg5;
-    QTest::newRow("26 preambles") << "1"
-                                  << "26"
-                                  << "1" << kMsg5;
-    QTest::newRow("no address") << ""
-                                << "3"
-                                << "1" << kMsg3;
-    QTest::newRow("no preambles") << "256"
-                                  << ""
-                                  << "1" << kMsg3;
-    QTest::newRow("no user code") << "256"
-                                  << "3"
-                                  << "" << kMsg4;
+    Columns({"adr", "pream", "code", "message"});
+    Row("search address", {"255", "0", "1", ""});
+    Row("25 preambles", {"1", "25", "9999", ""});
+    Row("address 256", {"256", "3", "1", kMsg5});
+    Row("address 0", {"0", "3", "1", kMsg5});
+    Row("26 preambles", {"1", "26", "1", kMsg5});
+    Row("no address", {"", "3", "1", kMsg3});
+    Row("no preambles", {"256", "", "1", kMsg3});
+    Row("no user code", {"256", "3", "", kMsg4});
   }
 
   void correctorFields() {
@@ -404,32 +343,21 @@ class ConnectTest : public QObject {
   }
 
   void sensorFields_data() {
-    QTest::addColumn<int>("channel");
-    QTest::addColumn<QString>("adr");
-    QTest::addColumn<QString>("pream");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("search pressure") << 0 << "0"
-                                     << "25"
-                                     << "";
-    QTest::newRow("247 temperature") << 1 << "247"
-                                     << "0"
-                                     << "";
-    QTest::newRow("address 248") << 0 << "248"
-                                 << "3" << kMsg7;
-    QTest::newRow("26 preambles") << 1 << "5"
-                                  << "26" << kMsg7;
-    QTest::newRow("no address") << 0 << ""
-                                << "3" << kMsg6;
-    QTest::newRow("no preambles") << 1 << "248"
-                                  << "" << kMsg6;
+    Columns({"channel", "adr", "pream", "message"});
+    Row("search pressure", {"0", "0", "25", ""});
+    Row("247 temperature", {"1", "247", "0", ""});
+    Row("address 248", {"0", "248", "3", kMsg7});
+    Row("26 preambles", {"1", "5", "26", kMsg7});
+    Row("no address", {"0", "", "3", kMsg6});
+    Row("no preambles", {"1", "248", "", kMsg6});
   }
 
   void sensorFields() {
-    QFETCH(int, channel);
+    QFETCH(QString, channel);
     QFETCH(QString, adr);
     QFETCH(QString, pream);
     QFETCH(QString, message);
-    state_->Channel = static_cast<uint8_t>(channel);
+    state_->Channel = static_cast<uint8_t>(channel.toInt());
     const TConnectSettings before = state_->ConnectSettings;
     TFormConnect& d = ShowValidThroughCorrector();
     Retype(d.ComboBox6, adr);
@@ -442,8 +370,9 @@ class ConnectTest : public QObject {
     VerifyAccepted();
     // Only the serviced channel's address changes.
     const TConnectSettings& now = state_->ConnectSettings;
-    QCOMPARE(channel == 1 ? now.adr_T : now.adr_P, adr.toInt());
-    QCOMPARE(channel == 1 ? now.adr_P : now.adr_T, channel == 1 ? before.adr_P : before.adr_T);
+    const bool temperature = state_->Channel == 1;
+    QCOMPARE(temperature ? now.adr_T : now.adr_P, adr.toInt());
+    QCOMPARE(temperature ? now.adr_P : now.adr_T, temperature ? before.adr_P : before.adr_T);
     QCOMPARE(now.sens_pream, pream.toInt());
   }
 
@@ -459,12 +388,11 @@ class ConnectTest : public QObject {
     QVERIFY((state_->ConnectSettings.user_code == std::array<char, 4>{'1', '2', '3', '4'}));
     // Only the corrector group changed (by its password fields), and those are not written.
     QCOMPARE(IniText(), QStringLiteral("[LUTAR_CONNECT_PAR]\nadr=1\npream=3\nline_num=1\n"));
-  }
 
-  void emptyPasswordStaysBlankAndUserCodeIsPadded() {
+    // No password: twelve blanks, whatever was there before.
+    state_->ClosePort();
     state_->ConnectSettings.write_password.fill('x');
-    TFormConnect& d = Show();
-    Type(d.Edit10, QStringLiteral("7"));
+    Type(Show().Edit10, QStringLiteral("7"));
     Accept();
     VerifyAccepted();
     QVERIFY(state_->ConnectSettings.write_password == detail::Blanks<12>());
@@ -614,20 +542,13 @@ class ConnectTest : public QObject {
   }
 
   void numberTooLongStopsWithNothingStored_data() {
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("Edit1") << "Edit1"
-                           << "99999999999";
-    QTest::newRow("Edit2") << "Edit2"
-                           << "2147483648";
-    QTest::newRow("ComboBox4") << "ComboBox4"
-                               << "4294967297";
-    QTest::newRow("Edit3") << "Edit3"
-                           << "1%";  // the filter lets these two through
-    QTest::newRow("ComboBox6") << "ComboBox6"
-                               << "99999999999";
-    QTest::newRow("Edit4") << "Edit4"
-                           << "'";
+    Columns({"field", "text"});
+    Row("Edit1", {"Edit1", "99999999999"});
+    Row("Edit2", {"Edit2", "2147483648"});
+    Row("ComboBox4", {"ComboBox4", "4294967297"});
+    Row("Edit3", {"Edit3", "1%"});  // the key filter lets '%' and the apostrophe through
+    Row("ComboBox6", {"ComboBox6", "99999999999"});
+    Row("Edit4", {"Edit4", "'"});
   }
 
   void numberTooLongStopsWithNothingStored() {
