@@ -1,1 +1,76 @@
 #pragma once
+
+#include <QDialog>
+#include <cstdint>
+
+#include "app/calibration.h"
+
+struct AppState;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+
+// Statistics collection for one calibration point: polls the sensor while the engineer holds
+// a known input on it, shows the current value and the average of the last ten valid readings
+// in the display unit, and on "Прийняти" hands the average back as the value received at
+// record->point.
+class TFormAsk_Val : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFormAsk_Val(AppState& state, QWidget* parent = nullptr);
+  ~TFormAsk_Val() override;
+
+  // Set by the caller before the dialog is shown; its factor, digits and point are read,
+  // received[point] is written on acceptance.
+  CalibrationRecord* record = nullptr;
+  // True once "Прийняти" has handed the average back.
+  bool accepted = false;
+
+  QLabel* Label1;        // "Поточне значення"
+  QLabel* Panel2;        // current value
+  QLabel* Label2;        // its unit
+  QLabel* Label3;        // "Середнє значення"
+  QLabel* Label5;        // "(з 10 останніх вимірювань)"
+  QLabel* Panel3;        // average
+  QLabel* Label4;        // its unit
+  QPushButton* BitBtn1;  // "Прийняти"
+  QPushButton* BitBtn2;  // "Відмінити"
+  QStatusBar* StatusBar1;
+  QLabel* StatusBar1Panel0;  // exchange error text
+  QLabel* StatusBar1Panel1;  // ring position
+  QTimer* Timer1;
+
+  const StatisticsRing& statistics() const { return ring_; }
+  // An exchange of a tick is running right now.
+  bool exchange_running() const { return busy_; }
+
+ public slots:
+  void FormShow();
+  void Timer1Timer();
+  void BitBtn1Click();
+  void BitBtn2Click();
+
+ public:
+  // Every way of closing (the buttons, Esc, the close box) ends here. While an exchange runs
+  // the dialog stays until that exchange has returned.
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormClose();
+
+  AppState& state_;
+  StatisticsRing ring_;
+  bool shown_ = false;
+  bool busy_ = false;
+  bool closing_ = false;
+  bool close_pending_ = false;
+  int pending_result_ = 0;
+};
+
+// Refers to the statistics dialog while one exists.
+extern TFormAsk_Val* FormAsk_Val;

@@ -1,7 +1,364 @@
+#include "dialogs/measurement/ask_val.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
+#include <limits>
+
+#include "app/calibration.h"
+#include "tests/support/meas_value_sensor.h"
+#include "tests/support/qt_modal.h"
+
+namespace {
+
+constexpr double kMmHg = 7.50061438;
+
+CalibrationRecord Record(double factor, uint8_t digits, uint8_t point) {
+  CalibrationRecord record;
+  record.factor = factor;
+  record.digits = digits;
+  record.point = point;
+  // Marks that show whether anything was written where it should not be.
+  record.applied = {-11.0f, -12.0f};
+  record.received = {-21.0f, -22.0f};
+  record.offset = -31.0f;
+  record.slope = -32.0f;
+  return record;
+}
+
+bool SameRecord(const CalibrationRecord& a, const CalibrationRecord& b) {
+  return a.factor == b.factor && a.digits == b.digits && a.point == b.point &&
+         a.applied == b.applied && a.received == b.received && a.offset == b.offset &&
+         a.slope == b.slope;
+}
+
+}  // namespace
 
 class AskValTest : public QObject {
   Q_OBJECT
+
+  // Shows the dialog, lets its first reading (due at once) happen, and stops its timer so that
+  // the test drives every further tick itself.
+  static void Open(TFormAsk_Val& dialog) {
+    dialog.show();
+    QCoreApplication::processEvents();
+    dialog.Timer1->stop();
+  }
+
+ private slots:
+  void waitsForAValidReadingBeforeItCanAccept() {
+    MeasValueSensor sensor;
+    sensor.Silence().NotANumber().Value(4.25f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 1;
+    bench.state.ConnectSettings.interval = 1234;
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    QCOMPARE(FormAsk_Val, &dialog);
+    QVERIFY(!dialog.accepted);
+    dialog.record = &record;
+    dialog.show();
+    QVERIFY(dialog.Timer1->isActive());
+    QCOMPARE(dialog.Timer1->interval(), 1234);
+    QCoreApplication::processEvents();
+    dialog.Timer1->stop();
+
+    QCOMPARE(dialog.windowTitle(), QStringLiteral(" Опитування поточного значення тиску"));
+    QCOMPARE(Child<QLabel>(&dialog, "Label1")->text(), QStringLiteral("Поточне значення"));
+    QCOMPARE(Child<QLabel>(&dialog, "Label3")->text(), QStringLiteral("Середнє значення"));
+    QCOMPARE(Child<QLabel>(&dialog, "Label5")->text(),
+             QStringLiteral("(з 10 останніх вимірювань)"));
+    QCOMPARE(Child<QLabel>(&dialog, "Label2")->text(), QStringLiteral("кПа"));
+    QCOMPARE(Child<QLabel>(&dialog, "Label4")->text(), QStringLiteral("кПа"));
+    auto* accept = Child<QPushButton>(&dialog, "BitBtn1");
+    QCOMPARE(accept->text(), QStringLiteral("Прийняти"));
+    QCOMPARE(Child<QPushButton>(&dialog, "BitBtn2")->text(), QStringLiteral("Відмінити"));
+
+    // Silence: the error, nothing else.
+    QCOMPARE(Child<QLabel>(&dialog, "StatusBar1Panel0")->text(),
+             QStringLiteral("Команда 3. Пристрій не відповідає"));
+    QCOMPARE(dialog.Panel2->text(), QString());
+    QCOMPARE(dialog.Panel3->text(), QString());
+    QVERIFY(!accept->isEnabled());
+    // A reading that is no number: still nothing to accept.
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.StatusBar1Panel0->text(), QString());
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("NAN"));
+    QCOMPARE(dialog.Panel3->text(), QString());
+    QCOMPARE(Child<QLabel>(&dialog, "StatusBar1Panel1")->text(), QString());
+    QVERIFY(!accept->isEnabled());
+    // Clicking it anyway does nothing.
+    dialog.BitBtn1Click();
+    QVERIFY(!dialog.accepted);
+    QVERIFY(dialog.isVisible());
+
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("4.25"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("4.25"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 1"));
+    QVERIFY(accept->isEnabled());
+  }
+
+  void averagesTheReadingsSoFar() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).Value(2.0f).Value(3.0f);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("1.00"));
+    QVERIFY(dialog.BitBtn1->isEnabled());
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("2.00"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("1.50"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("2.00"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 3"));
+    QVERIFY(dialog.BitBtn1->isEnabled());
+  }
+
+  void keepsTheLastTenReadings() {
+    MeasValueSensor sensor;
+    for (int i = 1; i <= 12; ++i)
+      sensor.Value(static_cast<float>(i));
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    for (int i = 2; i <= 9; ++i)
+      dialog.Timer1Timer();
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 9"));
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("5.50"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 0"));
+    dialog.Timer1Timer();
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("12.00"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("7.50"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    const std::array<float, 10> expected = {11, 12, 3, 4, 5, 6, 7, 8, 9, 10};
+    QVERIFY(dialog.statistics().ring() == expected);
+
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QVERIFY(dialog.accepted);
+    QCOMPARE(record.received[0], 7.5f);
+  }
+
+  void readingsThatAreNoNumbersNeverEnterTheAverage() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).NotANumber().Value(std::numeric_limits<float>::infinity()).Value(3.0f);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    for (int i = 0; i < 2; ++i) {
+      dialog.Timer1Timer();
+      QCOMPARE(dialog.Panel2->text(), QStringLiteral("NAN"));
+      QCOMPARE(dialog.Panel3->text(), QStringLiteral("1.00"));
+      QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 1"));
+    }
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("3.00"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("2.00"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    QCOMPARE(dialog.statistics().ring()[1], 3.0f);
+  }
+
+  void aReadingThatOverflowsInTheDisplayUnitIsRefusedToo() {
+    // 3e38 kPa is a float; in kgf/m^2 it is not.
+    MeasValueSensor sensor;
+    sensor.Value(2.0f).Value(3.0e38f).Value(4.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 6;
+    CalibrationRecord record = Record(PressureUnits[6].factor, 1, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("NAN"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 1"));
+    dialog.Timer1Timer();
+    const float expected =
+        static_cast<float>((static_cast<double>(ToDisplayUnit(2.0f, record.factor)) +
+                            ToDisplayUnit(4.0f, record.factor)) /
+                           2);
+    QCOMPARE(dialog.statistics().average(), expected);
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("305.9"));
+  }
+
+  void millimetresOfMercuryAreAveragedAndHandedBackAsSuch() {
+    MeasValueSensor sensor;
+    sensor.Value(100.0f).Value(101.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 5;
+    CalibrationRecord record = Record(kMmHg, 3, 1);
+    const CalibrationRecord before = record;
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    QCOMPARE(dialog.Label2->text(), QStringLiteral("мм рт.ст."));
+    QCOMPARE(dialog.Label4->text(), QStringLiteral("мм рт.ст."));
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("750.061"));
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("757.562"));
+    // (750.061462 + 757.562073) / 2, each reading rounded to a float in mm Hg first.
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("753.812"));
+
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QVERIFY(dialog.accepted);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int{QDialog::Accepted});
+    const float mm_hg_average = static_cast<float>(
+        (static_cast<double>(ToDisplayUnit(100.0f, kMmHg)) + ToDisplayUnit(101.0f, kMmHg)) / 2);
+    QCOMPARE(record.received[1], mm_hg_average);
+    // Only the point's received value changed.
+    record.received[1] = before.received[1];
+    QVERIFY(SameRecord(record, before));
+  }
+
+  void temperatureIsCollectedInDegrees() {
+    MeasValueSensor sensor;
+    sensor.address = 102;
+    sensor.Value(20.25f).Value(20.75f);
+    MeasBench bench(&sensor, 1, 102);
+    bench.state.ConnectSettings.P_unit = 5;
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral(" Опитування поточного значення температури"));
+    QCOMPARE(dialog.Label2->text(), QStringLiteral("°С"));
+    QCOMPARE(dialog.Label4->text(), QStringLiteral("°С"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("20.50"));
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QVERIFY(dialog.accepted);
+    QCOMPARE(record.received[0], 20.5f);
+  }
+
+  void cancelLeavesTheRecordAlone() {
+    MeasValueSensor sensor;
+    sensor.Value(5.0f).Value(6.0f).Value(7.0f).Value(8.0f);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    const CalibrationRecord before = record;
+    {
+      TFormAsk_Val dialog(bench.state);
+      dialog.record = &record;
+      Open(dialog);
+      dialog.Timer1Timer();
+      QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
+      QVERIFY(!dialog.accepted);
+      QVERIFY(!dialog.isVisible());
+      QVERIFY(!dialog.Timer1->isActive());
+      QVERIFY(SameRecord(record, before));
+    }
+    QCOMPARE(FormAsk_Val, nullptr);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 1"));  // a fresh ring
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("7.00"));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.accepted);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(SameRecord(record, before));
+  }
+
+  void aFailedExchangeChangesNothingButTheStatusText() {
+    MeasValueSensor sensor;
+    sensor.Value(2.0f).Exception(4).Value(4.0f);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.StatusBar1Panel0->text(),
+             QStringLiteral("Команда 3. Невідновлювальна помилка при виконанні затребуваного "
+                            "дійства"));
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("2.00"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("2.00"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 1"));
+
+    QStringList during_exchange;
+    bench.ui.on_process = [&] { during_exchange << dialog.StatusBar1Panel0->text(); };
+    dialog.Timer1Timer();
+    QVERIFY(!during_exchange.isEmpty());
+    QCOMPARE(during_exchange.front(), QString());
+    QCOMPARE(dialog.StatusBar1Panel0->text(), QString());
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("3.00"));
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+  }
+
+  void aTickDueDuringAnExchangeStartsNoSecondOne() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).Value(2.0f).Value(3.0f);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+
+    int nested = 0;
+    bench.ui.on_process = [&] {
+      // Once: were the tick not held back it would nest without end.
+      if (nested++ == 0)
+        dialog.Timer1Timer();
+    };
+    dialog.Timer1Timer();
+    bench.ui.on_process = nullptr;
+    QVERIFY(nested > 0);
+    QCOMPARE(sensor.requests.size(), size_t{2});
+    QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    QCOMPARE(dialog.Panel3->text(), QStringLiteral("1.50"));
+  }
+
+  void acceptingDuringAnExchangeClosesOnceItHasReturned() {
+    MeasValueSensor sensor;
+    sensor.Value(4.0f).Value(6.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.interval = 1;
+    CalibrationRecord record = Record(1.0, 2, 1);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+
+    int exchanges = 0;
+    bool visible_after_press = false;
+    bench.ui.on_process = [&] {
+      // Inside the second exchange, once its request is out; "Прийняти" is live since the
+      // first reading.
+      if (sensor.requests.size() == 2 && exchanges == 0) {
+        exchanges = 1;
+        QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+        visible_after_press = dialog.isVisible();
+      }
+    };
+    bool rescued = false;
+    QTimer::singleShot(3000, &dialog, [&] {
+      rescued = true;
+      dialog.QDialog::done(QDialog::Rejected);
+    });
+    const int result = dialog.exec();
+
+    QVERIFY(!rescued);
+    QCOMPARE(exchanges, 1);
+    QVERIFY(visible_after_press);
+    QCOMPARE(result, int{QDialog::Accepted});
+    QVERIFY(dialog.accepted);
+    // What was on screen when the button was pressed is what the caller gets.
+    QCOMPARE(record.received[1], 4.0f);
+    QCOMPARE(dialog.Panel2->text(), QStringLiteral("6.00"));
+    QCOMPARE(sensor.requests.size(), size_t{2});
+    QVERIFY(!dialog.Timer1->isActive());
+    dialog.Timer1Timer();
+    QCOMPARE(sensor.requests.size(), size_t{2});
+  }
 };
 
 QTEST_MAIN(AskValTest)
