@@ -1,1 +1,93 @@
 #pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct AppState;
+struct CalibrationRecord;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// A calibration value as the calibration dialogs read it from an edit: the program's number
+// text, or one of the spellings of a value that is not finite ("INF", "-INF", "NAN", as the
+// number format shows them, in any case), which read as that value so that the dialogs can
+// refuse it by name. Anything else is not a number.
+std::optional<double> ReadCalibrationValue(std::string_view text);
+
+// The message that refuses a point or calibration value too large for the sensor's 32-bit
+// numbers (or not finite at all).
+std::string OutOfRangeMessage(std::string_view text);
+
+// Two-point calibration: the applied and received values of both points, checked and handed
+// back in `record`, or the return to the factory calibration.
+class TFormCorrect_NSHP : public QDialog {
+  Q_OBJECT
+
+ public:
+  // What `result` hands back.
+  static constexpr uint8_t kCancelled = 0;
+  static constexpr uint8_t kPointsAccepted = 1;
+  static constexpr uint8_t kFactorySetting = 2;
+
+  explicit TFormCorrect_NSHP(AppState& state, QWidget* parent = nullptr);
+  ~TFormCorrect_NSHP() override;
+
+  // Set by the caller before exec(); factor and digits filled in.
+  CalibrationRecord* record = nullptr;
+  uint8_t result = kCancelled;
+
+  // Collects the statistics of record.point over this dialog; true when the user took the
+  // average (then record.received[point] holds it). Opens the statistics dialog by default.
+  std::function<bool(CalibrationRecord&)> collect_statistics;
+
+  QGroupBox* GroupBox1;  // " Перша точка "
+  QGroupBox* GroupBox2;  // " Друга точка "
+  QLineEdit* Edit1;      // applied, point 1
+  QLineEdit* Edit2;      // applied, point 2
+  QLineEdit* Edit3;      // received, point 1
+  QLineEdit* Edit4;      // received, point 2
+  QLabel* Label3;        // units beside Edit1, Edit3, Edit2, Edit4
+  QLabel* Label4;
+  QLabel* Label5;
+  QLabel* Label6;
+  QPushButton* BitBtn1;  // statistics, point 1
+  QPushButton* BitBtn2;  // statistics, point 2
+  QPushButton* BitBtn3;  // "Відмінити"
+  QPushButton* BitBtn4;  // "Виконати розрахунок"
+  QPushButton* BitBtn5;  // clear point 1 (also Esc)
+  QPushButton* BitBtn6;  // clear point 2
+  QPushButton* BitBtn7;  // factory setting
+
+ public slots:
+  void BitBtn1Click();
+  void BitBtn2Click();
+  void BitBtn3Click();
+  void BitBtn4Click();
+  void BitBtn5Click();
+  void BitBtn6Click();
+  void BitBtn7Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FormShow();
+  void CollectStatistics(int point, QLineEdit* received_edit);
+  // Reads the two edits as 32-bit values; false (after telling the user) when either is not
+  // a number or does not fit.
+  bool ReadPair(const QLineEdit* first, const QLineEdit* second, float& value1, float& value2);
+
+  AppState& state_;
+  bool shown_ = false;
+};
+
+// Refers to the two-point calibration dialog while one exists.
+extern TFormCorrect_NSHP* FormCorrect_NSHP;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+struct CalibrationRecord;
+class TFormMain;
+
+// The main window's two measuring commands: current values, and the two-point calibration
+// with the write of its result. Each dialog they open sits behind a function that opens the
+// real dialog over the main window unless it has been replaced.
+class MeasuringCommands {
+ public:
+  explicit MeasuringCommands(TFormMain& window);
+
+  // Display settings; true when accepted.
+  std::function<bool()> display_settings;
+  // The current values monitor, until the user closes it.
+  std::function<void()> monitor;
+  // The two-point dialog on the record; its result: 0 cancelled, 1 points accepted, 2 factory
+  // setting (offset 0, slope 1 in the record).
+  std::function<uint8_t(CalibrationRecord&)> two_point;
+  // The results dialog on the record; true when its offset and slope are to be written.
+  std::function<bool(CalibrationRecord&)> results;
+
+  // Reads the calibration, then display settings, then the monitor.
+  void Values();
+  // Reads the calibration, then display settings, the two-point dialog, the results dialog
+  // and the write.
+  void Calibration();
+  // Writes the record's offset and slope into the sensor, asking to retry a failure; tells
+  // the user when done. Refuses a calibration the sensor must not get. True when written.
+  bool WriteCalibration(const CalibrationRecord& record);
+
+ private:
+  bool ReadCalibration();
+
+  TFormMain& window_;
+};
