@@ -15,14 +15,47 @@
 
 #include "app/question.h"
 #include "app/settings_location.h"
-#include "comm/comportfunctions.h"
 #include "app/ui_services.h"
+#include "comm/comportfunctions.h"
+#include "dialogs/connection/connect.h"
+#include "dialogs/connection/set_connect.h"
+
+// The connection parameters dialog: TFormConnect(AppState&, QWidget* parent), its input
+// `status_bar` (the label of status panel 0) and its result `accepted`; once accepted, the
+// settings are in force and saved and state.ComHandle holds the open port.
+class TFormConnect;
 
 TFormMain* FormMain = nullptr;
 
 namespace {
 
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
+
+template <typename T>
+concept CompleteType = requires {
+  sizeof(T);
+};
+
+template <typename Dialog>
+bool RunConnectDialog(AppState& state, QLabel* status_bar, QWidget* parent) {
+  if constexpr (CompleteType<Dialog>) {
+    Dialog dialog(state, parent);
+    dialog.status_bar = status_bar;
+    dialog.exec();
+    return dialog.accepted;
+  } else {
+    // Built without the connection parameters dialog: no port can be opened, so the command
+    // ends as if the dialog had been cancelled.
+    return false;
+  }
+}
+
+template <size_t N>
+void CopyCode(const std::array<char, N>& from, std::array<uint8_t, N>& to) {
+  for (size_t i = 0; i < N; ++i) {
+    to[i] = static_cast<uint8_t>(from[i]);
+  }
+}
 
 }  // namespace
 
@@ -104,6 +137,9 @@ TFormMain::TFormMain(UiServices& ui, QWidget* parent, std::string settings_folde
   connect(Nclb, &QAction::triggered, this, &TFormMain::NclbClick);
   connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
 
+  run_connect_dialog = [this] { return ShowConnectDialog(); };
+  run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
+
   FormCreate();
 }
 
@@ -136,8 +172,7 @@ void TFormMain::FormShow() {
   geometry_->Apply(QSize(kWidth, kHeight));
   status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
   status_panels[1]->setFixedWidth(std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance));
-  status_panels[0]->setText(
-      PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
+  status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
@@ -184,7 +219,8 @@ void TFormMain::NConnClick() {
 bool TFormMain::RunOwnExchange(const std::function<bool()>& exchange) {
   ++own_exchange_depth_;
   const bool result = exchange();
-  if (--own_exchange_depth_ == 0 && (deferred_close_ || deferred_connection_)) {
+  if (--own_exchange_depth_ == 0 &&
+      (deferred_close_ || deferred_connection_ || deferred_disconnect_)) {
     // After the handler that ran the exchange has unwound, not inside it.
     QMetaObject::invokeMethod(this, &TFormMain::RunDeferred, Qt::QueuedConnection);
   }
@@ -203,29 +239,115 @@ void TFormMain::RunDeferred() {
     return;  // another exchange started meanwhile; it will run this again when done
   if (deferred_close_) {
     deferred_close_ = false;
+    deferred_disconnect_ = false;
     deferred_connection_.reset();
     close();
     return;
   }
   if (deferred_connection_) {
     const uint8_t channel = *deferred_connection_;
+    deferred_disconnect_ = false;
     deferred_connection_.reset();
     StartConnection(channel);
+    return;
+  }
+  if (deferred_disconnect_) {
+    deferred_disconnect_ = false;
+    CloseConnection();
   }
 }
 
 void TFormMain::StartConnection(uint8_t channel) {
   CloseConnection();
-  state.Channel = channel;
+  state.Channel = 0;
   state.SensorOffset = 0.0f;
   state.SensorSlope = 0.0f;
-  // The connection parameters dialog and the connection sequence follow here once the
-  // exchange objects are part of the window; until then no link is ever set up.
+  state.Channel = channel;
+
+  if (!run_connect_dialog || !run_connect_dialog())
+    return;  // cancelled: no link, the measuring commands stay disabled
+  CreateExchangeObjects();
+  const bool connected = run_set_connect_dialog && run_set_connect_dialog();
+  if (connected) {
+    Nval->setEnabled(true);
+    Nclb->setEnabled(true);
+  } else {
+    CloseConnection();
+  }
+}
+
+bool TFormMain::ShowConnectDialog() {
+  return RunConnectDialog<TFormConnect>(state, status_panels[0], this);
+}
+
+bool TFormMain::ShowSetConnectDialog() {
+  TFormSet_Connect dialog(state, this);
+  dialog.exec();
+  return dialog.connected;
+}
+
+void TFormMain::CreateExchangeObjects() {
+  const TConnectSettings& settings = state.ConnectSettings;
+  SerialLine* line = state.OpenLine();
+  if (settings.conn_type == 1) {
+    auto box = std::make_unique<calcbox>(settings.adr);
+    box->port_handle = line;
+    box->baud_rate = settings.rate;
+    box->first_byte_timeout = settings.wait_time;
+    box->next_byte_timeout = settings.time_out;
+    box->tries = settings.repeat;
+    box->preambles = settings.corr_pream;
+    CopyCode(settings.write_password, box->write_password);
+    CopyCode(settings.user_code, box->user_code);
+    box->status_panel = &ExchangePanel();
+    box->clock = state.clock;
+    box->ui = state.ui;
+    state.ActiveCalcBox = std::move(box);
+  }
+  auto sensor = std::make_unique<modbusbox>(state.Channel == 1 ? settings.adr_T : settings.adr_P);
+  sensor->port_handle = line;
+  sensor->baud_rate = settings.rate;
+  sensor->first_byte_timeout = settings.wait_time;
+  sensor->next_byte_timeout = settings.time_out;
+  sensor->tries = settings.repeat;
+  sensor->preambles = settings.sens_pream;
+  sensor->status_panel = &ExchangePanel();
+  sensor->clock = state.clock;
+  sensor->ui = state.ui;
+  state.ActiveModbusBox = std::move(sensor);
 }
 
 void TFormMain::CloseConnection() {
+  if (OwnExchangeRunning()) {
+    // Reached from inside a running exchange's message processing: the objects and the port
+    // are still in use. Stop the exchange; the link goes down once it has returned.
+    deferred_disconnect_ = true;
+    RequestAbort();
+    return;
+  }
   ui_.SetBusyCursor(true);
-  // No exchange objects and no port exist yet, so there is nothing to take down.
+  if (state.ActiveCalcBox || state.ActiveModbusBox) {
+    if (calcbox* box = state.ActiveCalcBox.get()) {
+      if (box->service_state == calcbox::kStateService &&
+          ui_.AskQuestion("Коректор в режимі обслуговування.",
+                          std::string("Зняти з обслуговування?"), std::nullopt)) {
+        // A cancel of the connection sequence, or of an exchange of this window, can leave
+        // the flag set on this object although it was idle; the user has just asked for this
+        // request, so it must not be dropped as aborted.
+        box->abort_requested = false;
+        box->LeaveService(state.ConnectSettings.line_num);
+        ui_.SetBusyCursor(true);
+      }
+      box->abort_requested = true;
+    }
+    if (state.ActiveModbusBox)
+      state.ActiveModbusBox->abort_requested = true;
+    // Gives whatever may still be looking at the flags time to see them.
+    state.clock->Pause(kCloseWaitMs);
+    state.ActiveCalcBox.reset();
+    state.ActiveModbusBox.reset();
+  }
+  state.ClosePort();
   Nval->setEnabled(false);
   Nclb->setEnabled(false);
   ui_.SetBusyCursor(false);

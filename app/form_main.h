@@ -4,10 +4,10 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
-#include <functional>
-#include <optional>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/app_state.h"
 #include "app/qt_ui_services.h"
@@ -43,6 +43,8 @@ class TFormMain : public QMainWindow {
   static constexpr std::array<int, 3> kPanelDesignWidths = {150, 500, 60};
   // Panel 1 leaves this much of the status bar beside panel 0.
   static constexpr int kPanel1Allowance = 95;
+  // Taking a link down waits this long after setting the abort flags.
+  static constexpr uint32_t kCloseWaitMs = 200;
 
   // `settings_folder` empty: the INI folder beside the executable, or the per-user fallback.
   explicit TFormMain(UiServices& ui, QWidget* parent = nullptr, std::string settings_folder = {});
@@ -72,6 +74,13 @@ class TFormMain : public QMainWindow {
   // Panel 2, where the exchanges report their activity.
   StatusPanel& ExchangePanel() { return *exchange_panel_; }
 
+  // The two dialogs of the connection command, each shown modally over this window. The
+  // first confirms the link settings, saves them and opens the port (true when accepted);
+  // the second runs the connection sequence on the exchange objects (true when connected).
+  // Tests put their own here.
+  std::function<bool()> run_connect_dialog;
+  std::function<bool()> run_set_connect_dialog;
+
  public slots:
   // The connection command for the channel in the data of the action that sent it.
   void NConnClick();
@@ -95,12 +104,17 @@ class TFormMain : public QMainWindow {
 
   void RequestAbort();
   void RunDeferred();
+  // Makes the exchange objects of the new link on the port the connection dialog opened.
+  void CreateExchangeObjects();
+  bool ShowConnectDialog();
+  bool ShowSetConnectDialog();
 
   UiServices& ui_;
   std::string settings_folder_;
   int own_exchange_depth_ = 0;
   std::optional<uint8_t> deferred_connection_;
   bool deferred_close_ = false;
+  bool deferred_disconnect_ = false;
   std::unique_ptr<QtStatusPanel> exchange_panel_;
   OuterGeometry* geometry_;
   bool shown_ = false;
