@@ -20,35 +20,11 @@
 #include "dialogs/connection/connect.h"
 #include "dialogs/connection/set_connect.h"
 
-// The connection parameters dialog: TFormConnect(AppState&, QWidget* parent), its input
-// `status_bar` (the label of status panel 0) and its result `accepted`; once accepted, the
-// settings are in force and saved and state.ComHandle holds the open port.
-class TFormConnect;
-
 TFormMain* FormMain = nullptr;
 
 namespace {
 
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
-
-template <typename T>
-concept CompleteType = requires {
-  sizeof(T);
-};
-
-template <typename Dialog>
-bool RunConnectDialog(AppState& state, QLabel* status_bar, QWidget* parent) {
-  if constexpr (CompleteType<Dialog>) {
-    Dialog dialog(state, parent);
-    dialog.status_bar = status_bar;
-    dialog.exec();
-    return dialog.accepted;
-  } else {
-    // Built without the connection parameters dialog: no port can be opened, so the command
-    // ends as if the dialog had been cancelled.
-    return false;
-  }
-}
 
 template <size_t N>
 void CopyCode(const std::array<char, N>& from, std::array<uint8_t, N>& to) {
@@ -277,7 +253,10 @@ void TFormMain::StartConnection(uint8_t channel) {
 }
 
 bool TFormMain::ShowConnectDialog() {
-  return RunConnectDialog<TFormConnect>(state, status_panels[0], this);
+  TFormConnect dialog(state, this);
+  dialog.status_bar = status_panels[0];
+  dialog.exec();
+  return dialog.accepted;
 }
 
 bool TFormMain::ShowSetConnectDialog() {

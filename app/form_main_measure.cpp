@@ -27,15 +27,16 @@ const char kUnwritable[] =
 
 constexpr uint8_t kPressureChannel = 0;
 
-// ---------------------------------------------------------------------------------------
-// Completed at merge: the display settings dialog, TFormShow_Par(state, parent), answering
-// its `accepted`, and the current values monitor, TFormCheck_Val(state, parent), shown until
-// closed. Until both are part of the tree the commands stop at the display settings.
-bool RunDisplaySettings(AppState& /*state*/, QWidget* /*parent*/) {
-  return false;
+bool RunDisplaySettings(AppState& state, QWidget* parent) {
+  TFormShow_Par dialog(state, parent);
+  dialog.exec();
+  return dialog.accepted;
 }
-void RunMonitor(AppState& /*state*/, QWidget* /*parent*/) {}
-// ---------------------------------------------------------------------------------------
+
+void RunMonitor(AppState& state, QWidget* parent) {
+  TFormCheck_Val dialog(state, parent);
+  dialog.exec();
+}
 
 }  // namespace
 

@@ -27,15 +27,13 @@ const char kReceivedOrder[] = "В точці 1 отримане значення
 // The second half of both order messages stands in the box's title.
 const char kOrderCaption[] = "має бути менше, ніж зачення у точці 2";
 
-// ---------------------------------------------------------------------------------------
-// Completed at merge: opens TFormAsk_Val(state, parent) with `record` and answers its
-// `accepted`. Until the statistics dialog is part of the tree there is nothing to collect
-// with, so no average is ever taken and the received value has to be typed.
-bool RunStatisticsCollection(AppState& /*state*/, CalibrationRecord& /*record*/,
-                             QWidget* /*parent*/) {
-  return false;
+// Statistics collection for the point in `record.point`; true when its average was accepted.
+bool RunStatisticsCollection(AppState& state, CalibrationRecord& record, QWidget* parent) {
+  TFormAsk_Val dialog(state, parent);
+  dialog.record = &record;
+  dialog.exec();
+  return dialog.accepted;
 }
-// ---------------------------------------------------------------------------------------
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size())

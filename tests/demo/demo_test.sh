@@ -20,7 +20,9 @@ fail() {
   echo "FAIL: $*" >&2
   echo "--- demo output:" >&2
   cat "$log" >&2
+  pkill -TERM -f "^build/$preset/bin/vorlix\$" 2>/dev/null || true
   kill "$demo" 2>/dev/null || true
+  wait "$demo" 2>/dev/null || true
   exit 1
 }
 
