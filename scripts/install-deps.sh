@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev
   libmodbus-dev python3 python3-pymodbus python3-serial
   xvfb xauth x11-apps
+  g++-mingw-w64-x86-64-posix googletest wine wine64
+  dpkg-dev desktop-file-utils
 )
 
 missing=()
