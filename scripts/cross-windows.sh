@@ -51,6 +51,7 @@ unset DISPLAY
 
 sim_pid=""
 slow_pid=""
+links=()
 cleanup() {
   # The wine server first: it complains at length when a terminal it watches hangs up.
   wineserver -k >/dev/null 2>&1 || true
@@ -58,6 +59,9 @@ cleanup() {
   for pid in $sim_pid $slow_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+  done
+  for link in "${links[@]}"; do
+    rm -f "$link"
   done
   rm -rf "$work"
 }
@@ -70,9 +74,9 @@ trap cleanup EXIT
 # watches hangs up); it is stopped at the end.
 start=$(now)
 wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
-wineserver -w
+timeout 120 wineserver -w || echo "cross-windows.sh: the new prefix is still busy after 120 s; going on" >&2
 timings+=("wine prefix start: $(since "$start") s")
-wineserver -p >"$work/wineserver.log" 2>&1
+wineserver -p >"$work/wineserver.log" 2>&1 || true
 # The first program on a new server starts wine's own services; two programs that both find
 # them missing can hang (seen with two tests started at once), so one goes first alone.
 wine cmd.exe /c exit
@@ -128,8 +132,9 @@ if [ "$serial" = 1 ]; then
   [ -c "$slow_pty" ] || { echo "cross-windows.sh: the slow reader did not start" >&2; cat "$work/slow.out" >&2; exit 1; }
 
   # What wine opens for \\.\COMn: the link comN in the prefix's devices folder.
-  ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$com"
-  ln -sfn "$slow_pty" "$WINEPREFIX/dosdevices/com$slow_com"
+  links=("$WINEPREFIX/dosdevices/com$com" "$WINEPREFIX/dosdevices/com$slow_com")
+  ln -sfn "$pty" "${links[0]}"
+  ln -sfn "$slow_pty" "${links[1]}"
   rm -f "$WINEPREFIX/dosdevices/com$absent"
   echo "COM$com -> $pty (simulated corrector at $rate bit/s), COM$slow_com -> $slow_pty (slow reader)"
 

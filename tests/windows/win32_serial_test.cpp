@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,7 @@ TEST(Win32Port, PartialWritesAreCompleted) {
     GTEST_SKIP() << "no slowly draining port given (--slow-com)";
   const ComHandle handle = OpenComPort(slow_com, rate, 8, 0, 0, 1000, 1000, true, false);
   ASSERT_NE(handle, kNoComHandle) << LastComPortError();
+  const std::unique_ptr<void, void (*)(ComHandle)> closer(handle, CloseComPort);
   ASSERT_TRUE(SetComTimeouts(handle, kComMaxDword, 0, 0));
   COMMTIMEOUTS t;
   ASSERT_TRUE(GetCommTimeouts(handle, &t));
@@ -162,7 +164,6 @@ TEST(Win32Port, PartialWritesAreCompleted) {
   }
   EXPECT_EQ(read, SerialLine::ReadResult::kByte);
   EXPECT_EQ(verdict, 'K');
-  CloseComPort(handle);
 }
 
 // Identification, service mode on line 1, the pressure sensor's unit, value and calibration
