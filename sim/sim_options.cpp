@@ -85,7 +85,8 @@ Runs until interrupted (Ctrl+C) or terminated, then removes the link.
   --connection corrector|direct  what the port is wired to (default corrector)
   --com N                    port number of the link COMn, 1..255 (default 200)
   --ini-dir DIR              settings folder; the link goes into DIR/ports
-                             (default: the INI folder beside this program)
+                             (default: the application's settings folder: INI beside
+                             this program, else ~/.config/vorlix/INI)
   --ready                    print "READY <link>" once serving
   --help                     this text
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_location.h"
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
       std::cerr << "vorlix-sim: cannot tell where this program lies; give --ini-dir\n";
       return 2;
     }
-    options.ini_dir = folder + "/INI";
+    // The same folder the application picks beside itself, with the same per-user fallback
+    // for an installed program, so both meet without options.
+    options.ini_dir = ChooseSettingsFolder(folder);
   }
 
   // The signals are taken by sigwait below; the server thread inherits the mask, so none of
