@@ -32,14 +32,6 @@ bool MakeFolder(const std::string& path, std::string& error) {
 
 }  // namespace
 
-std::string ExecutableFolder() {
-  std::string exe;
-  if (!ReadLink("/proc/self/exe", exe))
-    return {};
-  const size_t slash = exe.rfind('/');
-  return slash == std::string::npos ? std::string() : exe.substr(0, slash);
-}
-
 bool CreatePortLink(const std::string& settings_dir, int com, const std::string& target,
                     std::string& link_path, std::string& error) {
   const std::string ports = settings_dir + "/ports";

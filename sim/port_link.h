@@ -5,9 +5,6 @@
 // The ports folder of a settings folder maps port numbers to devices: an entry COMn there is a
 // symbolic link to the device that port n opens.
 
-// The folder of the running executable, without a trailing slash; empty if it cannot be told.
-std::string ExecutableFolder();
-
 // Links DIR/ports/COM<com> to `target`, creating DIR and DIR/ports when missing. A dangling
 // link of that name (left by a simulator that was killed) is replaced; anything else is left
 // alone and reported, since it may be a real port or another simulator's. On success
