@@ -50,7 +50,7 @@ class SharedDevice final : public LineDevice {
   }
 
   template <typename F>
-  auto Inspect(F look) {
+  auto Look(F look) {
     std::lock_guard<std::mutex> lock(mutex_);
     return look(last_us_);
   }
@@ -78,7 +78,8 @@ struct Walk {
     std::filesystem::create_symlink(server.slave_path(), ports / ("COM" + std::to_string(kPort)));
     // Groups left at their defaults need not be in the file.
     TConnectSettings defaults;
-    SaveSettings(MakeIniPath(folder.path().toStdString()), settings, defaults, error);
+    settings_written =
+        SaveSettings(MakeIniPath(folder.path().toStdString()), settings, defaults, error);
 
     // The exchanges let the window process its events while they wait, as on screen.
     ui.on_process = [] { QCoreApplication::processEvents(); };
@@ -101,6 +102,7 @@ struct Walk {
   SharedDevice shared;
   PtyServer server;
   bool started = false;
+  bool settings_written = false;
   ScriptedUi ui;
   std::unique_ptr<TFormMain> window;
 };
@@ -168,6 +170,7 @@ class AppWalkTest : public QObject {
     Walk walk(corrector, FastLink(1));
     if (!walk.started)
       QSKIP("pseudo-terminals are not available");
+    QVERIFY(walk.settings_written);
     TFormMain& w = *walk.window;
 
     // Connect: the connection dialog on the linked port, then the five steps.
@@ -182,7 +185,7 @@ class AppWalkTest : public QObject {
     QCOMPARE(walk.Messages(), std::vector<std::string>{"Зв'язок з давачем встановлено"});
     QVERIFY(w.Nval->isEnabled());
     QVERIFY(w.Nclb->isEnabled());
-    QVERIFY(walk.shared.Inspect([&](uint64_t now) {
+    QVERIFY(walk.shared.Look([&](uint64_t now) {
       return corrector.mode(1, now) == SimCorrector::Mode::kInService && corrector.channel(1) == 0;
     }));
 
@@ -227,7 +230,7 @@ class AppWalkTest : public QObject {
     QCOMPARE(offset_shown, QStringLiteral("-1.00000"));
     QCOMPARE(walk.Messages().back(), std::string("Параметри записані"));
     QVERIFY(walk.ui.questions.empty());
-    const auto [offset, slope] = walk.shared.Inspect([&](uint64_t) {
+    const auto [offset, slope] = walk.shared.Look([&](uint64_t) {
       const SimSensor& sensor = corrector.sensor(1, 0);
       return std::pair{sensor.offset(), sensor.slope()};
     });
@@ -240,7 +243,7 @@ class AppWalkTest : public QObject {
     QCOMPARE(walk.ui.questions.size(), 1u);
     QCOMPARE(Q(walk.ui.questions[0].line1), QStringLiteral("Коректор в режимі обслуговування."));
     QCOMPARE(Q(walk.ui.questions[0].line2.value_or("")), QStringLiteral("Зняти з обслуговування?"));
-    QVERIFY(walk.shared.Inspect(
+    QVERIFY(walk.shared.Look(
         [&](uint64_t now) { return corrector.mode(1, now) == SimCorrector::Mode::kNormal; }));
     QCOMPARE(w.state.ComHandle, kNoComHandle);
     QCOMPARE(walk.Messages().size(), 2u);
@@ -254,6 +257,7 @@ class AppWalkTest : public QObject {
     Walk walk(sensor, FastLink(0));
     if (!walk.started)
       QSKIP("pseudo-terminals are not available");
+    QVERIFY(walk.settings_written);
     TFormMain& w = *walk.window;
 
     OnNextModal<TFormConnect>([](TFormConnect* d) { Click(d->BitBtn1); });
@@ -270,7 +274,7 @@ class AppWalkTest : public QObject {
     QCOMPARE(Q(walk.ui.questions[0].line2.value_or("")),
              QStringLiteral("повернутися до налаштування виробника?"));
     QCOMPARE(walk.Messages().back(), std::string("Параметри записані"));
-    const auto [offset, slope] = walk.shared.Inspect([&](uint64_t) {
+    const auto [offset, slope] = walk.shared.Look([&](uint64_t) {
       return std::pair{sensor.sensor().offset(), sensor.sensor().slope()};
     });
     QCOMPARE(offset, 0.0f);
