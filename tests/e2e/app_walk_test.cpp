@@ -123,13 +123,37 @@ void OnModalWhen(std::function<bool(T*)> ready, std::function<void(T*)> action) 
   timer->start(5);
 }
 
-void Click(QPushButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton);
+// Controls are found by objectName, as the window builds them. A missing one fails the test
+// and ends the dialog, so the walk does not hang on it.
+template <typename T>
+T* Control(QDialog* dialog, const char* name) {
+  T* control = Child<T>(dialog, name);
+  if (control == nullptr) {
+    QTest::qFail(qPrintable(QStringLiteral("no control %1").arg(QLatin1String(name))), __FILE__,
+                 __LINE__);
+    dialog->reject();
+  }
+  return control;
 }
 
-void Type(QLineEdit* edit, const char* text) {
-  edit->clear();
-  QTest::keyClicks(edit, QString::fromUtf8(text));
+void Click(QDialog* dialog, const char* name) {
+  if (auto* button = Control<QPushButton>(dialog, name))
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void Type(QDialog* dialog, const char* name, const char* text) {
+  if (auto* edit = Control<QLineEdit>(dialog, name)) {
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromUtf8(text));
+  }
+}
+
+// What a label, an edit or a list shows.
+QString Shown(QDialog* dialog, const char* name) {
+  auto* control = Control<QWidget>(dialog, name);
+  if (auto* list = qobject_cast<QComboBox*>(control))
+    return list->currentText();
+  return control != nullptr ? control->property("text").toString() : QString();
 }
 
 QString Q(const std::string& text) {
@@ -151,7 +175,7 @@ TConnectSettings FastLink(uint8_t conn_type) {
 
 // Display settings accepted as they stand.
 void AcceptDisplaySettings() {
-  OnNextModal<TFormShow_Par>([](TFormShow_Par* d) { Click(d->BitBtn1); });
+  OnNextModal<TFormShow_Par>([](TFormShow_Par* d) { Click(d, "BitBtn1"); });
 }
 
 }  // namespace
@@ -176,9 +200,9 @@ class AppWalkTest : public QObject {
     // Connect: the connection dialog on the linked port, then the five steps.
     QString port_shown;
     OnNextModal<TFormConnect>([&](TFormConnect* d) {
-      port_shown = d->ComboBox1->currentText();
-      Type(d->Edit10, "1234");  // the user code the corrector link requires
-      Click(d->BitBtn1);
+      port_shown = Shown(d, "ComboBox1");
+      Type(d, "Edit10", "1234");  // the user code the corrector link requires
+      Click(d, "BitBtn1");
     });
     w.N1->trigger();
     QCOMPARE(port_shown, QStringLiteral("COM%1").arg(kPort));
@@ -195,10 +219,10 @@ class AppWalkTest : public QObject {
     OnModalWhen<TFormCheck_Val>(
         [](TFormCheck_Val* d) { return d->count() >= 1 && !d->exchange_running(); },
         [&](TFormCheck_Val* d) {
-          reported = d->Panel5->text();
-          factory = d->Panel6->text();
-          counter = d->StatusBar1Panel1->text();
-          Click(d->BitBtn5);
+          reported = Shown(d, "Panel5");
+          factory = Shown(d, "Panel6");
+          counter = Shown(d, "StatusBar1Panel1");
+          Click(d, "BitBtn5");
         });
     w.Nval->trigger();
     QCOMPARE(reported, QStringLiteral("101.825"));
@@ -212,17 +236,17 @@ class AppWalkTest : public QObject {
     bool first_panel = false;
     AcceptDisplaySettings();
     OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* d) {
-      Type(d->Edit1, "0");
-      Type(d->Edit3, "1");
-      Type(d->Edit2, "200");
-      Type(d->Edit4, "101");
+      Type(d, "Edit1", "0");
+      Type(d, "Edit3", "1");
+      Type(d, "Edit2", "200");
+      Type(d, "Edit4", "101");
       OnNextModal<TFormCorrect_Set>([&](TFormCorrect_Set* set) {
         first_panel = !set->UsesSecondPanel();
-        slope_shown = set->Edit1->text();
-        offset_shown = set->Edit2->text();
-        Click(set->BitBtn1);
+        slope_shown = Shown(set, "Edit1");
+        offset_shown = Shown(set, "Edit2");
+        Click(set, "BitBtn1");
       });
-      Click(d->BitBtn4);
+      Click(d, "BitBtn4");
     });
     w.Nclb->trigger();
     QVERIFY(first_panel);
@@ -260,7 +284,7 @@ class AppWalkTest : public QObject {
     QVERIFY(walk.settings_written);
     TFormMain& w = *walk.window;
 
-    OnNextModal<TFormConnect>([](TFormConnect* d) { Click(d->BitBtn1); });
+    OnNextModal<TFormConnect>([](TFormConnect* d) { Click(d, "BitBtn1"); });
     w.N2->trigger();
     QCOMPARE(walk.Messages(), std::vector<std::string>{"Зв'язок з давачем встановлено"});
     QVERIFY(w.Nclb->isEnabled());
@@ -268,7 +292,7 @@ class AppWalkTest : public QObject {
 
     walk.ui.answers = {true};
     AcceptDisplaySettings();
-    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* d) { Click(d->BitBtn7); });
+    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* d) { Click(d, "BitBtn7"); });
     w.Nclb->trigger();
     QCOMPARE(walk.ui.questions.size(), 1u);
     QCOMPARE(Q(walk.ui.questions[0].line2.value_or("")),
