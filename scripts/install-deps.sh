@@ -6,15 +6,10 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
-<<<<<<< HEAD
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
   xvfb xauth x11-apps x11-utils
-=======
-  libmodbus-dev python3 python3-pymodbus python3-serial
-  xvfb xauth x11-apps
   g++-mingw-w64-x86-64-posix googletest wine wine64
   dpkg-dev desktop-file-utils
->>>>>>> platform
 )
 
 missing=()

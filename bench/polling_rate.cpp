@@ -1,0 +1,157 @@
+// How fast the current values monitor really polls, and what it costs. Starts vorlix-sim with a
+// pressure sensor wired straight to the port, opens the port through the real serial layer as
+// the connection dialog does, and runs the real monitor dialog for a while at each polling
+// interval, on the Qt user-interface services the application uses. Prints the readings the
+// monitor counted per second against the nominal 1000 / interval, and the process's CPU time
+// (user + system) as a share of the wall time. The simulator's own CPU time is not counted.
+//
+//   QT_QPA_PLATFORM=offscreen build/release/bin/bench_polling_rate
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/form_main.h"
+#include "app/qt_ui_services.h"
+#include "comm/comportfunctions.h"
+#include "comm/modbusbox.h"
+#include "dialogs/measurement/check_val.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+constexpr int kPort = 201;
+
+struct Run {
+  int interval_ms;
+  int seconds;
+};
+const std::vector<Run> kRuns = {{50, 5}, {200, 5}, {1000, 10}};
+const std::vector<int32_t> kRates = {19200, 115200};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// One monitor session: the dialog shown for `run.seconds`, then closed as by its button.
+void Measure(AppState& state, int32_t rate, const Run& run) {
+  state.ConnectSettings.interval = static_cast<uint16_t>(run.interval_ms);
+  TFormCheck_Val monitor(state);
+  // Precise: a coarse timer of this length may fire a twentieth early.
+  QTimer::singleShot(run.seconds * 1000, Qt::PreciseTimer, &monitor,
+                     [&monitor] { monitor.BitBtn5->click(); });
+
+  const double cpu_before = CpuSeconds();
+  const auto wall_before = std::chrono::steady_clock::now();
+  monitor.exec();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
+  const double cpu = CpuSeconds() - cpu_before;
+
+  // The counter as the engineer sees it.
+  const int readings = monitor.StatusBar1Panel1->text().trimmed().toInt();
+  const QString last_error = monitor.StatusBar1Panel0->text();
+  std::printf(
+      "%6d bit/s  interval %4d ms  %5.2f s  readings %4d  %6.2f /s (nominal %6.2f)  "
+      "cpu %6.1f ms  cpu/wall %5.2f %%%s%s\n",
+      rate, run.interval_ms, wall, readings, readings / wall, 1000.0 / run.interval_ms, cpu * 1e3,
+      100.0 * cpu / wall,
+      last_error.isEmpty() ? "" : "  last error: ", last_error.toStdString().c_str());
+  std::fflush(stdout);
+}
+
+bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtUiServices& ui) {
+  const std::string ini = folder.path().toStdString();
+  SimProcess sim;
+  if (!sim.Start(VORLIX_SIM_EXE,
+                 {"--connection", "direct", "--ini-dir", ini, "--com", std::to_string(kPort),
+                  "--ready", "--rate", std::to_string(rate)})) {
+    std::fprintf(stderr, "vorlix-sim did not start:\n%s\n", sim.output().c_str());
+    return false;
+  }
+
+  // The link as the connection command leaves it, with the stored defaults otherwise.
+  AppState state;
+  state.ui = &ui;
+  state.Channel = 0;
+  state.SensorSlope = 1.0f;
+  state.SensorOffset = 0.0f;
+  TConnectSettings& settings = state.ConnectSettings;
+  settings.conn_type = 0;
+  settings.port = kPort;
+  settings.rate = rate;
+  settings.P_unit = 1;
+
+  SetComPortsFolder(ini + "/ports");
+  state.ComHandle = OpenComPort(kPort, rate, 8, 0, 0, 1000, 1000, true, false);
+  if (state.ComHandle == kNoComHandle) {
+    std::fprintf(stderr, "cannot open COM%d: %s\n", kPort, LastComPortError().c_str());
+    return false;
+  }
+  SetComTimeouts(state.ComHandle, kComMaxDword, 0, 0);
+  SerialLine* line = state.OpenLine();
+
+  // Where the main window's status bar shows the exchange activity.
+  QLabel activity;
+  QtStatusPanel panel(&activity);
+  auto box = std::make_unique<modbusbox>(settings.adr_P);
+  box->port_handle = line;
+  box->baud_rate = settings.rate;
+  box->first_byte_timeout = settings.wait_time;
+  box->next_byte_timeout = settings.time_out;
+  box->tries = settings.repeat;
+  box->preambles = settings.sens_pream;
+  box->status_panel = &panel;
+  box->ui = &ui;
+  state.ActiveModbusBox = std::move(box);
+
+  for (const Run& run : kRuns)
+    Measure(state, rate, run);
+  // The RTS hold is a busy wait for the whole send time (11 bytes with the preambles); without
+  // it the same polling shows what the rest of the exchange costs.
+  std::printf("  without the RTS hold:\n");
+  state.ActiveModbusBox->rts_switching = false;
+  Measure(state, rate, kRuns.front());
+
+  state.ActiveModbusBox.reset();
+  state.ClosePort();
+  sim.Stop();
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  UseFullStopDecimalSeparator();
+  QtUiServices ui;
+
+  QTemporaryDir folder;
+  if (!folder.isValid()) {
+    std::fprintf(stderr, "no temporary folder\n");
+    return 1;
+  }
+  std::printf(
+      "current values monitor against vorlix-sim (direct, %d preambles, replies after "
+      "3 ms), real serial layer\n",
+      TConnectSettings{}.sens_pream);
+  for (const int32_t rate : kRates) {
+    if (!MeasureAt(rate, folder, ui))
+      return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,147 @@
+// The connection command end to end against vorlix-sim through the real serial layer: the
+// settings the engineer accepts reach the settings file, the corrector's line goes into service
+// and out again, and a sensor that falls silent mid-sequence leaves no link behind.
+
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+#include "tests/e2e_sim/sim_app.h"
+
+using namespace e2e_sim;
+
+namespace {
+
+const char kConnected[] = "Зв'язок з давачем встановлено";
+const char kNotConnected[] = "Зв'язок з давачем не встановлено";
+const char kInService[] = "Коректор в режимі обслуговування.";
+const char kLeaveService[] = "Зняти з обслуговування?";
+
+bool IsServiceQuestion(const ScriptedUi::Question& q) {
+  return q.line1 == kInService && q.line2 == std::optional<std::string>(kLeaveService) && !q.line3;
+}
+
+}  // namespace
+
+class ConnectionSimTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { UseFullStopDecimalSeparator(); }
+
+  void throughTheCorrectorSavesTheSettingsAndLeavesServiceOnClose() {
+    SimApp app;
+    QVERIFY2(app.Start({"--offset", "0.25", "--slope", "1.5"}), app.sim.output().c_str());
+
+    LinkChoice choice;
+    choice.conn_type = 1;
+    choice.line = 2;
+    app.Connect(app.window->N2, choice);  // temperature, sensor 102 behind line 2
+    QVERIFY(app.connect_refusals.empty());
+    QVERIFY(app.Said(kConnected));
+    QVERIFY(app.window->Nval->isEnabled() && app.window->Nclb->isEnabled());
+    QVERIFY(app.ui.questions.empty());
+    QCOMPARE(app.state().ActiveCalcBox->service_state, calcbox::kStateService);
+    // The calibration came through the corrector's relay from the sensor of line 2.
+    QCOMPARE(app.state().SensorOffset, 0.25f);
+    QCOMPARE(app.state().SensorSlope, 1.5f);
+
+    // The accepted settings are on disk; the user code never is.
+    QSettings ini(QString::fromStdString(app.state().IniPath), QSettings::IniFormat);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/port").toInt(), kPort);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/conn_type").toInt(), 1);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/rate").toInt(), kRate);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/wait_time").toInt(), 300);
+    QCOMPARE(ini.value("LUTAR_CONNECT_PAR/line_num").toInt(), 2);
+    QFile file(QString::fromStdString(app.state().IniPath));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains("1234"));
+
+    // Closing asks to take the line out of service; yes does it before the port goes.
+    app.ui.answers = {true};
+    QVERIFY(app.window->close());
+    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QVERIFY(IsServiceQuestion(app.ui.questions[0]));
+    QVERIFY(app.LinkDown());
+    QVERIFY(app.ui.messages.size() == 1);  // nothing went wrong on the way down
+
+    OwnLink own;
+    std::string error;
+    QVERIFY2(own.Open(app, error), error.c_str());
+    calcbox corrector = own.Corrector();
+    QVERIFY2(corrector.ReadImitation(2), corrector.ErrorText().c_str());
+    QCOMPARE(corrector.service_state, calcbox::kStateNormal);
+    // Out of service the corrector relays nothing to the sensor.
+    modbusbox sensor = own.Sensor(102);
+    sensor.first_byte_timeout = 300;
+    QVERIFY(!sensor.ReadRegisters(400, 2));
+    QCOMPARE(sensor.error_code, modbusbox::kErrorNoReply);
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  void directlySavesTheDirectTypeAndClosesWithoutAQuestion() {
+    SimApp app;
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "99.5"}), app.sim.output().c_str());
+
+    LinkChoice choice;
+    choice.conn_type = 0;
+    app.Connect(app.window->N1, choice);
+    QVERIFY(app.connect_refusals.empty());
+    QVERIFY(app.Said(kConnected));
+    QVERIFY(!app.state().ActiveCalcBox);
+    QVERIFY(app.window->Nval->isEnabled());
+
+    QSettings ini(QString::fromStdString(app.state().IniPath), QSettings::IniFormat);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/port").toInt(), kPort);
+    QCOMPARE(ini.value("CURR_CONNECT_PAR/conn_type").toInt(), 0);
+
+    QVERIFY(app.window->close());
+    QVERIFY(app.ui.questions.empty());
+    QVERIFY(app.LinkDown());
+
+    // The port is free again and the sensor still there.
+    OwnLink own;
+    std::string error;
+    QVERIFY2(own.Open(app, error), error.c_str());
+    modbusbox sensor = own.Sensor(101);
+    QVERIFY2(sensor.ReadRegisters(400, 2), sensor.ErrorText().c_str());
+    QCOMPARE(RegistersToFloat(sensor.values[0], sensor.values[1]), 99.5f);
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  void sensorFallingSilentEndsTheSequenceWithoutALink() {
+    SimApp app;
+    QVERIFY2(app.Start({"--fault-target", "sensor", "--fault-silence"}), app.sim.output().c_str());
+
+    // Retry the unit read once, then give up; then keep the line in service.
+    app.ui.answers = {true, false, false};
+    LinkChoice choice;
+    choice.conn_type = 1;
+    app.Connect(app.window->N1, choice);
+
+    QCOMPARE(app.ui.questions.size(), size_t{3});
+    for (int i : {0, 1}) {
+      const ScriptedUi::Question& q = app.ui.questions[static_cast<size_t>(i)];
+      QCOMPARE(Q(q.line1), QStringLiteral("Читання одиниці виміру давача:"));
+      QCOMPARE(Q(q.line2.value_or("")), QStringLiteral("Команда 3. Пристрій не відповідає"));
+      QCOMPARE(Q(q.line3.value_or("")), QStringLiteral("Повторити спробу?"));
+    }
+    // The sequence had put the line into service, so taking the link down asks about it.
+    QVERIFY(IsServiceQuestion(app.ui.questions[2]));
+    QVERIFY(app.Said(kNotConnected));
+    QVERIFY(!app.Said(kConnected));
+    QVERIFY(app.LinkDown());
+
+    // "Ні" left the line in service, and the port was closed all the same.
+    OwnLink own;
+    std::string error;
+    QVERIFY2(own.Open(app, error), error.c_str());
+    calcbox corrector = own.Corrector();
+    QVERIFY2(corrector.ReadImitation(1), corrector.ErrorText().c_str());
+    QCOMPARE(corrector.service_state, calcbox::kStateService);
+    QVERIFY(!app.watchdog.fired());
+  }
+};
+
+QTEST_MAIN(ConnectionSimTest)
+#include "connection_sim_test.moc"

@@ -1,0 +1,249 @@
+// The values and calibration commands end to end against a sensor wired straight to the port,
+// simulated by vorlix-sim: what the monitor shows is what the sensor computes, a calibration
+// lands in the sensor's registers exactly as the results dialog showed it, and a refused write
+// is asked about again.
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QtTest>
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "dialogs/measurement/ask_val.h"
+#include "dialogs/measurement/check_val.h"
+#include "dialogs/measurement/correct_nshp.h"
+#include "dialogs/measurement/correct_set.h"
+#include "tests/e2e_sim/sim_app.h"
+
+using namespace e2e_sim;
+
+namespace {
+
+const char kWritten[] = "Параметри записані";
+
+// What the monitor showed when the test closed it.
+struct MonitorView {
+  bool opened = false;
+  bool grew = false;  // the counter went on over several intervals
+  int interval = 0;
+  int count = 0;
+  QString counter, slope, offset, value, factory_value;
+};
+
+// The values command with the display settings accepted at `interval` ms; the monitor is
+// watched until at least `readings` more readings came in after the first.
+MonitorView RunMonitor(SimApp& app, int interval, int readings) {
+  MonitorView view;
+  app.AcceptDisplaySettings(interval);
+  OnNextModal<TFormCheck_Val>([&view, readings](TFormCheck_Val* d) {
+    view.opened = true;
+    view.interval = d->Timer1->interval();
+    if (QTest::qWaitFor([d] { return d->count() >= 1; }, 5000)) {
+      const int first = d->count();
+      view.grew = QTest::qWaitFor([&] { return d->count() >= first + readings; }, 5000);
+    }
+    view.count = d->count();
+    view.counter = d->StatusBar1Panel1->text();
+    view.slope = d->Panel3->text();
+    view.offset = d->Panel4->text();
+    view.value = d->Panel5->text();
+    view.factory_value = d->Panel6->text();
+    QTest::mouseClick(d->BitBtn5, Qt::LeftButton);
+  });
+  app.window->Nval->trigger();
+  return view;
+}
+
+// The bits of the 32-bit number an edit's text stands for, read as the application reads it.
+uint32_t BitsOf(const QString& text) {
+  return std::bit_cast<uint32_t>(static_cast<float>(text.toDouble()));
+}
+
+// QCOMPARE on floats forgives the last bits; what goes to the sensor must not differ in any.
+uint32_t Bits(float value) {
+  return std::bit_cast<uint32_t>(value);
+}
+
+// The sensor's offset and slope and its measured value, read by the test over the port once the
+// application has closed it.
+struct SensorReadBack {
+  bool ok = false;
+  float offset = 0, slope = 0, value = 0;
+  std::string error;
+};
+
+SensorReadBack ReadSensor(SimApp& app) {
+  SensorReadBack r;
+  OwnLink own;
+  if (!own.Open(app, r.error))
+    return r;
+  modbusbox sensor = own.Sensor(101);
+  if (!sensor.ReadCalibration(r.offset, r.slope) || !sensor.ReadRegisters(400, 2)) {
+    r.error = sensor.ErrorText();
+    return r;
+  }
+  r.value = RegistersToFloat(sensor.values[0], sensor.values[1]);
+  r.ok = true;
+  return r;
+}
+
+LinkChoice Direct() {
+  LinkChoice choice;
+  choice.conn_type = 0;
+  return choice;
+}
+
+}  // namespace
+
+class MeasurementSimTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { UseFullStopDecimalSeparator(); }
+
+  void monitorShowsTheSensorValueAndItsFactoryEquivalent() {
+    SimApp app;
+    // The sensor reports 100 × 2 + 0.5.
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "100", "--slope", "2", "--offset",
+                        "0.5"}),
+             app.sim.output().c_str());
+    app.Connect(app.window->N1, Direct());
+    QVERIFY(app.window->Nval->isEnabled());
+
+    const MonitorView view = RunMonitor(app, 100, 3);
+    QVERIFY(view.opened);
+    QVERIFY2(view.grew, qPrintable(QStringLiteral("readings: %1").arg(view.count)));
+    QCOMPARE(view.interval, 100);
+    QCOMPARE(view.counter, QStringLiteral(" %1").arg(view.count));
+    QCOMPARE(view.slope, QStringLiteral("2.00000"));
+    QCOMPARE(view.offset, QStringLiteral("0.50000"));
+    QCOMPARE(view.value, QStringLiteral("200.50"));
+    QCOMPARE(view.factory_value, QStringLiteral("100.00"));
+    // The monitor leaves the link up.
+    QVERIFY(app.window->Nval->isEnabled());
+    QVERIFY(app.ui.questions.empty());
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  void twoPointCalibrationLandsInTheSensorThenTheFactorySetting() {
+    SimApp app;
+    // Raw 100 kPa reported as 100 × 1.25 − 2 = 123.
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "100", "--slope", "1.25",
+                        "--offset", "-2", "--noise", "0"}),
+             app.sim.output().c_str());
+    app.Connect(app.window->N1, Direct());
+    QVERIFY(app.window->Nclb->isEnabled());
+
+    // Point 1: 120 applied, the reading averaged by statistics. Point 2: 200 applied, 205
+    // typed as received.
+    bool statistics_opened = false;
+    bool statistics_filled = false;
+    QString average, received1, shown_slope, shown_offset, current_slope, current_offset;
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* d) {
+      OnNextModal<TFormAsk_Val>([&](TFormAsk_Val* a) {
+        statistics_opened = true;
+        statistics_filled = QTest::qWaitFor([a] { return a->statistics().pos() >= 3; }, 5000);
+        average = a->Panel3->text();
+        QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
+      });
+      QTest::keyClicks(d->Edit1, QStringLiteral("120"));
+      QTest::mouseClick(d->BitBtn1, Qt::LeftButton);  // statistics of point 1
+      received1 = d->Edit3->text();
+      QTest::keyClicks(d->Edit2, QStringLiteral("200"));
+      QTest::keyClicks(d->Edit4, QStringLiteral("205"));
+      OnNextModal<TFormCorrect_Set>([&](TFormCorrect_Set* s) {
+        current_slope = s->Panel5->text();
+        current_offset = s->Panel6->text();
+        shown_slope = s->Edit1->text();
+        shown_offset = s->Edit2->text();
+        QTest::mouseClick(s->BitBtn1, Qt::LeftButton);
+      });
+      QTest::mouseClick(d->BitBtn4, Qt::LeftButton);
+      if (d->isVisible())
+        d->reject();
+    });
+    app.window->Nclb->trigger();
+
+    QVERIFY(statistics_opened && statistics_filled);
+    QCOMPARE(average, QStringLiteral("123.00"));
+    QCOMPARE(received1, QStringLiteral("123.00"));
+    QCOMPARE(current_slope, QStringLiteral("1.25000"));
+    QCOMPARE(current_offset, QStringLiteral("-2.00000"));
+    // S = 1.25 × (200 − 120) / (205 − 123); O = 120 − (S / 1.25) × (123 + 2).
+    QCOMPARE(shown_slope, QStringLiteral("1.21951"));
+    QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
+    QVERIFY(app.Said(kWritten));
+    QVERIFY(app.ui.questions.empty());
+
+    // The next values command reads the registers back: exactly what the edits showed. And the
+    // sensor, applying them, now reports the applied value for raw 100.
+    const MonitorView after = RunMonitor(app, 50, 1);
+    QVERIFY(after.opened && after.grew);
+    QCOMPARE(Bits(app.state().SensorSlope), BitsOf(shown_slope));
+    QCOMPARE(Bits(app.state().SensorOffset), BitsOf(shown_offset));
+    QCOMPARE(after.slope, shown_slope);
+    QCOMPARE(after.offset, shown_offset);
+    QCOMPARE(after.value, QStringLiteral("120.00"));
+    QCOMPARE(after.factory_value, QStringLiteral("100.00"));
+
+    // Back to the factory calibration: no points needed, no results dialog.
+    app.ui.answers = {true};
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCorrect_NSHP>(
+        [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn7, Qt::LeftButton); });
+    app.window->Nclb->trigger();
+    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
+             QStringLiteral("повернутися до налаштування виробника?"));
+    QCOMPARE(std::count_if(app.ui.messages.begin(), app.ui.messages.end(),
+                           [](const auto& m) { return m.text == kWritten; }),
+             2);
+
+    QVERIFY(app.window->close());
+    const SensorReadBack sensor = ReadSensor(app);
+    QVERIFY2(sensor.ok, sensor.error.c_str());
+    QCOMPARE(Bits(sensor.offset), Bits(0.0f));
+    QCOMPARE(Bits(sensor.slope), Bits(1.0f));
+    QCOMPARE(sensor.value, 100.0f);
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  void refusedWriteIsAskedAboutAndRepeated() {
+    SimApp app;
+    QVERIFY2(
+        app.Start({"--connection", "direct", "--write-protect", "--slope", "2", "--offset", "0.5"}),
+        app.sim.output().c_str());
+    app.Connect(app.window->N1, Direct());
+    QVERIFY(app.window->Nclb->isEnabled());
+
+    // Confirm the factory setting, repeat the refused write once, then give up.
+    app.ui.answers = {true, true, false};
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCorrect_NSHP>(
+        [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn7, Qt::LeftButton); });
+    app.window->Nclb->trigger();
+
+    QCOMPARE(app.ui.questions.size(), size_t{3});
+    for (size_t i : {size_t{1}, size_t{2}}) {
+      const ScriptedUi::Question& q = app.ui.questions[i];
+      QCOMPARE(Q(q.line1), QStringLiteral("Запис зміщення калібровки давача:"));
+      QCOMPARE(Q(q.line2.value_or("")),
+               QStringLiteral("Команда 16. Запис заборонено.\rНатисніть кнопку дозволу"));
+      QCOMPARE(Q(q.line3.value_or("")), QStringLiteral("Повторити спробу?"));
+    }
+    QVERIFY(!app.Said(kWritten));
+    QVERIFY(app.window->Nval->isEnabled());  // the link stays up
+
+    QVERIFY(app.window->close());
+    const SensorReadBack sensor = ReadSensor(app);
+    QVERIFY2(sensor.ok, sensor.error.c_str());
+    QCOMPARE(Bits(sensor.offset), Bits(0.5f));
+    QCOMPARE(Bits(sensor.slope), Bits(2.0f));
+    QVERIFY(!app.watchdog.fired());
+  }
+};
+
+QTEST_MAIN(MeasurementSimTest)
+#include "measurement_sim_test.moc"
