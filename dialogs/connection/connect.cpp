@@ -21,6 +21,7 @@
 #include "app/number_format.h"
 #include "app/suplfunc.h"
 #include "comm/comportfunctions.h"
+#include "dialogs/dialog_widgets.h"
 
 TFormConnect* FormConnect = nullptr;
 
@@ -215,16 +216,10 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   AddRow(sensor, 0, {Label14, Label15}, ComboBox6);
   AddRow(sensor, 1, {Label16, Label17}, Edit4);
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                            QStringLiteral("Прийняти"), this);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAccessibleName(QStringLiteral("Прийняти"));
-  BitBtn1->setDefault(true);
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Відмінити"), this);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Відмінити"));
-  BitBtn2->setAutoDefault(false);
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
   for (QPushButton* button : {BitBtn1, BitBtn2})
     button->setMinimumWidth(100);
 

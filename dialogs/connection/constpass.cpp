@@ -16,6 +16,7 @@
 #include "app/suplfunc.h"
 #include "app/ui_services.h"
 #include "comm/calcbox.h"
+#include "dialogs/dialog_widgets.h"
 
 TFormConstPass* FormConstPass = nullptr;
 
@@ -81,16 +82,10 @@ TFormConstPass::TFormConstPass(calcbox& box, UiServices& ui, QWidget* parent)
   Label2->setBuddy(Edit1);
   Label3->setBuddy(Edit2);
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                            QStringLiteral("Прийняти"), this);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAccessibleName(QStringLiteral("Прийняти"));
-  BitBtn1->setDefault(true);
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Відмінити"), this);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Відмінити"));
-  BitBtn2->setAutoDefault(false);
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
 
   auto* fields = new QGridLayout;
   fields->setHorizontalSpacing(12);

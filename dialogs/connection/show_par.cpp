@@ -16,6 +16,7 @@
 #include "app/calibration.h"
 #include "app/key_filters.h"
 #include "app/number_format.h"
+#include "dialogs/dialog_widgets.h"
 
 TFormShow_Par* FormShow_Par = nullptr;
 
@@ -84,16 +85,10 @@ TFormShow_Par::TFormShow_Par(AppState& state, QWidget* parent)
   Label7 = MakeLabel(this, "Label7", "мс");
   Label7->setBuddy(Edit1);
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                            QStringLiteral("Прийняти"), this);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAccessibleName(QStringLiteral("Прийняти"));
-  BitBtn1->setDefault(true);
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Відмінити"), this);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Відмінити"));
-  BitBtn2->setAutoDefault(false);
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
   for (QPushButton* button : {BitBtn1, BitBtn2})
     button->setMinimumWidth(100);
 

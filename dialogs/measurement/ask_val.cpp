@@ -15,6 +15,7 @@
 #include "app/number_format.h"
 #include "app/suplfunc.h"
 #include "comm/modbusbox.h"
+#include "dialogs/dialog_widgets.h"
 
 TFormAsk_Val* FormAsk_Val = nullptr;
 
@@ -30,39 +31,6 @@ constexpr int kCounterPanelWidth = 60;
 // all of it as the panel's tool tip.
 constexpr int kErrorPanelCharacters = 75;
 
-QLabel* MakePanel(QWidget* parent, const char* name, const char* spoken) {
-  auto* panel = new QLabel(parent);
-  panel->setObjectName(QLatin1String(name));
-  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setAlignment(Qt::AlignCenter);
-  panel->setTextFormat(Qt::PlainText);
-  panel->setMinimumWidth(kPanelMinWidth);
-  panel->setAccessibleName(QString::fromUtf8(spoken));
-  return panel;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text = {}) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
-  label->setTextFormat(Qt::PlainText);
-  // With hinting a line can end a pixel or two past its measured width; keep its last glyph.
-  label->setContentsMargins(0, 0, 2, 0);
-  return label;
-}
-
-// An exchange error on the one line of a status panel: its line breaks become blanks.
-QString OneLine(const std::string& text) {
-  QString line = QString::fromStdString(text);
-  line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return line;
-}
-
-QString Fixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals));
-}
-
 }  // namespace
 
 TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
@@ -73,13 +41,14 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   setObjectName(QStringLiteral("FormAsk_Val"));
   setWindowModality(Qt::ApplicationModal);
 
-  Label1 = MakeLabel(this, "Label1", QStringLiteral("Поточне значення"));
-  Panel2 = MakePanel(this, "Panel2", "Поточне значення");
-  Label2 = MakeLabel(this, "Label2");
-  Label3 = MakeLabel(this, "Label3", QStringLiteral("Середнє значення"));
-  Label5 = MakeLabel(this, "Label5", QStringLiteral("(з 10 останніх вимірювань)"));
-  Panel3 = MakePanel(this, "Panel3", "Середнє значення з 10 останніх вимірювань");
-  Label4 = MakeLabel(this, "Label4");
+  Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Поточне значення"));
+  Panel2 = MakeValuePanel(this, "Panel2", "Поточне значення", kPanelMinWidth);
+  Label2 = MakePlainLabel(this, "Label2");
+  Label3 = MakePlainLabel(this, "Label3", QStringLiteral("Середнє значення"));
+  Label5 = MakePlainLabel(this, "Label5", QStringLiteral("(з 10 останніх вимірювань)"));
+  Panel3 =
+      MakeValuePanel(this, "Panel3", "Середнє значення з 10 останніх вимірювань", kPanelMinWidth);
+  Label4 = MakePlainLabel(this, "Label4");
   Label1->setBuddy(Panel2);
   Label3->setBuddy(Panel3);
   Label5->setBuddy(Panel3);
@@ -88,15 +57,10 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   Panel2->setFont(value_font);
   Panel3->setFont(value_font);
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                            QStringLiteral("Прийняти"), this);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAccessibleName(QStringLiteral("Прийняти"));
-  BitBtn1->setDefault(true);
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Відмінити"), this);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Відмінити"));
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
   for (QPushButton* button : {BitBtn1, BitBtn2})
     button->setMinimumWidth(100);
   setTabOrder(BitBtn1, BitBtn2);
@@ -104,14 +68,14 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setSizeGripEnabled(false);
-  StatusBar1Panel0 = MakeLabel(StatusBar1, "StatusBar1Panel0");
+  StatusBar1Panel0 = MakePlainLabel(StatusBar1, "StatusBar1Panel0");
   StatusBar1Panel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StatusBar1Panel0->setAccessibleName(QStringLiteral("Помилка обміну"));
   StatusBar1Panel0->setMinimumWidth(StatusBar1Panel0->fontMetrics().averageCharWidth() *
                                     kErrorPanelCharacters);
   // A long text is cut at the panel's edge rather than widening the dialog under the user.
   StatusBar1Panel0->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1Panel1 = MakeLabel(StatusBar1, "StatusBar1Panel1");
+  StatusBar1Panel1 = MakePlainLabel(StatusBar1, "StatusBar1Panel1");
   StatusBar1Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StatusBar1Panel1->setFixedWidth(kCounterPanelWidth);
   StatusBar1Panel1->setAccessibleName(QStringLiteral("Позиція вимірювання"));

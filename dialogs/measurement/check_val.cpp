@@ -17,6 +17,7 @@
 #include "app/number_format.h"
 #include "app/suplfunc.h"
 #include "comm/modbusbox.h"
+#include "dialogs/dialog_widgets.h"
 
 TFormCheck_Val* FormCheck_Val = nullptr;
 
@@ -34,39 +35,6 @@ constexpr int kCounterPanelWidth = 60;
 // all of it as the panel's tool tip.
 constexpr int kErrorPanelCharacters = 75;
 
-QLabel* MakePanel(QWidget* parent, const char* name, const char* spoken) {
-  auto* panel = new QLabel(parent);
-  panel->setObjectName(QLatin1String(name));
-  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setAlignment(Qt::AlignCenter);
-  panel->setTextFormat(Qt::PlainText);
-  panel->setMinimumWidth(kPanelMinWidth);
-  panel->setAccessibleName(QString::fromUtf8(spoken));
-  return panel;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text = {}) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
-  label->setTextFormat(Qt::PlainText);
-  // With hinting a line can end a pixel or two past its measured width; keep its last glyph.
-  label->setContentsMargins(0, 0, 2, 0);
-  return label;
-}
-
-// An exchange error on the one line of a status panel: its line breaks become blanks.
-QString OneLine(const std::string& text) {
-  QString line = QString::fromStdString(text);
-  line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return line;
-}
-
-QString Fixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals));
-}
-
 }  // namespace
 
 TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
@@ -82,17 +50,18 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   GroupBox2 = new QGroupBox(QStringLiteral(" За налаштуванням виробника "), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
 
-  Panel3 = MakePanel(GroupBox1, "Panel3", "Нахил у давачі");
-  Panel4 = MakePanel(GroupBox1, "Panel4", "Зміщення у давачі");
-  Panel5 = MakePanel(GroupBox1, "Panel5", "Значення у давачі");
-  Label15 = MakeLabel(GroupBox1, "Label15");
-  Label16 = MakeLabel(GroupBox1, "Label16");
+  Panel3 = MakeValuePanel(GroupBox1, "Panel3", "Нахил у давачі", kPanelMinWidth);
+  Panel4 = MakeValuePanel(GroupBox1, "Panel4", "Зміщення у давачі", kPanelMinWidth);
+  Panel5 = MakeValuePanel(GroupBox1, "Panel5", "Значення у давачі", kPanelMinWidth);
+  Label15 = MakePlainLabel(GroupBox1, "Label15");
+  Label16 = MakePlainLabel(GroupBox1, "Label16");
 
-  Panel1 = MakePanel(GroupBox2, "Panel1", "Нахил виробника");
-  Panel2 = MakePanel(GroupBox2, "Panel2", "Зміщення виробника");
-  Panel6 = MakePanel(GroupBox2, "Panel6", "Значення за налаштуванням виробника");
-  Label12 = MakeLabel(GroupBox2, "Label12");
-  Label18 = MakeLabel(GroupBox2, "Label18");
+  Panel1 = MakeValuePanel(GroupBox2, "Panel1", "Нахил виробника", kPanelMinWidth);
+  Panel2 = MakeValuePanel(GroupBox2, "Panel2", "Зміщення виробника", kPanelMinWidth);
+  Panel6 =
+      MakeValuePanel(GroupBox2, "Panel6", "Значення за налаштуванням виробника", kPanelMinWidth);
+  Label12 = MakePlainLabel(GroupBox2, "Label12");
+  Label18 = MakePlainLabel(GroupBox2, "Label18");
   Panel1->setText(QStringLiteral("1"));
   Panel2->setText(QStringLiteral("0"));
 
@@ -112,7 +81,8 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
     grid->setColumnStretch(1, 1);
     grid->setColumnMinimumWidth(2, 70);
     for (int r = 0; r < 3; ++r) {
-      QLabel* caption = MakeLabel(groups[g], kRows[g][r].name, QString::fromUtf8(kRows[g][r].text));
+      QLabel* caption =
+          MakePlainLabel(groups[g], kRows[g][r].name, QString::fromUtf8(kRows[g][r].text));
       caption->setBuddy(panels[g][r]);
       grid->addWidget(caption, r, 0);
       grid->addWidget(panels[g][r], r, 1);
@@ -131,14 +101,14 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setSizeGripEnabled(false);
-  StatusBar1Panel0 = MakeLabel(StatusBar1, "StatusBar1Panel0");
+  StatusBar1Panel0 = MakePlainLabel(StatusBar1, "StatusBar1Panel0");
   StatusBar1Panel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StatusBar1Panel0->setAccessibleName(QStringLiteral("Помилка обміну"));
   StatusBar1Panel0->setMinimumWidth(StatusBar1Panel0->fontMetrics().averageCharWidth() *
                                     kErrorPanelCharacters);
   // A long text is cut at the panel's edge rather than widening the dialog under the user.
   StatusBar1Panel0->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1Panel1 = MakeLabel(StatusBar1, "StatusBar1Panel1");
+  StatusBar1Panel1 = MakePlainLabel(StatusBar1, "StatusBar1Panel1");
   StatusBar1Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StatusBar1Panel1->setFixedWidth(kCounterPanelWidth);
   StatusBar1Panel1->setAccessibleName(QStringLiteral("Кількість вимірювань"));

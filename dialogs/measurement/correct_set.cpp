@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "app/calibration.h"
 #include "app/number_format.h"
+#include "dialogs/dialog_widgets.h"
 #include "dialogs/measurement/correct_nshp.h"
 
 TFormCorrect_Set* FormCorrect_Set = nullptr;
@@ -122,10 +123,6 @@ QGroupBox* Group(const QString& title, const Row (&rows)[2], const Columns& colu
     }
   }
   return group;
-}
-
-QString Fixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals));
 }
 
 }  // namespace
