@@ -13,7 +13,8 @@ const std::array<PressureUnit, 7> PressureUnits = {{
 }};
 
 bool PressureFactor(int unit_index, double& factor) {
-  if (unit_index < 0 || unit_index >= static_cast<int>(PressureUnits.size())) return false;
+  if (unit_index < 0 || unit_index >= static_cast<int>(PressureUnits.size()))
+    return false;
   factor = PressureUnits[static_cast<size_t>(unit_index)].factor;
   return true;
 }
@@ -50,7 +51,8 @@ void StatisticsRing::Add(float reading) {
   } else {
     const int n = filling_ ? pos_ : kSize;
     double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += ring_[static_cast<size_t>(i)];
+    for (int i = 0; i < n; ++i)
+      sum += ring_[static_cast<size_t>(i)];
     average_ = static_cast<float>(sum / n);
   }
   has_average_ = true;
@@ -66,8 +68,8 @@ NewCalibration ComputeNewCalibration(const CalibrationRecord& record, float curr
   // Received values go back to raw values through the current calibration; the new slope and
   // offset map the raw values of both points onto the applied ones.
   const float slope = static_cast<float>(s0 * (a2 - a1) / (r2 - r1));
-  const float offset = static_cast<float>(
-      a1 - (static_cast<double>(slope) / s0) * (r1 - record.factor * current_offset));
+  const float offset = static_cast<float>(a1 - (static_cast<double>(slope) / s0) *
+                                                   (r1 - record.factor * current_offset));
   return {slope, offset};
 }
 

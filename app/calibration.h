@@ -37,8 +37,7 @@ struct MonitorValues {
   float value;
   float factory_value;
 };
-MonitorValues ConvertReading(float reading, float sensor_offset, float sensor_slope,
-                             double factor);
+MonitorValues ConvertReading(float reading, float sensor_offset, float sensor_slope, double factor);
 
 // Sensor unit -> display unit and back, each rounded to a 32-bit float.
 float ToDisplayUnit(float sensor_value, double factor);

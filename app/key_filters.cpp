@@ -20,7 +20,8 @@ class KeyFilter final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched != edit_ || event->type() != QEvent::KeyPress) return false;
+    if (watched != edit_ || event->type() != QEvent::KeyPress)
+      return false;
     auto* key_event = static_cast<QKeyEvent*>(event);
     const QString text = key_event->text();
     if (text.size() != 1 || !text.at(0).isPrint() ||
@@ -32,14 +33,17 @@ class KeyFilter final : public QObject {
       result = IntKeyFilter(key);
     } else {
       const QString current = edit_->text();
-      const int caret = edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
-      result = FloatKeyFilter(
-          std::u16string_view(reinterpret_cast<const char16_t*>(current.utf16()),
-                              static_cast<size_t>(current.size())),
-          caret, key);
+      const int caret =
+          edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
+      result =
+          FloatKeyFilter(std::u16string_view(reinterpret_cast<const char16_t*>(current.utf16()),
+                                             static_cast<size_t>(current.size())),
+                         caret, key);
     }
-    if (result == 0) return true;  // swallowed
-    if (result == key) return false;
+    if (result == 0)
+      return true;  // swallowed
+    if (result == key)
+      return false;
     // The filter replaced the character (a comma becomes the full stop).
     edit_->insert(QString(QChar(result)));
     return true;
@@ -57,7 +61,8 @@ void InstallIntKeyFilter(QLineEdit* edit) {
 }
 
 void InstallIntKeyFilter(QComboBox* editable_combo) {
-  if (editable_combo->lineEdit() != nullptr) InstallIntKeyFilter(editable_combo->lineEdit());
+  if (editable_combo->lineEdit() != nullptr)
+    InstallIntKeyFilter(editable_combo->lineEdit());
 }
 
 void InstallFloatKeyFilter(QLineEdit* edit) {

@@ -247,8 +247,10 @@ float ToFloat32(double value) {
   // From half an ulp past the largest float on, IEEE rounding gives infinity; C++ leaves the
   // conversion undefined there, so it is spelt out.
   constexpr double kOverflow = 3.4028235677973366e38;  // 2^128 - 2^103
-  if (value >= kOverflow) return std::numeric_limits<float>::infinity();
-  if (value <= -kOverflow) return -std::numeric_limits<float>::infinity();
+  if (value >= kOverflow)
+    return std::numeric_limits<float>::infinity();
+  if (value <= -kOverflow)
+    return -std::numeric_limits<float>::infinity();
   return static_cast<float>(value);
 }
 

@@ -3,10 +3,10 @@
 #include <QWidget>
 
 #ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QSocketNotifier>
+#include <csignal>
 
 namespace {
 
@@ -21,7 +21,8 @@ void OnSignal(int) {
 }  // namespace
 
 void CloseOnTerminationRequest(QWidget* window) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) return;
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0)
+    return;
   auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, window);
   QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
     char byte = 0;
@@ -32,7 +33,8 @@ void CloseOnTerminationRequest(QWidget* window) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    sigaction(sig, &action, nullptr);
 }
 
 #else

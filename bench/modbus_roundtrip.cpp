@@ -42,9 +42,11 @@ Figures Run(int reads, const std::function<bool()>& read_once) {
   Figures f;
   const double cpu0 = CpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < reads; ++i) f.failures += read_once() ? 0 : 1;
-  f.wall_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0)
-                  .count() / reads;
+  for (int i = 0; i < reads; ++i)
+    f.failures += read_once() ? 0 : 1;
+  f.wall_ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count() /
+      reads;
   f.cpu_ms = (CpuSeconds() - cpu0) * 1e3 / reads;
   return f;
 }
@@ -58,7 +60,8 @@ pid_t StartSimulator(const std::filesystem::path& ini_dir, int rate, std::string
                               " --com " + std::to_string(kPort) + " --rate " +
                               std::to_string(rate) + " --ini-dir " + ini_dir.string();
   int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return -1;
+  if (pipe(pipe_fds) != 0)
+    return -1;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
@@ -97,8 +100,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vorlix-sim did not start\n");
     return 1;
   }
-  std::printf("%d reads of registers 400-401 at %d bit/s through %s\n", reads, rate,
-              link.c_str());
+  std::printf("%d reads of registers 400-401 at %d bit/s through %s\n", reads, rate, link.c_str());
 
   SetComPortsFolder((ini_dir / "ports").string());
   const ComHandle handle = OpenComPort(kPort, rate, 8, 0, 0, 1000, 1000, true, false);
@@ -135,7 +137,8 @@ int main(int argc, char** argv) {
     theirs = Run(reads, [&] { return modbus_read_registers(context, 400, 2, registers) == 2; });
     modbus_close(context);
   }
-  if (context != nullptr) modbus_free(context);
+  if (context != nullptr)
+    modbus_free(context);
 
   Print("vorlix modbusbox", ours);
   Print("  without RTS hold", ours_no_rts);
@@ -143,8 +146,8 @@ int main(int argc, char** argv) {
   if (theirs.wall_ms > 0 && theirs.cpu_ms > 0) {
     std::printf("ratio ours/libmodbus: %.3f wall, %.3f CPU\n", ours.wall_ms / theirs.wall_ms,
                 ours.cpu_ms / theirs.cpu_ms);
-    std::printf("without the RTS hold:  %.3f wall, %.3f CPU\n", ours_no_rts.wall_ms / theirs.wall_ms,
-                ours_no_rts.cpu_ms / theirs.cpu_ms);
+    std::printf("without the RTS hold:  %.3f wall, %.3f CPU\n",
+                ours_no_rts.wall_ms / theirs.wall_ms, ours_no_rts.cpu_ms / theirs.cpu_ms);
   }
 
   kill(simulator, SIGTERM);

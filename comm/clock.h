@@ -51,12 +51,14 @@ class VirtualClock final : public Clock {
   uint32_t TickCount() override { return static_cast<uint32_t>(tick_base_ms_ + now_ / 1000u); }
   void Pause(uint32_t ms) override { Advance(static_cast<uint64_t>(ms) * 1000u); }
   void SpinUntilPast(uint64_t counter) override {
-    if (now_ <= counter) now_ = counter + 1;
+    if (now_ <= counter)
+      now_ = counter + 1;
   }
 
   void Advance(uint64_t ticks) { now_ += ticks; }
   void AdvanceTo(uint64_t counter) {
-    if (counter > now_) now_ = counter;
+    if (counter > now_)
+      now_ = counter;
   }
   // Lets a test start the tick count near its 32-bit wrap.
   void SetTickBase(uint32_t ms) { tick_base_ms_ = ms; }

@@ -98,8 +98,7 @@ std::vector<LineRequest> RequestFramer::Feed(const std::vector<uint8_t>& bytes, 
     return frames;
   const uint64_t on_wire = timing_.BytesTime(bytes.size());
   const uint64_t first_start = now_us > on_wire ? now_us - on_wire : 0;
-  const bool after_silence =
-      !pending_.empty() && first_start > last_byte_us_ + timing_.FrameGap();
+  const bool after_silence = !pending_.empty() && first_start > last_byte_us_ + timing_.FrameGap();
   last_byte_us_ = now_us;
   pending_.insert(pending_.end(), bytes.begin(), bytes.end());
   if (after_silence) {
@@ -107,8 +106,7 @@ std::vector<LineRequest> RequestFramer::Feed(const std::vector<uint8_t>& bytes, 
     // pseudo-terminal a scheduling delay of the serving thread looks like silence on the line.
     LineRequest joined;
     if (MatchAt(0, joined) != Match::kComplete) {
-      pending_.erase(pending_.begin(),
-                     pending_.end() - static_cast<ptrdiff_t>(bytes.size()));
+      pending_.erase(pending_.begin(), pending_.end() - static_cast<ptrdiff_t>(bytes.size()));
     }
   }
   if (pending_.size() > kMaxPending) {

@@ -16,7 +16,8 @@ namespace {
 std::optional<std::string> StrictUtf8ToCp1251(const std::string& utf8) {
   std::string bytes = Utf8ToCp1251(utf8);
   const auto marks = [](const std::string& t) { return std::count(t.begin(), t.end(), '?'); };
-  if (marks(bytes) != marks(utf8)) return std::nullopt;
+  if (marks(bytes) != marks(utf8))
+    return std::nullopt;
   return bytes;
 }
 

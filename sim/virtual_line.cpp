@@ -6,7 +6,8 @@ bool VirtualLine::Purge() {
   ++purges_;
   // Bytes already received are dropped; bytes still on their way arrive later as on a wire.
   const uint64_t now = clock_.Counter();
-  while (!pending_.empty() && pending_.front().at_us <= now) pending_.pop_front();
+  while (!pending_.empty() && pending_.front().at_us <= now)
+    pending_.pop_front();
   return true;
 }
 
@@ -16,26 +17,33 @@ bool VirtualLine::SetRts(bool on) {
 }
 
 bool VirtualLine::Write(const uint8_t* data, size_t size) {
-  if (fail_writes_) return false;
+  if (fail_writes_)
+    return false;
   std::vector<uint8_t> block(data, data + size);
   written_.insert(written_.end(), block.begin(), block.end());
   write_times_.push_back(clock_.Counter());
-  if (device_ != nullptr) Enqueue(device_->Receive(block, clock_.Counter()));
+  if (device_ != nullptr)
+    Enqueue(device_->Receive(block, clock_.Counter()));
   return true;
 }
 
 SerialLine::ReadResult VirtualLine::ReadByte(uint8_t& byte) {
-  if (fail_reads_) return ReadResult::kFailed;
-  if (pending_.empty() || pending_.front().at_us > clock_.Counter()) return ReadResult::kNothing;
+  if (fail_reads_)
+    return ReadResult::kFailed;
+  if (pending_.empty() || pending_.front().at_us > clock_.Counter())
+    return ReadResult::kNothing;
   byte = pending_.front().value;
   pending_.pop_front();
   return ReadResult::kByte;
 }
 
-bool VirtualLine::ClearErrors() { return true; }
+bool VirtualLine::ClearErrors() {
+  return true;
+}
 
 void VirtualLine::WaitForInput(std::chrono::microseconds limit) {
-  const uint64_t until = clock_.Counter() + static_cast<uint64_t>(std::max<int64_t>(0, limit.count()));
+  const uint64_t until =
+      clock_.Counter() + static_cast<uint64_t>(std::max<int64_t>(0, limit.count()));
   if (!fail_reads_ && !pending_.empty() && pending_.front().at_us < until) {
     clock_.AdvanceTo(pending_.front().at_us);
   } else {
@@ -43,7 +51,9 @@ void VirtualLine::WaitForInput(std::chrono::microseconds limit) {
   }
 }
 
-void VirtualLine::Inject(const std::vector<TimedByte>& bytes) { Enqueue(bytes); }
+void VirtualLine::Inject(const std::vector<TimedByte>& bytes) {
+  Enqueue(bytes);
+}
 
 void VirtualLine::Enqueue(const std::vector<TimedByte>& bytes) {
   for (const TimedByte& b : bytes) {

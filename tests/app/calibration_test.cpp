@@ -57,7 +57,8 @@ TEST(StatisticsRing, AveragesReadingsSoFarThenTheLastTen) {
   EXPECT_FLOAT_EQ(ring.average(), 2.0f);
   EXPECT_EQ(ring.pos(), 3);
 
-  for (int v = 4; v <= 10; ++v) ring.Add(static_cast<float>(v));
+  for (int v = 4; v <= 10; ++v)
+    ring.Add(static_cast<float>(v));
   EXPECT_FLOAT_EQ(ring.average(), 5.5f);
   EXPECT_EQ(ring.pos(), 0);
   EXPECT_FALSE(ring.filling());

@@ -4,7 +4,7 @@
 
 TEST(MsToTicks, ConvertsWithSixtyFourBitTruncatingArithmetic) {
   EXPECT_EQ(MsToTicks(5000, 1'000'000), 5'000'000u);
-  EXPECT_EQ(MsToTicks(300, 3'579'545), 1'073'863u);  // 1073863.5 truncated
+  EXPECT_EQ(MsToTicks(300, 3'579'545), 1'073'863u);             // 1073863.5 truncated
   EXPECT_EQ(MsToTicks(10000, 1'000'000'000), 10'000'000'000u);  // needs more than 32 bits
 }
 

@@ -22,11 +22,13 @@ class RandomDevice final : public LineDevice {
 
   std::vector<TimedByte> Receive(const std::vector<uint8_t>&, uint64_t now_us) override {
     std::vector<uint8_t> bytes(Pick(0, 700));
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(Pick(0, 255));
+    for (uint8_t& b : bytes)
+      b = static_cast<uint8_t>(Pick(0, 255));
     if (!bytes.empty() && Pick(0, 2) > 0) {
       const uint8_t starts[] = {0x55, 0x66, 0x01, 0x65};
       bytes[0] = starts[Pick(0, 3)];
-      if (bytes.size() > 2) bytes[1] = Pick(0, 1) ? 1 : static_cast<uint8_t>(Pick(0, 255));
+      if (bytes.size() > 2)
+        bytes[1] = Pick(0, 1) ? 1 : static_cast<uint8_t>(Pick(0, 255));
       if (bytes.size() > 3 && Pick(0, 1)) {
         // A length or count byte that matches what is there, with a valid checksum.
         const size_t n = std::min<size_t>(bytes.size(), 255);
@@ -38,7 +40,8 @@ class RandomDevice final : public LineDevice {
     }
     std::vector<TimedByte> out;
     uint64_t at = now_us + static_cast<uint64_t>(Pick(0, 3000));
-    for (uint8_t b : bytes) out.push_back({at += static_cast<uint64_t>(Pick(0, 1200)), b});
+    for (uint8_t b : bytes)
+      out.push_back({at += static_cast<uint64_t>(Pick(0, 1200)), b});
     return out;
   }
 

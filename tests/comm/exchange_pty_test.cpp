@@ -39,10 +39,13 @@ class ExchangeOverPty : public ::testing::Test {
 
   void TearDown() override {
     line_.reset();
-    if (handle_ != kNoComHandle) CloseComPort(handle_);
-    if (master_ >= 0) close(master_);
+    if (handle_ != kNoComHandle)
+      CloseComPort(handle_);
+    if (master_ >= 0)
+      close(master_);
     SetComPortsFolder("");
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    if (!folder_.empty())
+      std::filesystem::remove_all(folder_);
   }
 
   // Everything that has reached the far end within `ms`.
@@ -52,7 +55,8 @@ class ExchangeOverPty : public ::testing::Test {
     while (poll(&p, 1, ms) > 0) {
       uint8_t buffer[512];
       const ssize_t n = read(master_, buffer, sizeof buffer);
-      if (n <= 0) break;
+      if (n <= 0)
+        break;
       bytes.insert(bytes.end(), buffer, buffer + n);
     }
     return bytes;
@@ -103,7 +107,8 @@ TEST_F(ExchangeOverPty, PortVanishingDuringTheCorrectorWaitEndsWithNoAnswer) {
   box.baud_rate = 19200;
   box.first_byte_timeout = 300;
   ui_.on_process = [&] {
-    if (ui_.process_calls == 3) CloseMaster();
+    if (ui_.process_calls == 3)
+      CloseMaster();
   };
   EXPECT_FALSE(box.Exchange(0xAA, 1, nullptr, 0));
   EXPECT_EQ(box.error_code, 6);
@@ -118,7 +123,8 @@ TEST_F(ExchangeOverPty, PortVanishingDuringTheModbusWaitEndsWithNoAnswer) {
   box.ui = &ui_;
   box.first_byte_timeout = 300;
   ui_.on_process = [&] {
-    if (ui_.process_calls == 3) CloseMaster();
+    if (ui_.process_calls == 3)
+      CloseMaster();
   };
   EXPECT_FALSE(box.ReadRegisters(400, 2));
   EXPECT_EQ(box.error_code, 21);

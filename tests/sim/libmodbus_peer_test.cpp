@@ -147,7 +147,8 @@ TEST(LibmodbusPeerProgramTest, ReadsAndWritesTheSensorOfTheSimulatorProgram) {
   char text[512];
   while (link.empty() && fgets(text, sizeof text, stream) != nullptr) {
     const std::string line(text);
-    if (line.rfind("READY ", 0) == 0) link = line.substr(6, line.find_last_not_of("\r\n") - 5);
+    if (line.rfind("READY ", 0) == 0)
+      link = line.substr(6, line.find_last_not_of("\r\n") - 5);
   }
   ASSERT_FALSE(link.empty()) << "vorlix-sim did not get ready";
 

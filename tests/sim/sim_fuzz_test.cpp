@@ -13,8 +13,10 @@ namespace {
 
 std::vector<uint8_t> RandomChunk(std::mt19937& random) {
   std::uniform_int_distribution<int> byte(0, 255);
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::uniform_int_distribution<int>(0, 80)(random)));
-  for (uint8_t& b : chunk) b = static_cast<uint8_t>(byte(random));
+  std::vector<uint8_t> chunk(
+      static_cast<size_t>(std::uniform_int_distribution<int>(0, 80)(random)));
+  for (uint8_t& b : chunk)
+    b = static_cast<uint8_t>(byte(random));
   // Now and then something shaped like a request, with a valid checksum but lying fields.
   if (chunk.size() >= 6 && byte(random) < 96) {
     const uint8_t heads[] = {0xAA, 0xBB, 101, 102, 0};
@@ -39,7 +41,8 @@ void Feed(Device& device, uint32_t seed) {
   for (int i = 0; i < 150; ++i) {
     now += static_cast<uint64_t>(std::uniform_int_distribution<int>(0, 5000)(random));
     const std::vector<TimedByte> reply = device.Receive(RandomChunk(random), now);
-    for (const TimedByte& b : reply) ASSERT_GE(b.at_us, now);
+    for (const TimedByte& b : reply)
+      ASSERT_GE(b.at_us, now);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 ParseOutcome Parse(std::vector<std::string> args, SimOptions& options, std::string& error) {

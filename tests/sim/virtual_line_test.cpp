@@ -9,7 +9,8 @@ class EchoDevice final : public LineDevice {
   std::vector<TimedByte> Receive(const std::vector<uint8_t>& bytes, uint64_t now_us) override {
     std::vector<TimedByte> out;
     uint64_t at = now_us + 1000;
-    for (uint8_t b : bytes) out.push_back({at += 100, b});
+    for (uint8_t b : bytes)
+      out.push_back({at += 100, b});
     return out;
   }
 };

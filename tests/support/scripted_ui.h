@@ -25,12 +25,14 @@ class ScriptedUi final : public UiServices {
 
   void ProcessMessages() override {
     ++process_calls;
-    if (on_process) on_process();
+    if (on_process)
+      on_process();
   }
   bool AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
                    const std::optional<std::string>& line3) override {
     questions.push_back({line1, line2, line3});
-    if (answers.empty()) return false;
+    if (answers.empty())
+      return false;
     const bool answer = answers.front();
     answers.pop_front();
     return answer;
