@@ -115,7 +115,7 @@ class ExchangeOverPty : public ::testing::Test {
     box->port_handle = link_.line();
     box->baud_rate = kRate;
     box->first_byte_timeout = 1000;
-    box->next_byte_timeout = 100;
+    box->next_byte_timeout = 300;
     box->preambles = 5;
     box->tries = 1;
     box->ui = &ui_;
@@ -126,8 +126,8 @@ class ExchangeOverPty : public ::testing::Test {
     auto box = std::make_unique<modbusbox>(address);
     box->port_handle = link_.line();
     box->baud_rate = kRate;
-    box->first_byte_timeout = 300;
-    box->next_byte_timeout = 60;
+    box->first_byte_timeout = 1000;
+    box->next_byte_timeout = 300;
     box->tries = 1;
     box->ui = &ui_;
     return box;
@@ -361,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Команда 3. Неспівпадання КС відповіді пристрою"},
         SensorFault{"CutAfterFiveBytes", Spoil([](FaultConfig& f) { f.cut_after = 5; }), 25,
                     "Команда 3. Відповідь отримана не повністю (перевищено час поміж байтами)"},
-        SensorFault{"LateByte", Spoil([](FaultConfig& f) { f.slow_byte_ms = 250; }), 25,
+        SensorFault{"LateByte", Spoil([](FaultConfig& f) { f.slow_byte_ms = 600; }), 25,
                     "Команда 3. Відповідь отримана не повністю (перевищено час поміж байтами)"},
         SensorFault{"OneRegisterTooMany", Spoil([](FaultConfig& f) { f.wrong_length = true; }), 29,
                     "Команда 3. Невідповідність даних у відповіді запрошуваним даним"},

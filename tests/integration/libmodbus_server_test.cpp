@@ -133,7 +133,7 @@ class LibmodbusServerTest : public ::testing::Test {
     ASSERT_TRUE(link_.MapAndOpen(kCom, bridge_.port_path(), 19200, error)) << error;
     box_.port_handle = link_.line();
     box_.first_byte_timeout = 300;
-    box_.next_byte_timeout = 60;
+    box_.next_byte_timeout = 300;
     box_.ui = &ui_;
   }
 

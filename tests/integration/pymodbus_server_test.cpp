@@ -47,7 +47,7 @@ class PymodbusServerTest : public ::testing::Test {
     ASSERT_TRUE(link_.MapAndOpen(kCom, bridge_.port_path(), 19200, error)) << error;
     box_.port_handle = link_.line();
     box_.first_byte_timeout = 500;
-    box_.next_byte_timeout = 100;
+    box_.next_byte_timeout = 300;
     box_.ui = &ui_;
   }
 
