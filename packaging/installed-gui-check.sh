@@ -8,13 +8,16 @@ exe="$root/usr/bin/vorlix"
 [ -x "$exe" ] || { echo "FAIL: $exe is missing"; exit 1; }
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/vorlix-home.XXXXXX")
-trap 'rm -rf "$home"' EXIT
+trap 'chmod u+w "$root/usr/bin"; rm -rf "$home"' EXIT
 run_as=()
 if [ "$(id -u)" -eq 0 ]; then
   # Root may write anywhere; an ordinary user may not write to the installed bin folder.
   chown 65534:65534 "$home"
   chmod 755 "$(dirname "$root")" "$root" "$root/usr" "$root/usr/bin"
   run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+else
+  # The unpacked tree is ours: take the write permission away, as an installed /usr/bin has.
+  chmod a-w "$root/usr/bin"
 fi
 
 env -u QT_QPA_PLATFORM -u XDG_CONFIG_HOME HOME="$home" TMPDIR="$home" \
