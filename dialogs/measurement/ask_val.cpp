@@ -3,7 +3,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -20,26 +19,13 @@
 TFormAsk_Val* FormAsk_Val = nullptr;
 
 namespace {
-
-// The measured value: one float in two registers.
-constexpr uint16_t kValueRegister = 400;
-constexpr uint16_t kValueRegisterCount = 2;
 constexpr int kPanelMinWidth = 150;
-constexpr int kCounterPanelWidth = 60;
-// Room on the error panel for this many average characters: every exchange error but the
-// two long exception texts fits on it whole; those keep their first sentence in view and show
-// all of it as the panel's tool tip.
-constexpr int kErrorPanelCharacters = 75;
-
 }  // namespace
 
 TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      state_(state) {
+    : ValuePollingDialog(state, parent, QStringLiteral("Позиція вимірювання")) {
   FormAsk_Val = this;
   setObjectName(QStringLiteral("FormAsk_Val"));
-  setWindowModality(Qt::ApplicationModal);
 
   Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Поточне значення"));
   Panel2 = MakeValuePanel(this, "Panel2", "Поточне значення", kPanelMinWidth);
@@ -64,23 +50,6 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   for (QPushButton* button : {BitBtn1, BitBtn2})
     button->setMinimumWidth(100);
   setTabOrder(BitBtn1, BitBtn2);
-
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setSizeGripEnabled(false);
-  StatusBar1Panel0 = MakePlainLabel(StatusBar1, "StatusBar1Panel0");
-  StatusBar1Panel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  StatusBar1Panel0->setAccessibleName(QStringLiteral("Помилка обміну"));
-  StatusBar1Panel0->setMinimumWidth(StatusBar1Panel0->fontMetrics().averageCharWidth() *
-                                    kErrorPanelCharacters);
-  // A long text is cut at the panel's edge rather than widening the dialog under the user.
-  StatusBar1Panel0->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1Panel1 = MakePlainLabel(StatusBar1, "StatusBar1Panel1");
-  StatusBar1Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  StatusBar1Panel1->setFixedWidth(kCounterPanelWidth);
-  StatusBar1Panel1->setAccessibleName(QStringLiteral("Позиція вимірювання"));
-  StatusBar1->addWidget(StatusBar1Panel0, 1);
-  StatusBar1->addWidget(StatusBar1Panel1, 0);
 
   auto* average_caption = new QVBoxLayout;
   average_caption->setSpacing(0);
@@ -122,10 +91,6 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   outer->addWidget(StatusBar1);
   outer->setSizeConstraint(QLayout::SetFixedSize);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-
-  connect(Timer1, &QTimer::timeout, this, &TFormAsk_Val::Timer1Timer);
   connect(BitBtn1, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn2Click);
 }
@@ -162,36 +127,17 @@ void TFormAsk_Val::FormShow() {
   Label4->setText(unit);
   BitBtn1->setEnabled(false);
 
-  Timer1->setInterval(state_.ConnectSettings.interval);
-  Timer1->start();
-  // The first reading is taken as soon as the dialog's event loop runs, not inside the show:
-  // a close asked for during that exchange must find a loop to end.
-  QTimer::singleShot(0, this, &TFormAsk_Val::Timer1Timer);
+  StartPolling();
 }
 
 void TFormAsk_Val::Timer1Timer() {
-  // The link carries one exchange at a time; this tick fell due inside the previous one.
-  if (busy_ || closing_ || record == nullptr)
+  if (record == nullptr)
     return;
-  modbusbox* box = state_.ActiveModbusBox.get();
-  if (box == nullptr)
+  float reading = 0.0f;
+  const ReadOutcome outcome = ReadValue(reading);
+  if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
     return;
-
-  StatusBar1Panel0->setText(QString());
-  StatusBar1Panel0->setToolTip(QString());
-  QPointer<TFormAsk_Val> alive(this);
-  busy_ = true;
-  const bool read = box->ReadRegisters(kValueRegister, kValueRegisterCount);
-  if (!alive)
-    return;
-  busy_ = false;
-
-  if (!read) {
-    const QString error = OneLine(box->ErrorText());
-    StatusBar1Panel0->setText(error);
-    StatusBar1Panel0->setToolTip(error);
-  } else {
-    float reading = RegistersToFloat(box->values[0], box->values[1]);
+  if (outcome == ReadOutcome::kValue) {
     if (record->factor != 1.0 && !IsBadFloat(&reading))
       reading = ToDisplayUnit(reading, record->factor);
     // A reading at the edge of the float range can overflow in the display unit; it would
@@ -206,15 +152,11 @@ void TFormAsk_Val::Timer1Timer() {
       Panel3->setText(Fixed(ring_.average(), record->digits));
     }
   }
-
-  if (close_pending_) {
-    close_pending_ = false;
-    QDialog::done(pending_result_);
-  }
+  FinishDeferredClose();
 }
 
 void TFormAsk_Val::BitBtn1Click() {
-  if (closing_ || record == nullptr || !ring_.has_average() ||
+  if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
   record->received[record->point] = ring_.average();
@@ -224,19 +166,4 @@ void TFormAsk_Val::BitBtn1Click() {
 
 void TFormAsk_Val::BitBtn2Click() {
   reject();
-}
-
-void TFormAsk_Val::FormClose() {
-  Timer1->stop();
-  closing_ = true;
-}
-
-void TFormAsk_Val::done(int result) {
-  FormClose();
-  if (busy_) {
-    close_pending_ = true;
-    pending_result_ = result;
-    return;
-  }
-  QDialog::done(result);
 }

@@ -1,21 +1,20 @@
 #pragma once
 
-#include <QDialog>
 #include <cstdint>
+
+#include "dialogs/measurement/value_polling.h"
 
 #include "app/calibration.h"
 
 struct AppState;
 class QLabel;
 class QPushButton;
-class QStatusBar;
-class QTimer;
 
 // Statistics collection for one calibration point: polls the sensor while the engineer holds
 // a known input on it, shows the current value and the average of the last ten valid readings
 // in the display unit, and on "Прийняти" hands the average back as the value received at
 // record->point.
-class TFormAsk_Val : public QDialog {
+class TFormAsk_Val : public ValuePollingDialog {
   Q_OBJECT
 
  public:
@@ -37,39 +36,21 @@ class TFormAsk_Val : public QDialog {
   QLabel* Label4;        // its unit
   QPushButton* BitBtn1;  // "Прийняти"
   QPushButton* BitBtn2;  // "Відмінити"
-  QStatusBar* StatusBar1;
-  QLabel* StatusBar1Panel0;  // exchange error text
-  QLabel* StatusBar1Panel1;  // ring position
-  QTimer* Timer1;
 
   const StatisticsRing& statistics() const { return ring_; }
-  // An exchange of a tick is running right now.
-  bool exchange_running() const { return busy_; }
 
  public slots:
   void FormShow();
-  void Timer1Timer();
+  void Timer1Timer() override;
   void BitBtn1Click();
   void BitBtn2Click();
-
- public:
-  // Every way of closing (the buttons, Esc, the close box) ends here. While an exchange runs
-  // the dialog stays until that exchange has returned.
-  void done(int result) override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  void FormClose();
-
-  AppState& state_;
   StatisticsRing ring_;
   bool shown_ = false;
-  bool busy_ = false;
-  bool closing_ = false;
-  bool close_pending_ = false;
-  int pending_result_ = 0;
 };
 
 // Refers to the statistics dialog while one exists.

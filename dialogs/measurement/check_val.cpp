@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -23,27 +22,16 @@ TFormCheck_Val* FormCheck_Val = nullptr;
 
 namespace {
 
-// The measured value: one float in two registers.
-constexpr uint16_t kValueRegister = 400;
-constexpr uint16_t kValueRegisterCount = 2;
 // Slopes and offsets are always shown with this many decimals.
 constexpr int kCalibrationDecimals = 5;
 constexpr int kPanelMinWidth = 120;
-constexpr int kCounterPanelWidth = 60;
-// Room on the error panel for this many average characters: every exchange error but the
-// two long exception texts fits on it whole; those keep their first sentence in view and show
-// all of it as the panel's tool tip.
-constexpr int kErrorPanelCharacters = 75;
 
 }  // namespace
 
 TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      state_(state) {
+    : ValuePollingDialog(state, parent, QStringLiteral("Кількість вимірювань")) {
   FormCheck_Val = this;
   setObjectName(QStringLiteral("FormCheck_Val"));
-  setWindowModality(Qt::ApplicationModal);
 
   GroupBox1 = new QGroupBox(QStringLiteral(" Поточні значення у давачі "), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -98,23 +86,6 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   BitBtn5->setDefault(true);
   BitBtn5->setMinimumWidth(90);
 
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setSizeGripEnabled(false);
-  StatusBar1Panel0 = MakePlainLabel(StatusBar1, "StatusBar1Panel0");
-  StatusBar1Panel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  StatusBar1Panel0->setAccessibleName(QStringLiteral("Помилка обміну"));
-  StatusBar1Panel0->setMinimumWidth(StatusBar1Panel0->fontMetrics().averageCharWidth() *
-                                    kErrorPanelCharacters);
-  // A long text is cut at the panel's edge rather than widening the dialog under the user.
-  StatusBar1Panel0->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1Panel1 = MakePlainLabel(StatusBar1, "StatusBar1Panel1");
-  StatusBar1Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  StatusBar1Panel1->setFixedWidth(kCounterPanelWidth);
-  StatusBar1Panel1->setAccessibleName(QStringLiteral("Кількість вимірювань"));
-  StatusBar1->addWidget(StatusBar1Panel0, 1);
-  StatusBar1->addWidget(StatusBar1Panel1, 0);
-
   auto* body = new QVBoxLayout;
   auto* groups_row = new QHBoxLayout;
   groups_row->addWidget(GroupBox1);
@@ -134,10 +105,6 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   outer->addWidget(StatusBar1);
   outer->setSizeConstraint(QLayout::SetFixedSize);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-
-  connect(Timer1, &QTimer::timeout, this, &TFormCheck_Val::Timer1Timer);
   connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
 }
 
@@ -181,36 +148,15 @@ void TFormCheck_Val::FormShow() {
     label->setText(unit);
   Panel3->setText(Fixed(state_.SensorSlope, kCalibrationDecimals));
 
-  Timer1->setInterval(state_.ConnectSettings.interval);
-  Timer1->start();
-  // The first reading is taken as soon as the dialog's event loop runs, not inside the show:
-  // a close asked for during that exchange must find a loop to end.
-  QTimer::singleShot(0, this, &TFormCheck_Val::Timer1Timer);
+  StartPolling();
 }
 
 void TFormCheck_Val::Timer1Timer() {
-  // The link carries one exchange at a time; this tick fell due inside the previous one.
-  if (busy_ || closing_)
+  float reading = 0.0f;
+  const ReadOutcome outcome = ReadValue(reading);
+  if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
     return;
-  modbusbox* box = state_.ActiveModbusBox.get();
-  if (box == nullptr)
-    return;
-
-  StatusBar1Panel0->setText(QString());
-  StatusBar1Panel0->setToolTip(QString());
-  QPointer<TFormCheck_Val> alive(this);
-  busy_ = true;
-  const bool read = box->ReadRegisters(kValueRegister, kValueRegisterCount);
-  if (!alive)
-    return;
-  busy_ = false;
-
-  if (!read) {
-    const QString error = OneLine(box->ErrorText());
-    StatusBar1Panel0->setText(error);
-    StatusBar1Panel0->setToolTip(error);
-  } else {
-    const float reading = RegistersToFloat(box->values[0], box->values[1]);
+  if (outcome == ReadOutcome::kValue) {
     if (IsBadFloat(&reading)) {
       Panel5->setText(QStringLiteral("NAN"));
       Panel6->setText(QStringLiteral("NAN"));
@@ -225,28 +171,9 @@ void TFormCheck_Val::Timer1Timer() {
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(count_));
     }
   }
-
-  if (close_pending_) {
-    close_pending_ = false;
-    QDialog::done(pending_result_);
-  }
+  FinishDeferredClose();
 }
 
 void TFormCheck_Val::BitBtn5Click() {
   close();
-}
-
-void TFormCheck_Val::FormClose() {
-  Timer1->stop();
-  closing_ = true;
-}
-
-void TFormCheck_Val::done(int result) {
-  FormClose();
-  if (busy_) {
-    close_pending_ = true;
-    pending_result_ = result;
-    return;
-  }
-  QDialog::done(result);
 }

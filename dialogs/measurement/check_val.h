@@ -1,19 +1,18 @@
 #pragma once
 
-#include <QDialog>
 #include <cstdint>
+
+#include "dialogs/measurement/value_polling.h"
 
 struct AppState;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QStatusBar;
-class QTimer;
 
 // The current values monitor: polls the sensor's measured value and shows it as the sensor
 // reports it with its current calibration and as it would read with the factory calibration
 // (slope 1, offset 0), in the chosen display unit. Writes nothing and hands nothing back.
-class TFormCheck_Val : public QDialog {
+class TFormCheck_Val : public ValuePollingDialog {
   Q_OBJECT
 
  public:
@@ -36,33 +35,19 @@ class TFormCheck_Val : public QDialog {
   QLabel* Label18;  // unit of Panel6
 
   QPushButton* BitBtn5;  // "Выход"
-  QStatusBar* StatusBar1;
-  QLabel* StatusBar1Panel0;  // exchange error text
-  QLabel* StatusBar1Panel1;  // reading counter
-  QTimer* Timer1;
 
   // Readings shown since the dialog opened.
   int32_t count() const { return count_; }
-  // An exchange of a tick is running right now.
-  bool exchange_running() const { return busy_; }
 
  public slots:
   void FormShow();
-  void Timer1Timer();
+  void Timer1Timer() override;
   void BitBtn5Click();
-
- public:
-  // Every way of closing (the button, Esc, the close box) ends here. While an exchange runs
-  // the dialog stays until that exchange has returned.
-  void done(int result) override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  void FormClose();
-
-  AppState& state_;
   double factor_ = 0.0;
   uint8_t digits_ = 0;
   int32_t count_ = 0;
@@ -70,10 +55,6 @@ class TFormCheck_Val : public QDialog {
   float factory_value_ = 0.0f;
 
   bool shown_ = false;
-  bool busy_ = false;
-  bool closing_ = false;
-  bool close_pending_ = false;
-  int pending_result_ = 0;
 };
 
 // Refers to the monitor while it exists.
