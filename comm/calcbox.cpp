@@ -51,14 +51,6 @@ void Put(std::array<uint8_t, 256>& frame, int offset, const std::array<uint8_t, 
   std::copy(field.begin(), field.end(), frame.begin() + offset);
 }
 
-// Counter ticks as a wait for input, rounded up so that the wait reaches the tick it aims at.
-std::chrono::microseconds TicksToWait(uint64_t ticks, uint64_t frequency) {
-  if (frequency == 0)
-    return std::chrono::microseconds(0);
-  const uint64_t us = (ticks * 1'000'000u + frequency - 1) / frequency;
-  return std::chrono::microseconds(static_cast<int64_t>(us));
-}
-
 }  // namespace
 
 calcbox::calcbox(uint8_t address_) : address(address_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 // Time base of every exchange: a high-resolution counter for time-outs and the RTS hold,
@@ -24,6 +25,15 @@ class Clock {
 // and the truncating division are unsigned 64-bit.
 inline uint64_t MsToTicks(int32_t ms, uint64_t frequency) {
   return static_cast<uint64_t>(static_cast<int64_t>(ms)) * frequency / 1000u;
+}
+
+// Counter ticks as a wait, rounded up to whole microseconds so that the wait reaches the tick
+// it aims at. Meant for short waits (up to minutes at any counter frequency).
+inline std::chrono::microseconds TicksToWait(uint64_t ticks, uint64_t frequency) {
+  if (frequency == 0)
+    return std::chrono::microseconds(0);
+  return std::chrono::microseconds(
+      static_cast<int64_t>((ticks * 1'000'000u + frequency - 1) / frequency));
 }
 
 // The machine's steady clock.

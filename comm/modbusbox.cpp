@@ -275,8 +275,8 @@ bool modbusbox::Transact(uint8_t function, int length) {
       const uint64_t now = clock->Counter();
       if (now < limit) {
         const uint64_t ticks = std::min(limit - now, idle_bound);
-        const uint64_t us = std::max<uint64_t>(1, (ticks * 1'000'000u + frequency - 1) / frequency);
-        port_handle->WaitForInput(std::chrono::microseconds(static_cast<int64_t>(us)));
+        port_handle->WaitForInput(
+            std::max(TicksToWait(ticks, frequency), std::chrono::microseconds(1)));
       }
     }
 
