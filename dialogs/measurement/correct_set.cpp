@@ -68,6 +68,10 @@ QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QLatin1String(name));
   button->setAccessibleName(text);
+  // Enter must never write into the sensor: the write happens only when its own button is
+  // activated (a click, Space on it).
+  button->setAutoDefault(false);
+  button->setDefault(false);
   return button;
 }
 
@@ -303,8 +307,6 @@ void TFormCorrect_Set::FormShow() {
   pn_1->setVisible(!second_panel_);
   pn_2->setVisible(second_panel_);
   layout()->activate();  // sized to the panel now, before the window appears
-  BitBtn1->setDefault(!second_panel_);
-  BitBtn4->setDefault(second_panel_);
   const int digits = record->digits;
 
   if (!second_panel_) {
@@ -402,6 +404,16 @@ void TFormCorrect_Set::BitBtn1Click() {
   const float slope = ToFloat32(*slope_number);
   if (slope == 0.0f) {
     state_.ui->ShowMessage(kZeroSlope, "");
+    return;
+  }
+  // The offset in the display unit is what the engineer looks at; while it is no number, the
+  // sensor-unit edit still holds an older value that nobody sees any more.
+  if (second_panel_ && !ReadCalibrationValue(Edit4->text().toStdString())) {
+    const std::string shown = Edit4->text().toStdString();
+    state_.ui->ShowMessage(
+        NotANumberMessage(shown) + "\r(поле \"" + Edit4->accessibleName().toStdString() + ", " +
+            Label28->text().toStdString() + "\")",
+        "");
     return;
   }
   const std::string offset_text = offset_edit->text().toStdString();

@@ -58,7 +58,6 @@ class CorrectSetTest : public QObject {
     QCOMPARE(record.slope, 1.0f);
     QCOMPARE(record.offset, -0.5f);
 
-    QVERIFY(dialog.BitBtn1->isDefault());
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
     QVERIFY(dialog.confirmed);
     QVERIFY(!dialog.isVisible());
@@ -97,7 +96,6 @@ class CorrectSetTest : public QObject {
     QVERIFY(!dialog.pn_1->isVisible());
     QVERIFY(dialog.pn_2->isVisible());
     QVERIFY(dialog.UsesSecondPanel());
-    QVERIFY(dialog.BitBtn4->isDefault());
     QCOMPARE(dialog.Label16->text(), QStringLiteral("Давач передає дані в кПА"));
     for (QLabel* unit : {dialog.Label17, dialog.Label18, dialog.Label21, dialog.Label22,
                          dialog.Label25, dialog.Label28})
@@ -125,6 +123,54 @@ class CorrectSetTest : public QObject {
     QVERIFY(dialog.confirmed);
     QCOMPARE(record.offset, -0.13332f);  // kPa, from Edit5
     QCOMPARE(record.slope, 1.0f);
+  }
+
+  // Enter at once after the dialog opens, or in any edit, never writes: only the write button
+  // itself does, here with Space.
+  void enterNeverWritesOnEitherPanel() {
+    for (const int unit : {kKilopascalUnit, kMmHgUnit}) {
+      MeasState m(0, unit);
+      CalibrationRecord record = MakeRecord(unit == kMmHgUnit ? kMmHg : 1.0, 2);
+      record.applied = {0.0f, 100.0f};
+      record.received = {0.5f, 100.5f};
+      TFormCorrect_Set dialog(m.state);
+      Show(dialog, record);
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      for (QLineEdit* edit : {dialog.Edit1, dialog.Edit2, dialog.Edit3, dialog.Edit4, dialog.Edit5}) {
+        if (!edit->isVisible())
+          continue;
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter);
+      }
+      QPushButton* write = dialog.UsesSecondPanel() ? dialog.BitBtn4 : dialog.BitBtn1;
+      write->setFocus();
+      QTest::keyClick(write, Qt::Key_Return);
+      QVERIFY(!dialog.confirmed);
+      QVERIFY(dialog.isVisible());
+      QTest::keyClick(write, Qt::Key_Space);
+      QVERIFY(dialog.confirmed);
+    }
+  }
+
+  // The offset shown in the display unit is what the engineer checks; while it is no number
+  // the older kPa value beside it must not be written.
+  void offsetInTheDisplayUnitThatIsNoNumberIsRefusedByName() {
+    MeasState m(0, kMmHgUnit);
+    CalibrationRecord record = MakeRecord(kMmHg, 2);
+    record.applied = {0.0f, 750.061438f};
+    record.received = {1.0f, 751.061438f};
+    TFormCorrect_Set dialog(m.state);
+    Show(dialog, record);
+    dialog.Edit4->setText(QStringLiteral("-1.5e"));
+    QCOMPARE(dialog.Edit5->text(), QStringLiteral("-0.13332"));  // waits for a number
+    QTest::mouseClick(dialog.BitBtn4, Qt::LeftButton);
+    QVERIFY(!dialog.confirmed);
+    QCOMPARE(m.ui.messages.size(), size_t{1});
+    const QString said = QString::fromStdString(m.ui.messages[0].text);
+    QVERIFY2(said.contains(QStringLiteral("-1.5e")) && said.contains(QStringLiteral("Нове зміщення, мм рт.ст.")),
+             qPrintable(said));
   }
 
   void offsetOfTheSensorIsConvertedBeforeItIsRemoved() {
