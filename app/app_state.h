@@ -29,6 +29,10 @@ struct AppState {
   std::unique_ptr<calcbox> ActiveCalcBox;
   std::unique_ptr<modbusbox> ActiveModbusBox;
 
+  // The corrector's codes as typed for this link (UTF-8), offered again when it refuses them.
+  std::string TypedUserCode;
+  std::string TypedWritePassword;
+
   uint8_t Channel = 0;  // 0 pressure, 1 temperature
   float SensorOffset = 0.0f;
   float SensorSlope = 0.0f;

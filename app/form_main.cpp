@@ -1,6 +1,7 @@
 #include "app/form_main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -11,12 +12,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <clocale>
 
 #include "app/question.h"
 #include "app/settings_location.h"
 #include "app/ui_services.h"
 #include "comm/comportfunctions.h"
+#include "dialogs/connection/access_codes.h"
 #include "dialogs/connection/connect.h"
 #include "dialogs/connection/set_connect.h"
 
@@ -115,6 +118,7 @@ TFormMain::TFormMain(UiServices& ui, QWidget* parent, std::string settings_folde
 
   run_connect_dialog = [this] { return ShowConnectDialog(); };
   run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
+  run_access_codes_dialog = [this](AccessCodes& codes) { return AskAccessCodes(codes, this); };
 
   FormCreate();
 }
@@ -160,6 +164,16 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->ignore();  // the first close is still taking the link down
+    return;
+  }
+  if (leaving_service_) {
+    // Taking the line out of service is not interrupted; the close follows it.
+    event->ignore();
+    deferred_close_ = true;
+    return;
+  }
   if (OwnExchangeRunning()) {
     // The link is in use right now: stop the exchange, close once it has returned.
     event->ignore();
@@ -167,7 +181,11 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     RequestAbort();
     return;
   }
+  closing_ = true;
   FormClose();
+  closing_ = false;
+  if (termination_timer_)
+    termination_timer_->stop();
   event->accept();
 }
 
@@ -184,6 +202,8 @@ void TFormMain::NConnClick() {
   if (!item)
     return;
   const auto channel = static_cast<uint8_t>(item->data().toUInt());
+  if (leaving_service_ || closing_)
+    return;
   if (OwnExchangeRunning()) {
     deferred_connection_ = channel;
     RequestAbort();
@@ -208,6 +228,34 @@ void TFormMain::RequestAbort() {
     state.ActiveCalcBox->abort_requested = true;
   if (state.ActiveModbusBox)
     state.ActiveModbusBox->abort_requested = true;
+}
+
+void TFormMain::RequestTermination() {
+  terminating_ = true;
+  if (!termination_timer_) {
+    termination_timer_ = new QTimer(this);
+    termination_timer_->setInterval(kTerminationStepMs);
+    connect(termination_timer_, &QTimer::timeout, this, &TFormMain::ContinueTermination);
+  }
+  termination_timer_->start();
+  ContinueTermination();
+}
+
+void TFormMain::ContinueTermination() {
+  if (leaving_service_ || closing_)
+    return;  // ends by itself, and the close follows
+  // An exchange either belongs to this window or runs inside a modal dialog; the abort flag
+  // is taken by the exchange that sees it, so it is set again on every step.
+  RequestAbort();
+  if (OwnExchangeRunning())
+    return;  // it returns as aborted
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    // A dialog busy with an exchange refuses or defers the close until that has returned.
+    modal->close();
+    return;
+  }
+  termination_timer_->stop();
+  close();
 }
 
 void TFormMain::RunDeferred() {
@@ -281,6 +329,7 @@ void TFormMain::CreateExchangeObjects() {
     box->status_panel = &ExchangePanel();
     box->clock = state.clock;
     box->ui = state.ui;
+    box->request_new_codes = [this](calcbox& refused) { return AskNewCodes(refused); };
     state.ActiveCalcBox = std::move(box);
   }
   auto sensor = std::make_unique<modbusbox>(state.Channel == 1 ? settings.adr_T : settings.adr_P);
@@ -296,7 +345,45 @@ void TFormMain::CreateExchangeObjects() {
   state.ActiveModbusBox = std::move(sensor);
 }
 
+void TFormMain::SetLinkCommandsEnabled(bool enabled) {
+  for (QAction* action : {N1, N2, Nexit})
+    action->setEnabled(enabled);
+  if (!enabled) {
+    Nval->setEnabled(false);
+    Nclb->setEnabled(false);
+  }
+}
+
+void TFormMain::LeaveServiceGuarded(calcbox& box) {
+  const bool measuring = Nval->isEnabled();
+  leaving_service_ = true;
+  SetLinkCommandsEnabled(false);
+  // A cancel of the connection sequence, or of an exchange of this window, can leave the flag
+  // set on this object although it was idle; this request is wanted, so it must not be dropped
+  // as aborted.
+  box.abort_requested = false;
+  RunOwnExchange([&] { return box.LeaveService(state.ConnectSettings.line_num); });
+  leaving_service_ = false;
+  SetLinkCommandsEnabled(true);
+  Nval->setEnabled(measuring);
+  Nclb->setEnabled(measuring);
+}
+
+bool TFormMain::AskNewCodes(calcbox& box) {
+  AccessCodes codes{QString::fromStdString(state.TypedUserCode),
+                    QString::fromStdString(state.TypedWritePassword),
+                    !state.TypedWritePassword.empty()};
+  if (!run_access_codes_dialog || !run_access_codes_dialog(codes))
+    return false;
+  PutAccessCodes(codes, box);
+  state.TypedUserCode = codes.user_code.toStdString();
+  state.TypedWritePassword = codes.write_password.toStdString();
+  return true;
+}
+
 void TFormMain::CloseConnection() {
+  if (leaving_service_)
+    return;  // this very close is under way
   if (OwnExchangeRunning()) {
     // Reached from inside a running exchange's message processing: the objects and the port
     // are still in use. Stop the exchange; the link goes down once it has returned.
@@ -307,14 +394,14 @@ void TFormMain::CloseConnection() {
   ui_.SetBusyCursor(true);
   if (state.ActiveCalcBox || state.ActiveModbusBox) {
     if (calcbox* box = state.ActiveCalcBox.get()) {
+      // On a termination request nobody is there to answer: the line must not stay in
+      // service. A termination that comes while the question is open answers it the same way.
       if (box->service_state == calcbox::kStateService &&
-          ui_.AskQuestion("Коректор в режимі обслуговування.",
-                          std::string("Зняти з обслуговування?"), std::nullopt)) {
-        // A cancel of the connection sequence, or of an exchange of this window, can leave
-        // the flag set on this object although it was idle; the user has just asked for this
-        // request, so it must not be dropped as aborted.
-        box->abort_requested = false;
-        box->LeaveService(state.ConnectSettings.line_num);
+          (terminating_ ||
+           ui_.AskQuestion("Коректор в режимі обслуговування.",
+                           std::string("Зняти з обслуговування?"), std::nullopt) ||
+           terminating_)) {
+        LeaveServiceGuarded(*box);
         ui_.SetBusyCursor(true);
       }
       box->abort_requested = true;

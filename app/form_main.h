@@ -17,6 +17,9 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QStatusBar;
+class QTimer;
+class calcbox;
+struct AccessCodes;
 class UiServices;
 class OuterGeometry;
 
@@ -45,6 +48,8 @@ class TFormMain : public QMainWindow {
   static constexpr int kPanel1Allowance = 95;
   // Taking a link down waits this long after setting the abort flags.
   static constexpr uint32_t kCloseWaitMs = 200;
+  // How often a termination request looks again whether the window can close yet.
+  static constexpr int kTerminationStepMs = 50;
 
   // `settings_folder` empty: the INI folder beside the executable, or the per-user fallback.
   explicit TFormMain(UiServices& ui, QWidget* parent = nullptr, std::string settings_folder = {});
@@ -80,6 +85,8 @@ class TFormMain : public QMainWindow {
   // Tests put their own here.
   std::function<bool()> run_connect_dialog;
   std::function<bool()> run_set_connect_dialog;
+  // Asks for the codes again after the corrector refused them (true with new ones).
+  std::function<bool(AccessCodes&)> run_access_codes_dialog;
 
  public slots:
   // The connection command for the channel in the data of the action that sent it.
@@ -91,6 +98,10 @@ class TFormMain : public QMainWindow {
   void NexitClick();
   // Takes the current link down; the measuring commands are disabled afterwards.
   void CloseConnection();
+  // A request to end the program from outside (a signal): the running exchange is stopped,
+  // every open dialog ends as cancelled, a line left in service is taken out of it without
+  // asking, then the window closes.
+  void RequestTermination();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -104,10 +115,16 @@ class TFormMain : public QMainWindow {
 
   void RequestAbort();
   void RunDeferred();
+  void ContinueTermination();
+  // Takes the corrector's line out of service as an exchange of this window that nothing
+  // interrupts: the commands that would start another exchange do nothing meanwhile.
+  void LeaveServiceGuarded(calcbox& box);
+  void SetLinkCommandsEnabled(bool enabled);
   // Makes the exchange objects of the new link on the port the connection dialog opened.
   void CreateExchangeObjects();
   bool ShowConnectDialog();
   bool ShowSetConnectDialog();
+  bool AskNewCodes(calcbox& box);
 
   UiServices& ui_;
   std::string settings_folder_;
@@ -115,6 +132,10 @@ class TFormMain : public QMainWindow {
   std::optional<uint8_t> deferred_connection_;
   bool deferred_close_ = false;
   bool deferred_disconnect_ = false;
+  bool leaving_service_ = false;
+  bool closing_ = false;
+  bool terminating_ = false;
+  QTimer* termination_timer_ = nullptr;
   std::unique_ptr<QtStatusPanel> exchange_panel_;
   OuterGeometry* geometry_;
   bool shown_ = false;

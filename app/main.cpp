@@ -11,9 +11,9 @@ int main(int argc, char* argv[]) {
   QtUiServices ui;
   TFormMain window(ui);
   ui.SetDialogParent(&window);
-  // A termination request (logout, Ctrl+C in the terminal, a script stopping the demo) closes
-  // the window as "Вихід" does, so the link is taken down properly.
-  CloseOnTerminationRequest(&window);
+  // A termination request (logout, Ctrl+C in the terminal, a script stopping the demo) ends
+  // what runs as cancelled and takes the link down properly before the window closes.
+  OnTerminationRequest(&window, [&window] { window.RequestTermination(); });
   window.show();
   return app.exec();
 }

@@ -1,6 +1,6 @@
 #include "app/termination.h"
 
-#include <QWidget>
+#include <QObject>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -20,14 +20,14 @@ void OnSignal(int) {
 
 }  // namespace
 
-void CloseOnTerminationRequest(QWidget* window) {
+void OnTerminationRequest(QObject* context, std::function<void()> request) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0)
     return;
-  auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+  auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, context);
+  QObject::connect(notifier, &QSocketNotifier::activated, context, [request = std::move(request)] {
     char byte = 0;
     [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
-    window->close();
+    request();
   });
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -39,6 +39,6 @@ void CloseOnTerminationRequest(QWidget* window) {
 
 #else
 
-void CloseOnTerminationRequest(QWidget*) {}
+void OnTerminationRequest(QObject*, std::function<void()>) {}
 
 #endif

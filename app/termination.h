@@ -1,8 +1,10 @@
 #pragma once
 
-class QWidget;
+#include <functional>
 
-// Turns SIGTERM, SIGINT and SIGHUP into a close() of `window`, delivered through the event
-// loop (a signal handler may do nothing but write to a pipe). A no-op where there are no such
-// signals.
-void CloseOnTerminationRequest(QWidget* window);
+class QObject;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a call of `request`, delivered through the event loop
+// of `context` (a signal handler may do nothing but write to a pipe). A no-op where there are
+// no such signals.
+void OnTerminationRequest(QObject* context, std::function<void()> request);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/ui_services.h"
@@ -82,6 +83,11 @@ class calcbox {
   uint8_t expected_start = 0;
   std::string error_text;
 
+  // Called when the corrector refused the codes of a request and the user chose to repeat it:
+  // puts new codes into write_password and user_code, or returns false when the user gave up.
+  // Unset, the same codes are sent again.
+  std::function<bool(calcbox&)> request_new_codes;
+
   // Time base and user interface of the exchanges; tests put virtual ones here.
   Clock* clock = &SystemClock::Instance();
   UiServices* ui = &NullUiServices::Instance();
@@ -96,6 +102,8 @@ class calcbox {
   const std::string& ErrorText() const { return error_text; }
   // Turns the corrector's refusal in `reply` into `error_text`.
   void DecodeDeviceError();
+  // True when the last request failed because the corrector took its codes for wrong ones.
+  bool CodesRefused() const;
 
   // Service commands; each asks the user whether to repeat a failed request.
   bool ReadIdentification();

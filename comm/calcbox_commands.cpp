@@ -13,7 +13,8 @@ constexpr int kImitationState = 5;
 const char* const kAskRepeat = "Повторити спробу?";
 
 // Repeats the request for as long as the user asks to after a failure; a stop by the user
-// ends it at once without asking.
+// ends it at once without asking. Refused codes are asked for again before the repeat: the
+// same wrong ones would only be refused once more.
 bool ExchangeWithRetry(calcbox& box, const char* what, uint8_t start, uint8_t function,
                        const uint8_t* args, int arg_count) {
   for (;;) {
@@ -22,6 +23,8 @@ bool ExchangeWithRetry(calcbox& box, const char* what, uint8_t start, uint8_t fu
     if (box.error_code == calcbox::kErrorAborted)
       return false;
     if (!box.ui->AskQuestion(what, box.ErrorText(), kAskRepeat))
+      return false;
+    if (box.CodesRefused() && box.request_new_codes && !box.request_new_codes(box))
       return false;
   }
 }

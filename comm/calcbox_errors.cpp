@@ -270,6 +270,13 @@ Arguments ArgumentsOf(int code) {
 
 }  // namespace
 
+bool calcbox::CodesRefused() const {
+  constexpr uint8_t kWrongPassword = 4;
+  constexpr uint8_t kUnknownUser = 177;  // the user code, or its password, is not registered
+  return error_code == kErrorDevice &&
+         (reply[kReplyErrorCode] == kWrongPassword || reply[kReplyErrorCode] == kUnknownUser);
+}
+
 void calcbox::DecodeDeviceError() {
   const int code = reply[kReplyErrorCode];
   const int pipeline = reply[kReplyPipeline];

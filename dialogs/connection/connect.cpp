@@ -399,6 +399,8 @@ void TFormConnect::BitBtn1Click() {
     Message(kLinkIncomplete);
     return;
   }
+  std::string typed_user_code;
+  std::string typed_write_password;
   working_copy.conn_type = static_cast<uint8_t>(ComboBox8->currentIndex());
   working_copy.port = static_cast<uint8_t>(ComboBox1->currentText().mid(kPortPrefixLength).toInt());
   working_copy.rate = RateByIndex(ComboBox2->currentIndex());
@@ -454,6 +456,8 @@ void TFormConnect::BitBtn1Click() {
     Cp1251ToCp866(working_copy.write_password.data(),
                   static_cast<uint8_t>(working_copy.write_password.size()));
     FillPadded(working_copy.user_code, Edit10->text());
+    typed_user_code = Edit10->text().toStdString();
+    typed_write_password = Edit11->text().toStdString();
   }
 
   if (ComboBox6->currentText().isEmpty() || Edit4->text().isEmpty()) {
@@ -479,6 +483,8 @@ void TFormConnect::BitBtn1Click() {
   working_copy.sens_pream = static_cast<uint8_t>(*sens_pream);
 
   state_.ConnectSettings = working_copy;
+  state_.TypedUserCode = typed_user_code;
+  state_.TypedWritePassword = typed_write_password;
   state_.ui->SetBusyCursor(true);
   std::string error;
   if (!SaveSettings(state_.IniPath, state_.ConnectSettings, state_.SavedSettings, error)) {

@@ -137,7 +137,8 @@ class CorrectSetTest : public QObject {
       Show(dialog, record);
       QVERIFY(QTest::qWaitForWindowExposed(&dialog));
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-      for (QLineEdit* edit : {dialog.Edit1, dialog.Edit2, dialog.Edit3, dialog.Edit4, dialog.Edit5}) {
+      for (QLineEdit* edit :
+           {dialog.Edit1, dialog.Edit2, dialog.Edit3, dialog.Edit4, dialog.Edit5}) {
         if (!edit->isVisible())
           continue;
         edit->setFocus();
@@ -169,7 +170,8 @@ class CorrectSetTest : public QObject {
     QVERIFY(!dialog.confirmed);
     QCOMPARE(m.ui.messages.size(), size_t{1});
     const QString said = QString::fromStdString(m.ui.messages[0].text);
-    QVERIFY2(said.contains(QStringLiteral("-1.5e")) && said.contains(QStringLiteral("Нове зміщення, мм рт.ст.")),
+    QVERIFY2(said.contains(QStringLiteral("-1.5e")) &&
+                 said.contains(QStringLiteral("Нове зміщення, мм рт.ст.")),
              qPrintable(said));
   }
 

@@ -5,7 +5,13 @@
 #include <QFile>
 #include <QSettings>
 #include <QtTest>
+#include <csignal>
 
+#include "app/termination.h"
+#include "dialogs/connection/access_codes.h"
+#include "dialogs/measurement/ask_val.h"
+#include "dialogs/measurement/check_val.h"
+#include "dialogs/measurement/correct_nshp.h"
 #include "tests/e2e_sim/sim_app.h"
 
 using namespace e2e_sim;
@@ -19,6 +25,51 @@ const char kLeaveService[] = "Зняти з обслуговування?";
 
 bool IsServiceQuestion(const ScriptedUi::Question& q) {
   return q.line1 == kInService && q.line2 == std::optional<std::string>(kLeaveService) && !q.line3;
+}
+
+// The state of `line` as the simulated corrector reports it to a link of the test's own.
+int LineStateAtTheSimulator(SimApp& app, uint8_t line) {
+  OwnLink own;
+  std::string error;
+  if (!own.Open(app, error))
+    return -1;
+  calcbox corrector = own.Corrector();
+  return corrector.ReadImitation(line) ? corrector.service_state : -1;
+}
+
+// SIGTERM answered as the program answers it, with the exchanges processing events as the
+// real user interface does, so the signal arrives in the middle of them.
+void AnswerTerminationAsTheProgramDoes(SimApp& app) {
+  TFormMain* window = app.window.get();
+  OnTerminationRequest(window, [window] { window->RequestTermination(); });
+  app.ui.on_process = [] { QCoreApplication::processEvents(); };
+}
+
+// Raises SIGTERM from inside an exchange once `ready` holds.
+void RaiseWhen(SimApp& app, bool& raised, std::function<bool()> ready) {
+  app.ui.on_process = [&raised, ready = std::move(ready)] {
+    if (!raised && ready()) {
+      raised = true;
+      std::raise(SIGTERM);
+    }
+    QCoreApplication::processEvents();
+  };
+}
+
+template <typename T>
+T* Modal() {
+  return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+// After SIGTERM: the window has closed by itself without a question, the link is down and the
+// corrector's line is out of service.
+void ExpectCleanEnd(SimApp& app) {
+  QTRY_VERIFY_WITH_TIMEOUT(!app.window->isVisible(), 10000);
+  QVERIFY(app.LinkDown());
+  for (const auto& q : app.ui.questions)
+    QVERIFY(!IsServiceQuestion(q));
+  QCOMPARE(LineStateAtTheSimulator(app, 1), int{calcbox::kStateNormal});
+  QVERIFY(!app.watchdog.fired());
 }
 
 }  // namespace
@@ -139,6 +190,120 @@ class ConnectionSimTest : public QObject {
     calcbox corrector = own.Corrector();
     QVERIFY2(corrector.ReadImitation(1), corrector.ErrorText().c_str());
     QCOMPARE(corrector.service_state, calcbox::kStateService);
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  // Taking the line out of service is an exchange of its own: while its poll runs, every
+  // command that would start another one, or take the link down twice, does nothing; a close
+  // asked for meanwhile follows the poll.
+  void commandsDuringTheLeaveServicePollStartNothing() {
+    SimApp app;
+    QVERIFY2(app.Start({"--service-delay", "600"}), app.sim.output().c_str());
+    app.Connect(app.window->N1, LinkChoice{});
+    QVERIFY(app.Said(kConnected));
+
+    TFormMain& w = *app.window;
+    int connect_dialogs = 0;
+    w.run_connect_dialog = [&] {
+      ++connect_dialogs;
+      return false;
+    };
+    bool pressed = false;
+    app.ui.on_process = [&] {
+      if (pressed || !app.state().ActiveCalcBox || app.ui.questions.empty())
+        return;
+      pressed = true;
+      for (QAction* a : {w.N1, w.N2, w.Nval, w.Nclb, w.Nexit})
+        a->trigger();
+      w.NvalClick();
+      w.NclbClick();
+      w.CloseConnection();
+      w.close();
+    };
+    app.ui.answers = {true};
+    w.N2->trigger();  // a new connection: first the old link goes down
+
+    QVERIFY(pressed);
+    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QCOMPARE(connect_dialogs, 1);                 // the new connection's own, after the poll
+    QCOMPARE(app.ui.messages.size(), size_t{1});  // the poll ended without a complaint
+    QVERIFY(app.LinkDown());
+    QTRY_VERIFY(!w.isVisible());  // the close asked for during the poll
+    QCOMPARE(LineStateAtTheSimulator(app, 1), int{calcbox::kStateNormal});
+  }
+
+  void terminationDuringTheConnectionSequenceEndsCleanly() {
+    SimApp app;
+    QVERIFY2(app.Start({}), app.sim.output().c_str());
+    AnswerTerminationAsTheProgramDoes(app);
+    bool raised = false;
+    RaiseWhen(app, raised, [&] {
+      calcbox* box = app.state().ActiveCalcBox.get();
+      return box && box->service_state == calcbox::kStateService;
+    });
+    app.Connect(app.window->N1, LinkChoice{});
+    QVERIFY(raised);
+    ExpectCleanEnd(app);
+  }
+
+  void terminationDuringTheMonitorEndsCleanly() {
+    SimApp app;
+    QVERIFY2(app.Start({}), app.sim.output().c_str());
+    app.Connect(app.window->N1, LinkChoice{});
+    QVERIFY(app.Said(kConnected));
+    AnswerTerminationAsTheProgramDoes(app);
+    app.AcceptDisplaySettings(50);
+    bool raised = false;
+    RaiseWhen(app, raised, [] {
+      auto* monitor = Modal<TFormCheck_Val>();
+      return monitor && monitor->count() >= 2;
+    });
+    app.window->Nval->trigger();
+    QVERIFY(raised);
+    ExpectCleanEnd(app);
+  }
+
+  void terminationDuringTheStatisticsEndsCleanly() {
+    SimApp app;
+    QVERIFY2(app.Start({}), app.sim.output().c_str());
+    app.Connect(app.window->N1, LinkChoice{});
+    QVERIFY(app.Said(kConnected));
+    AnswerTerminationAsTheProgramDoes(app);
+    app.AcceptDisplaySettings(50);
+    bool raised = false;
+    RaiseWhen(app, raised, [] {
+      auto* statistics = Modal<TFormAsk_Val>();
+      return statistics && statistics->statistics().pos() >= 2;
+    });
+    OnNextModal<TFormCorrect_NSHP>(
+        [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn1, Qt::LeftButton); });
+    app.window->Nclb->trigger();
+    QVERIFY(raised);
+    ExpectCleanEnd(app);
+  }
+
+  // A refused user code is asked for again, the old one offered, and the new one is sent.
+  void refusedUserCodeIsAskedForAgain() {
+    SimApp app;
+    QVERIFY2(app.Start({"--user-code", "4321"}), app.sim.output().c_str());
+    QString offered;
+    bool password_asked = true;
+    OnNextModal<TFormAccessCodes>(
+        [&](TFormAccessCodes* d) {
+          offered = d->Edit2->text();
+          password_asked = d->Edit1->isVisible();
+          d->Edit2->setText(QStringLiteral("4321"));
+          QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+        },
+        20000);
+    app.ui.answers = {true};
+    app.Connect(app.window->N1, LinkChoice{});  // types 1234
+    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
+             QStringLiteral("Користувач не зареєстрований або неправильний пароль"));
+    QCOMPARE(offered, QStringLiteral("1234"));
+    QVERIFY(!password_asked);
+    QVERIFY(app.Said(kConnected));
     QVERIFY(!app.watchdog.fired());
   }
 };
