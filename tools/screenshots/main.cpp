@@ -30,6 +30,7 @@
 #include "app/question.h"
 #include "app/rd_wr_ini.h"
 #include "app/settings_location.h"
+#include "dialogs/connection/access_codes.h"
 #include "dialogs/connection/connect.h"
 #include "dialogs/connection/constpass.h"
 #include "dialogs/connection/set_connect.h"
@@ -272,6 +273,12 @@ int main(int argc, char* argv[]) {
     p->Edit1->setText(QStringLiteral("1111"));
     p->Edit2->setText(QStringLiteral("1111"));
     d.Save(p, "06-password");
+    // The window that asks again for refused codes, as it offers the ones typed.
+    TFormAccessCodes codes({QStringLiteral("1234"), QStringLiteral("1111"), true}, p);
+    codes.show();
+    QCoreApplication::processEvents();
+    d.Save(&codes, "06a-access-codes");
+    codes.hide();
     Press(p->BitBtn1);
     return true;
   });
