@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "app/suplfunc.h"
@@ -55,6 +56,10 @@ uint64_t BitTimesToTicks(int32_t baud_rate, int bits, uint64_t frequency) {
   const float bit_time = 1.0f / static_cast<float>(baud_rate);
   return static_cast<uint64_t>(static_cast<double>(bit_time) * bits *
                                static_cast<double>(frequency));
+}
+
+bool IsKnownException(int code) {
+  return code >= 1 && code <= 8;
 }
 
 }  // namespace
@@ -118,7 +123,6 @@ bool modbusbox::ReadRegisters(uint16_t first, uint16_t count) {
     BuildErrorText();
     return false;
   }
-  // An exception reply with exception code 0 leaves error_code 0; it fails here.
   if (reply[1] != kReadFunction || reply[2] != static_cast<uint8_t>(2 * count)) {
     error_code = kErrorMismatch;
     BuildErrorText();
@@ -211,16 +215,16 @@ bool modbusbox::Transact(uint8_t function, int length) {
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);
   const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
   const uint64_t idle_bound = std::max<uint64_t>(1, MsToTicks(1, frequency));
-  // A function 3 reply may announce more bytes than the request asked for, up to 260, more
-  // than `reply` holds. Such a frame cannot be the answer, and matching again inside it
-  // would only wait out the first-byte time-out and report a silent sensor that did answer;
-  // failing at once would start a retry while the sensor may still be sending. So the rest
-  // of the frame is let pass unstored (up to its announced end, or until the line has been
-  // quiet for the byte gap) and the transaction ends with code 29.
+  // A function 3 reply is collected by the byte count it announces, so that its checksum
+  // decides first: a corrupted count shows as code 27 and is tried again, while an intact
+  // reply with another count than asked for is told apart after the transaction (29, not
+  // retried: the sensor would answer the same). Only a count beyond what `reply` holds (up
+  // to 260) cannot be collected; matching again inside that frame would wait out the
+  // first-byte time-out and report a silent sensor that did answer, and failing at once
+  // would start a retry while it may still be sending. So the rest of such a frame is let
+  // pass unstored (to its announced end, or until the line has been quiet for the byte gap)
+  // and the transaction ends with code 29.
   constexpr unsigned kMaxDataBytes = kFrameSize - kReadReplyOverhead;
-  const unsigned max_data_bytes = function == kReadFunction
-                                      ? std::min(2u * GetWordBE(&request[4]), kMaxDataBytes)
-                                      : kMaxDataBytes;
   bool rejected = false;
   size_t k = 0;
   size_t expected = 0;  // reply length, once known
@@ -260,7 +264,7 @@ bool modbusbox::Transact(uint8_t function, int length) {
         }
       } else if (k == 2 && expected == 0) {
         expected = static_cast<size_t>(byte) + kReadReplyOverhead;
-        rejected = byte > max_data_bytes;
+        rejected = byte > kMaxDataBytes;
         k = 3;
       } else {
         ++k;
@@ -297,7 +301,10 @@ bool modbusbox::Transact(uint8_t function, int length) {
     if (FrameChecksum(reply.data(), static_cast<uint32_t>(expected)) != 0) {
       error_code = kErrorChecksum;
     } else if (reply[1] == static_cast<uint8_t>(function + kExceptionFlag)) {
-      error_code = reply[2];
+      // Codes 1-8 are the sensor's exceptions as they are; any other stays apart from the
+      // local codes 20-29, which would make it a silent sensor or the operator's stop.
+      const uint8_t exception = reply[2];
+      error_code = IsKnownException(exception) ? exception : kErrorOtherException + exception;
     }
   }
   port_handle->Purge();
@@ -308,12 +315,14 @@ void modbusbox::BuildErrorText() {
   error_text.clear();
   const char* prefix = last_function == kReadFunction ? "Команда 3." : "Команда 16.";
   std::string text = prefix;
-  if (error_code >= 1 && error_code <= 8) {
+  if (IsKnownException(error_code)) {
     text += ' ';
     text += kExceptionTexts[error_code - 1];
   } else if (error_code >= 20 && error_code <= 29) {
     text += ' ';
     text += kLocalTexts[error_code - 20];
+  } else if (error_code >= kErrorOtherException && error_code <= kErrorOtherException + 0xFF) {
+    text += " ? (виняток " + std::to_string(error_code - kErrorOtherException) + ")";
   } else {
     text += " ?";
   }
