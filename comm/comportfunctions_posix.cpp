@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -84,17 +85,69 @@ bool InGroup(gid_t gid) {
 }
 
 // Serial devices belong to a group ("dialout" on Debian) whose members may open them; a user
-// outside it gets EACCES, and the fix is membership, not permissions on the node.
+// outside it gets EACCES, and the fix is membership, not permissions on the node. A device
+// whose group gives no access (or is root's own) can only be opened by its owner.
 std::string PermissionHint(const std::string& path) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || InGroup(st.st_gid))
+  if (stat(path.c_str(), &st) != 0)
     return {};
-  std::string name = "dialout";
-  if (const struct group* g = getgrgid(st.st_gid); g != nullptr && g->gr_name != nullptr) {
-    name = g->gr_name;
+  const bool group_may = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  const struct group* g = getgrgid(st.st_gid);
+  if (group_may && st.st_gid != 0 && g != nullptr && g->gr_name != nullptr) {
+    if (InGroup(st.st_gid))
+      return {};
+    const std::string name = g->gr_name;
+    return " (користувач не входить до групи «" + name +
+           "», якій належить пристрій: sudo usermod -aG " + name +
+           " $USER, потім увійдіть до системи знову)";
   }
-  return " (the user is not in the group \"" + name + "\": sudo usermod -aG " + name +
-         " $USER, then log in again)";
+  if (st.st_uid == geteuid())
+    return {};
+  const struct passwd* owner = getpwuid(st.st_uid);
+  const std::string who = owner != nullptr && owner->pw_name != nullptr
+                              ? std::string(owner->pw_name)
+                              : std::to_string(st.st_uid);
+  return " (пристрій належить іншому користувачу, «" + who +
+         "», і його група не дає доступу до нього)";
+}
+
+// The system's reason in the user's language; one not expected on opening a port keeps its
+// number, so that it can still be looked up.
+std::string ReasonText(int err) {
+  switch (err) {
+    case ENOENT:
+      return "пристрій не знайдено";
+    case ENXIO:
+    case ENODEV:
+      return "пристрій відсутній (адаптер від'єднано?)";
+    case EACCES:
+    case EPERM:
+      return "немає дозволу на доступ до пристрою";
+    case EBUSY:
+      return "порт зайнятий іншою програмою";
+    case EIO:
+      return "помилка введення-виведення на пристрої";
+    case ELOOP:
+      return "символьні посилання на пристрій утворюють петлю";
+    case ENOTDIR:
+      return "частина шляху до пристрою не є текою";
+    case EISDIR:
+      return "це тека, а не пристрій";
+    case ENOTTY:
+    case EINVAL:
+      return "це не послідовний порт";
+    case ENAMETOOLONG:
+      return "задовгий шлях до пристрою";
+    case EMFILE:
+    case ENFILE:
+      return "відкрито забагато файлів";
+    case EAGAIN:
+      return "пристрій тимчасово недоступний";
+    case ENOMEM:
+      return "бракує пам'яті";
+    default:
+      return "системна помилка " + std::to_string(err);
+  }
 }
 
 void Fail(const std::string& path, const std::string& what) {
@@ -102,11 +155,9 @@ void Fail(const std::string& path, const std::string& what) {
 }
 
 void FailErrno(const std::string& path, int err) {
-  std::string text = std::strerror(err);
-  if (err == EACCES)
+  std::string text = ReasonText(err);
+  if (err == EACCES || err == EPERM)
     text += PermissionHint(path);
-  if (err == EBUSY)
-    text += " (another program holds the port)";
   Fail(path, text);
 }
 
@@ -126,16 +177,16 @@ bool NoModemLines(int err) {
 // 5-bit mode), so the settings are read back.
 std::string Mismatch(const termios& want, const termios& got) {
   if (cfgetospeed(&got) != cfgetospeed(&want))
-    return "the port does not take this rate";
+    return "порт не підтримує цієї швидкості";
   if ((got.c_cflag & CSIZE) != (want.c_cflag & CSIZE)) {
-    return "the port does not take this number of data bits";
+    return "порт не підтримує такої кількості бітів даних";
   }
   const tcflag_t parity = PARENB | ((want.c_cflag & PARENB) ? PARODD : 0);
   if ((got.c_cflag & parity) != (want.c_cflag & parity)) {
-    return "the port does not take this parity";
+    return "порт не підтримує такого контролю парності";
   }
   if ((got.c_cflag & CSTOPB) != (want.c_cflag & CSTOPB)) {
-    return "the port does not take this number of stop bits";
+    return "порт не підтримує такої кількості стопових бітів";
   }
   return {};
 }
@@ -221,7 +272,7 @@ bool ToTermios(const ComSettings& settings, termios& t, std::string* why) {
   // bits there is no such frame.
   if (settings.stop_bits == ComStopBits::kOneAndHalf && settings.data_bits != 5) {
     if (why)
-      *why = "one and a half stop bits need 5 data bits";
+      *why = "півтора стопових біти можливі лише з 5 бітами даних";
     return false;
   }
 
@@ -309,7 +360,7 @@ ComHandle OpenComPort(int port, int32_t rate, int data_bits, int parity_code, in
   last_error.clear();
   const std::string path = ComPortDevicePath(port);
   if (path.empty()) {
-    Fail("COM" + std::to_string(port), "no device for this port number");
+    Fail("COM" + std::to_string(port), "цьому номеру порту не відповідає жоден пристрій");
     return kNoComHandle;
   }
   const int raw_fd = OpenDevice(path);
@@ -319,7 +370,7 @@ ComHandle OpenComPort(int port, int32_t rate, int data_bits, int parity_code, in
   }
   FdGuard fd(raw_fd);
   if (isatty(raw_fd) != 1) {
-    Fail(path, "not a serial port");
+    Fail(path, ReasonText(ENOTTY));
     return kNoComHandle;
   }
   // Only one program at a time on the line, as on Windows (root is not held back by it).

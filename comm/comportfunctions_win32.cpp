@@ -27,16 +27,16 @@ void Fail(const std::string& name, DWORD error) {
   std::string text;
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
-      text = "no such port";
+      text = "порт не знайдено";
       break;
     case ERROR_ACCESS_DENIED:
-      text = "access denied (another program holds the port)";
+      text = "доступ заборонено (порт зайнятий іншою програмою)";
       break;
     case ERROR_GEN_FAILURE:
-      text = "the device does not work";
+      text = "пристрій не працює";
       break;
     default:
-      text = "Windows error " + std::to_string(error);
+      text = "системна помилка Windows " + std::to_string(error);
   }
   last_error = name + ": " + text;
 }
@@ -83,7 +83,7 @@ ComHandle OpenComPort(int port, int32_t rate, int data_bits, int parity_code, in
   last_error.clear();
   const std::string name = ComPortDevicePath(port);
   if (name.empty()) {
-    last_error = "COM" + std::to_string(port) + ": no device for this port number";
+    last_error = "COM" + std::to_string(port) + ": цьому номеру порту не відповідає жоден пристрій";
     return kNoComHandle;
   }
   const HANDLE h = OpenDevice(name);

@@ -308,7 +308,7 @@ TEST_F(PtyTest, BusyAndForbiddenPortsArePresentButDoNotOpen) {
   EXPECT_TRUE(AsOrdinaryUser([] {
     return ComPortExists(kPort) &&
            OpenComPort(kPort, 9600, 8, 0, 0, 1000, 1000, true, false) == kNoComHandle &&
-           LastComPortError().find("another program") != std::string::npos;
+           LastComPortError().find("порт зайнятий іншою програмою") != std::string::npos;
   })) << "held exclusively";
   CloseComPort(handle_);
   handle_ = kNoComHandle;
@@ -322,12 +322,26 @@ TEST_F(PtyTest, BusyAndForbiddenPortsArePresentButDoNotOpen) {
     return true;
   })) << "free again once closed";
 
-  chmod(slave_path_.c_str(), 0);
-  EXPECT_TRUE(AsOrdinaryUser([] {
-    return ComPortExists(kPort) &&
-           OpenComPort(kPort, 9600, 8, 0, 0, 1000, 1000, true, false) == kNoComHandle &&
-           LastComPortError().find("group") != std::string::npos;
-  })) << "not permitted";
+  // The hint names the device's group to join, or, when its group gives no access, its owner.
+  const auto refused_with = [](const char* hint) {
+    return AsOrdinaryUser([hint] {
+      return ComPortExists(kPort) &&
+             OpenComPort(kPort, 9600, 8, 0, 0, 1000, 1000, true, false) == kNoComHandle &&
+             LastComPortError().find("немає дозволу") != std::string::npos &&
+             LastComPortError().find(hint) != std::string::npos &&
+             LastComPortError().find("групи «root»") == std::string::npos;
+    });
+  };
+  struct stat st {};
+  ASSERT_EQ(stat(slave_path_.c_str(), &st), 0);
+  if (st.st_gid != 0 && geteuid() == 0) {
+    chmod(slave_path_.c_str(), 0660);
+    const struct group* g = getgrgid(st.st_gid);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(refused_with(("групи «" + std::string(g->gr_name) + "»").c_str())) << "group";
+  }
+  chmod(slave_path_.c_str(), 0600);
+  EXPECT_TRUE(refused_with("належить іншому користувачу")) << "owner only";
   chmod(slave_path_.c_str(), 0620);
 }
 
