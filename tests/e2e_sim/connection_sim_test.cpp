@@ -37,15 +37,14 @@ int LineStateAtTheSimulator(SimApp& app, uint8_t line) {
   return corrector.ReadImitation(line) ? corrector.service_state : -1;
 }
 
-// SIGTERM answered as the program answers it, with the exchanges processing events as the
-// real user interface does, so the signal arrives in the middle of them.
+// SIGTERM answered as the program answers it.
 void AnswerTerminationAsTheProgramDoes(SimApp& app) {
   TFormMain* window = app.window.get();
   OnTerminationRequest(window, [window] { window->RequestTermination(); });
-  app.ui.on_process = [] { QCoreApplication::processEvents(); };
 }
 
-// Raises SIGTERM from inside an exchange once `ready` holds.
+// Raises SIGTERM from inside an exchange once `ready` holds; the exchanges process events as
+// the real user interface does, so the signal is handled in the middle of them.
 void RaiseWhen(SimApp& app, bool& raised, std::function<bool()> ready) {
   app.ui.on_process = [&raised, ready = std::move(ready)] {
     if (!raised && ready()) {
@@ -232,52 +231,41 @@ class ConnectionSimTest : public QObject {
     QCOMPARE(LineStateAtTheSimulator(app, 1), int{calcbox::kStateNormal});
   }
 
-  void terminationDuringTheConnectionSequenceEndsCleanly() {
+  // SIGTERM in the middle of the connection sequence, the monitor or the statistics.
+  void terminationEndsCleanly_data() {
+    QTest::addColumn<int>("during");
+    QTest::newRow("connection sequence") << 0;
+    QTest::newRow("monitor") << 1;
+    QTest::newRow("statistics") << 2;
+  }
+  void terminationEndsCleanly() {
+    QFETCH(int, during);
     SimApp app;
     QVERIFY2(app.Start({}), app.sim.output().c_str());
+    if (during != 0) {
+      app.Connect(app.window->N1, LinkChoice{});
+      QVERIFY(app.Said(kConnected));
+      app.AcceptDisplaySettings(50);
+    }
     AnswerTerminationAsTheProgramDoes(app);
     bool raised = false;
     RaiseWhen(app, raised, [&] {
+      if (during == 1)
+        return Modal<TFormCheck_Val>() && Modal<TFormCheck_Val>()->count() >= 2;
+      if (during == 2)
+        return Modal<TFormAsk_Val>() && Modal<TFormAsk_Val>()->statistics().pos() >= 2;
       calcbox* box = app.state().ActiveCalcBox.get();
       return box && box->service_state == calcbox::kStateService;
     });
-    app.Connect(app.window->N1, LinkChoice{});
-    QVERIFY(raised);
-    ExpectCleanEnd(app);
-  }
-
-  void terminationDuringTheMonitorEndsCleanly() {
-    SimApp app;
-    QVERIFY2(app.Start({}), app.sim.output().c_str());
-    app.Connect(app.window->N1, LinkChoice{});
-    QVERIFY(app.Said(kConnected));
-    AnswerTerminationAsTheProgramDoes(app);
-    app.AcceptDisplaySettings(50);
-    bool raised = false;
-    RaiseWhen(app, raised, [] {
-      auto* monitor = Modal<TFormCheck_Val>();
-      return monitor && monitor->count() >= 2;
-    });
-    app.window->Nval->trigger();
-    QVERIFY(raised);
-    ExpectCleanEnd(app);
-  }
-
-  void terminationDuringTheStatisticsEndsCleanly() {
-    SimApp app;
-    QVERIFY2(app.Start({}), app.sim.output().c_str());
-    app.Connect(app.window->N1, LinkChoice{});
-    QVERIFY(app.Said(kConnected));
-    AnswerTerminationAsTheProgramDoes(app);
-    app.AcceptDisplaySettings(50);
-    bool raised = false;
-    RaiseWhen(app, raised, [] {
-      auto* statistics = Modal<TFormAsk_Val>();
-      return statistics && statistics->statistics().pos() >= 2;
-    });
-    OnNextModal<TFormCorrect_NSHP>(
-        [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn1, Qt::LeftButton); });
-    app.window->Nclb->trigger();
+    if (during == 0) {
+      app.Connect(app.window->N1, LinkChoice{});
+    } else if (during == 1) {
+      app.window->Nval->trigger();
+    } else {
+      OnNextModal<TFormCorrect_NSHP>(
+          [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn1, Qt::LeftButton); });
+      app.window->Nclb->trigger();
+    }
     QVERIFY(raised);
     ExpectCleanEnd(app);
   }
