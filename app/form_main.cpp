@@ -242,8 +242,15 @@ void TFormMain::RequestTermination() {
 }
 
 void TFormMain::ContinueTermination() {
-  if (leaving_service_ || closing_)
-    return;  // ends by itself, and the close follows
+  if (leaving_service_) {
+    // Runs to its end, and the close follows; a question or message it raises has nobody to
+    // answer it.
+    if (QWidget* modal = QApplication::activeModalWidget())
+      modal->close();
+    return;
+  }
+  if (closing_)
+    return;
   // An exchange either belongs to this window or runs inside a modal dialog; the abort flag
   // is taken by the exchange that sees it, so it is set again on every step.
   RequestAbort();
