@@ -290,6 +290,8 @@ void TFormMain::RunDeferred() {
 
 void TFormMain::StartConnection(uint8_t channel) {
   CloseConnection();
+  if (deferred_close_ || terminating_)
+    return;  // asked for while the old link went down: the program ends instead
   state.Channel = 0;
   state.SensorOffset = 0.0f;
   state.SensorSlope = 0.0f;
