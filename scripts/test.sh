@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/check-format.sh
 cmake --preset debug
 cmake --build --preset debug
 QT_QPA_PLATFORM=offscreen ctest --preset debug -j2

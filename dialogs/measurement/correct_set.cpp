@@ -410,10 +410,10 @@ void TFormCorrect_Set::BitBtn1Click() {
   // sensor-unit edit still holds an older value that nobody sees any more.
   if (second_panel_ && !ReadCalibrationValue(Edit4->text().toStdString())) {
     const std::string shown = Edit4->text().toStdString();
-    state_.ui->ShowMessage(
-        NotANumberMessage(shown) + "\r(поле \"" + Edit4->accessibleName().toStdString() + ", " +
-            Label28->text().toStdString() + "\")",
-        "");
+    state_.ui->ShowMessage(NotANumberMessage(shown) + "\r(поле \"" +
+                               Edit4->accessibleName().toStdString() + ", " +
+                               Label28->text().toStdString() + "\")",
+                           "");
     return;
   }
   const std::string offset_text = offset_edit->text().toStdString();
