@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/form_main.h"
-#include "app/qt_ui_services.h"
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
-#include "dialogs/measurement/check_val.h"
+#include "core/app_state.h"
+#include "gui/form_main.h"
+#include "gui/measurement/check_val.h"
+#include "gui/qt_ui_services.h"
 #include "tests/support/sim_process.h"
 
 namespace {

@@ -1,10 +1,9 @@
 #include "comm/calcbox.h"
+#include "comm/checksum.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-
-#include "app/suplfunc.h"
 
 namespace {
 

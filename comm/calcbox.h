@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "app/ui_services.h"
 #include "comm/clock.h"
 #include "comm/serial_line.h"
+#include "comm/ui_services.h"
 
 // Gas names of the corrector's error replies, indexed by the reply's detail byte.
 extern const std::array<const char*, 8> ComponentNames;

@@ -1,11 +1,10 @@
 #include "comm/modbusbox.h"
+#include "comm/checksum.h"
 
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
-
-#include "app/suplfunc.h"
 
 namespace {
 

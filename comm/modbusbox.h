@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ui_services.h"
 #include "comm/clock.h"
 #include "comm/serial_line.h"
+#include "comm/ui_services.h"
 
 // Exchange object of Modbus RTU: function 3 (read holding registers) and function 16 (write
 // multiple registers) to one sensor, one request at a time, over a line it does not own.

@@ -1,8 +1,7 @@
 #include "sim/reply_shaper.h"
+#include "comm/checksum.h"
 
 #include <algorithm>
-
-#include "app/suplfunc.h"
 
 void AppendChecksum(std::vector<uint8_t>& frame) {
   const uint16_t crc = FrameChecksum(frame.data(), static_cast<uint32_t>(frame.size()));

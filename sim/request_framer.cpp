@@ -1,6 +1,5 @@
 #include "sim/request_framer.h"
-
-#include "app/suplfunc.h"
+#include "comm/checksum.h"
 
 namespace {
 // Longest frame either protocol can hold: a corrector frame's length is one byte; a function

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/suplfunc.h"
+#include "core/suplfunc.h"
 
 namespace {
 

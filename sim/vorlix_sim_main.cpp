@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_location.h"
+#include "core/settings_location.h"
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"

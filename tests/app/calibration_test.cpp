@@ -1,4 +1,4 @@
-#include "app/calibration.h"
+#include "core/calibration.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/form_main_measure.h"
+#include "gui/form_main_measure.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/calibration.h"
-#include "app/form_main.h"
 #include "comm/modbusbox.h"
-#include "dialogs/measurement/correct_nshp.h"
-#include "dialogs/measurement/correct_set.h"
+#include "core/calibration.h"
+#include "gui/form_main.h"
+#include "gui/measurement/correct_nshp.h"
+#include "gui/measurement/correct_set.h"
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"

@@ -1,4 +1,4 @@
-#include "app/form_main.h"
+#include "gui/form_main.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,7 +20,7 @@
 #include <cerrno>
 #endif
 
-#include "dialogs/connection/set_connect.h"
+#include "gui/connection/set_connect.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_ui.h"

@@ -1,4 +1,4 @@
-#include "app/key_filters.h"
+#include "gui/key_filters.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "app/qt_ui_services.h"
+#include "gui/qt_ui_services.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -7,7 +7,7 @@
 #include <QWindow>
 #include <QtTest>
 
-#include "app/question.h"
+#include "gui/question.h"
 #include "tests/support/qt_modal.h"
 
 namespace {

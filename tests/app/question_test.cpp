@@ -1,4 +1,4 @@
-#include "app/question.h"
+#include "gui/question.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "app/rd_wr_ini.h"
+#include "core/rd_wr_ini.h"
 
 #include <gtest/gtest.h>
 
-#include "app/ini_file.h"
+#include "core/ini_file.h"
 #include "tests/app/temp_folder.h"
 
 #include <filesystem>

@@ -7,10 +7,10 @@
 #include <random>
 #include <string>
 
-#include "app/ini_file.h"
-#include "app/number_format.h"
-#include "app/rd_wr_ini.h"
-#include "app/suplfunc.h"
+#include "core/ini_file.h"
+#include "core/number_format.h"
+#include "core/rd_wr_ini.h"
+#include "core/suplfunc.h"
 
 namespace {
 

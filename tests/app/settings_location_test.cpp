@@ -1,8 +1,8 @@
-#include "app/settings_location.h"
+#include "core/settings_location.h"
 
 #include <gtest/gtest.h>
 
-#include "app/ini_file.h"
+#include "core/ini_file.h"
 #include "tests/app/temp_folder.h"
 
 #include <filesystem>

@@ -1,4 +1,5 @@
-#include "app/suplfunc.h"
+#include "core/suplfunc.h"
+#include "comm/checksum.h"
 
 #include <gtest/gtest.h>
 

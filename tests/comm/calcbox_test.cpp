@@ -1,4 +1,5 @@
 #include "comm/calcbox.h"
+#include "comm/checksum.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/suplfunc.h"
+#include "core/suplfunc.h"
 #include "sim/virtual_line.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/scripted_ui.h"

@@ -7,9 +7,10 @@
 #include <set>
 #include <vector>
 
-#include "app/suplfunc.h"
 #include "comm/calcbox.h"
+#include "comm/checksum.h"
 #include "comm/modbusbox.h"
+#include "core/suplfunc.h"
 #include "sim/virtual_line.h"
 
 namespace {

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/suplfunc.h"
+#include "comm/checksum.h"
+#include "core/suplfunc.h"
 #include "sim/line_device.h"
 
 // A sensor stand-in for the Modbus exchange tests: it records every block the master sends and

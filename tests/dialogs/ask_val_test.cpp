@@ -1,4 +1,4 @@
-#include "dialogs/measurement/ask_val.h"
+#include "gui/measurement/ask_val.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -6,7 +6,7 @@
 #include <QtTest>
 #include <limits>
 
-#include "app/calibration.h"
+#include "core/calibration.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
 

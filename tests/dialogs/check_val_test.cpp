@@ -1,4 +1,4 @@
-#include "dialogs/measurement/check_val.h"
+#include "gui/measurement/check_val.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -9,8 +9,8 @@
 #include <limits>
 #include <memory>
 
-#include "app/calibration.h"
-#include "app/number_format.h"
+#include "core/calibration.h"
+#include "core/number_format.h"
 #include "sim/sim_sensor.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"

@@ -1,6 +1,6 @@
 // The connection parameters dialog over the real serial layer: ports are pseudo-terminals
 // linked into a ports folder as COMn, the settings file lives in a temporary folder.
-#include "dialogs/connection/connect.h"
+#include "gui/connection/connect.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,9 +22,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/number_format.h"
 #include "comm/clock.h"
 #include "comm/comportfunctions.h"
+#include "core/number_format.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_ui.h"
 

@@ -1,4 +1,4 @@
-#include "dialogs/connection/constpass.h"
+#include "gui/connection/constpass.h"
 
 #include <QApplication>
 #include <QLabel>

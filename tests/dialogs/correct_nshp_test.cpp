@@ -1,4 +1,4 @@
-#include "dialogs/measurement/correct_nshp.h"
+#include "gui/measurement/correct_nshp.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/number_format.h"
+#include "core/number_format.h"
 #include "tests/support/meas_fixture.h"
 #include "tests/support/qt_modal.h"
 

@@ -1,4 +1,4 @@
-#include "dialogs/measurement/correct_set.h"
+#include "gui/measurement/correct_set.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -8,8 +8,8 @@
 #include <QtTest>
 #include <cmath>
 
-#include "app/number_format.h"
-#include "dialogs/measurement/correct_nshp.h"
+#include "core/number_format.h"
+#include "gui/measurement/correct_nshp.h"
 #include "tests/support/meas_fixture.h"
 #include "tests/support/qt_modal.h"
 

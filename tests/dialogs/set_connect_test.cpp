@@ -1,4 +1,4 @@
-#include "dialogs/connection/set_connect.h"
+#include "gui/connection/set_connect.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -8,9 +8,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/app_state.h"
-#include "app/suplfunc.h"
-#include "dialogs/connection/constpass.h"
+#include "core/app_state.h"
+#include "core/suplfunc.h"
+#include "gui/connection/constpass.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_ui.h"

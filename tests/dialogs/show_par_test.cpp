@@ -1,4 +1,4 @@
-#include "dialogs/connection/show_par.h"
+#include "gui/connection/show_par.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/number_format.h"
+#include "core/number_format.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_ui.h"
 

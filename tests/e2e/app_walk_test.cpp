@@ -18,14 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/form_main.h"
-#include "app/rd_wr_ini.h"
-#include "app/settings_location.h"
-#include "dialogs/connection/connect.h"
-#include "dialogs/connection/show_par.h"
-#include "dialogs/measurement/check_val.h"
-#include "dialogs/measurement/correct_nshp.h"
-#include "dialogs/measurement/correct_set.h"
+#include "core/rd_wr_ini.h"
+#include "core/settings_location.h"
+#include "gui/connection/connect.h"
+#include "gui/connection/show_par.h"
+#include "gui/form_main.h"
+#include "gui/measurement/check_val.h"
+#include "gui/measurement/correct_nshp.h"
+#include "gui/measurement/correct_set.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"

@@ -7,11 +7,11 @@
 #include <QtTest>
 #include <csignal>
 
-#include "app/termination.h"
-#include "dialogs/connection/access_codes.h"
-#include "dialogs/measurement/ask_val.h"
-#include "dialogs/measurement/check_val.h"
-#include "dialogs/measurement/correct_nshp.h"
+#include "gui/connection/access_codes.h"
+#include "gui/measurement/ask_val.h"
+#include "gui/measurement/check_val.h"
+#include "gui/measurement/correct_nshp.h"
+#include "gui/termination.h"
 #include "tests/e2e_sim/sim_app.h"
 
 using namespace e2e_sim;

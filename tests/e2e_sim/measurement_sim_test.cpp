@@ -10,10 +10,10 @@
 #include <bit>
 #include <cstdint>
 
-#include "dialogs/measurement/ask_val.h"
-#include "dialogs/measurement/check_val.h"
-#include "dialogs/measurement/correct_nshp.h"
-#include "dialogs/measurement/correct_set.h"
+#include "gui/measurement/ask_val.h"
+#include "gui/measurement/check_val.h"
+#include "gui/measurement/correct_nshp.h"
+#include "gui/measurement/correct_set.h"
 #include "tests/e2e_sim/sim_app.h"
 
 using namespace e2e_sim;

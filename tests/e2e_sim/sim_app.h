@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "app/form_main.h"
 #include "comm/calcbox.h"
 #include "comm/modbusbox.h"
-#include "dialogs/connection/connect.h"
-#include "dialogs/connection/show_par.h"
+#include "gui/connection/connect.h"
+#include "gui/connection/show_par.h"
+#include "gui/form_main.h"
 #include "tests/integration/com_link.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_ui.h"

@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/suplfunc.h"
+#include "comm/checksum.h"
+#include "core/suplfunc.h"
 #include "sim/line_device.h"
 
 namespace simtest {

@@ -5,7 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "app/suplfunc.h"
+#include "comm/checksum.h"
+#include "core/suplfunc.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
 

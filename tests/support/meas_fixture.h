@@ -5,8 +5,8 @@
 #include <QTest>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/calibration.h"
+#include "core/app_state.h"
+#include "core/calibration.h"
 #include "tests/support/scripted_ui.h"
 
 // Application state for a measurement dialog: the scripted user interface, a channel, display

@@ -7,10 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/suplfunc.h"
+#include "comm/checksum.h"
 #include "comm/clock.h"
 #include "comm/modbusbox.h"
+#include "core/app_state.h"
+#include "core/suplfunc.h"
 #include "sim/line_device.h"
 #include "sim/virtual_line.h"
 #include "tests/support/scripted_ui.h"

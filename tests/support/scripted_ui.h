@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_services.h"
+#include "comm/ui_services.h"
 
 // User interface for tests: records every question and message and answers questions from a
 // script (no when the script has run out). A hook runs on every ProcessMessages, which is how

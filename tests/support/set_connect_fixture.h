@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/rd_wr_ini.h"
+#include "core/rd_wr_ini.h"
 #include "sim/line_device.h"
 #include "sim/reply_shaper.h"
 #include "sim/sim_corrector.h"

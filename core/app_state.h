@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "comm/calcbox.h"
+#include "comm/clock.h"
+#include "comm/comportfunctions.h"
+#include "comm/modbusbox.h"
+#include "comm/serial_line.h"
+#include "comm/ui_services.h"
+#include "core/rd_wr_ini.h"
+
+// Everything the main window owns for the whole run, in one place. Dialogs get a reference to
+// it; nothing here is global.
+struct AppState {
+  TConnectSettings ConnectSettings;
+  TConnectSettings SavedSettings;
+  std::string ExeFolder;
+  std::string SettingsFolder;
+  std::string IniPath;
+  uint64_t CounterFrequency = 0;
+
+  // The open port (kNoComHandle when closed) and the line the exchange objects talk through.
+  ::ComHandle ComHandle = kNoComHandle;
+  std::unique_ptr<SerialLine> Line;
+  std::unique_ptr<calcbox> ActiveCalcBox;
+  std::unique_ptr<modbusbox> ActiveModbusBox;
+
+  // The corrector's codes as typed for this link (UTF-8), offered again when it refuses them.
+  std::string TypedUserCode;
+  std::string TypedWritePassword;
+
+  uint8_t Channel = 0;  // 0 pressure, 1 temperature
+  float SensorOffset = 0.0f;
+  float SensorSlope = 0.0f;
+
+  // Seams: the clock and user interface handed to every exchange object, and how a line is
+  // made for an opened port (tests put a simulated line there).
+  Clock* clock = &SystemClock::Instance();
+  UiServices* ui = &NullUiServices::Instance();
+  std::function<std::unique_ptr<SerialLine>(::ComHandle)> make_line;
+
+  // Opens the line for ComHandle with make_line, or with the real port layer by default.
+  SerialLine* OpenLine();
+  // Closes the port and forgets its line; the exchange objects must be gone already.
+  void ClosePort();
+};

@@ -1,0 +1,179 @@
+#include "core/settings_location.h"
+
+#include "core/ini_file.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#elif defined(__APPLE__)
+#include <mach-o/dyld.h>
+
+#include <cstdint>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFolderName = "INI";
+constexpr const char* kFileName = "vorlix.ini";
+constexpr const char* kApplicationName = "vorlix";
+
+}  // namespace
+
+std::string ExecutablePath() try {
+#if defined(_WIN32)
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      return {};
+    }
+    if (length < buffer.size()) {
+      return Utf8FromPath(fs::path(std::wstring(buffer.data(), length)));
+    }
+    if (buffer.size() >= 32768) {
+      return {};
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+#elif defined(__APPLE__)
+  uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::vector<char> buffer(size + 1);
+  if (_NSGetExecutablePath(buffer.data(), &size) != 0) {
+    return {};
+  }
+  std::error_code error;
+  const fs::path resolved = fs::canonical(fs::path(buffer.data()), error);
+  return error ? std::string(buffer.data()) : Utf8FromPath(resolved);
+#else
+  std::error_code error;
+  const fs::path path = fs::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : Utf8FromPath(path);
+#endif
+} catch (const std::exception&) {
+  return {};
+}
+
+std::string ExecutableFolder() {
+  const std::string path = ExecutablePath();
+  return path.empty() ? std::string() : Utf8FromPath(PathFromUtf8(path).parent_path());
+}
+
+std::optional<std::string> ProcessEnvironment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  return std::string(value);
+}
+
+bool IsWritableFolder(const std::string& folder) try {
+  static std::atomic<unsigned> counter{0};
+  const fs::path base = PathFromUtf8(folder);
+  std::error_code error;
+  if (!fs::is_directory(base, error)) {
+    return false;
+  }
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const fs::path probe = base / (".write-probe-" + std::to_string(counter++));
+    if (fs::exists(fs::symlink_status(probe, error))) {
+      continue;
+    }
+    bool created = false;
+    {
+      std::ofstream out(probe, std::ios::binary);
+      created = static_cast<bool>(out);
+    }
+    if (!created) {
+      return false;
+    }
+    return fs::remove(probe, error) && !error;
+  }
+  return false;
+} catch (const std::exception&) {
+  return false;
+}
+
+namespace {
+
+// The folder, made if missing (with its parents when `with_parents`), if it can be written.
+bool Usable(const fs::path& folder, bool with_parents) {
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) {
+    if (with_parents) {
+      fs::create_directories(folder, error);
+    } else {
+      fs::create_directory(folder, error);
+    }
+  }
+  return IsWritableFolder(Utf8FromPath(folder));
+}
+
+std::optional<fs::path> AbsoluteFromEnvironment(const EnvironmentLookup& environment,
+                                                const std::string& name) {
+  const std::optional<std::string> value = environment(name);
+  if (!value || value->empty()) {
+    return std::nullopt;
+  }
+  fs::path path = PathFromUtf8(*value);
+  if (!path.is_absolute()) {
+    return std::nullopt;
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string ChooseSettingsFolder(const std::string& exe_folder,
+                                 const EnvironmentLookup& environment) try {
+  std::optional<fs::path> beside_executable;
+  if (!exe_folder.empty()) {
+    beside_executable = PathFromUtf8(exe_folder) / kFolderName;
+    if (Usable(*beside_executable, false)) {
+      return Utf8FromPath(*beside_executable);
+    }
+  }
+
+  std::vector<fs::path> candidates;
+  if (auto config = AbsoluteFromEnvironment(environment, "XDG_CONFIG_HOME")) {
+    candidates.push_back(*config / kApplicationName / kFolderName);
+  }
+  if (auto home = AbsoluteFromEnvironment(environment, "HOME")) {
+    candidates.push_back(*home / ".config" / kApplicationName / kFolderName);
+  }
+  if (auto application_data = AbsoluteFromEnvironment(environment, "APPDATA")) {
+    candidates.push_back(*application_data / kApplicationName / kFolderName);
+  }
+  for (const fs::path& candidate : candidates) {
+    if (Usable(candidate, true)) {
+      return Utf8FromPath(candidate);
+    }
+  }
+  if (beside_executable) {
+    return Utf8FromPath(*beside_executable);
+  }
+  return candidates.empty() ? std::string(kFolderName) : Utf8FromPath(candidates.front());
+} catch (const std::exception&) {
+  // A path this platform cannot express: the later save reports it.
+  return exe_folder + "/" + kFolderName;
+}
+
+std::string MakeIniPath(const std::string& settings_folder) try {
+  return Utf8FromPath(PathFromUtf8(settings_folder) / kFileName);
+} catch (const std::exception&) {
+  return settings_folder + "/" + kFileName;
+}

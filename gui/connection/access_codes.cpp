@@ -1,0 +1,104 @@
+#include "gui/connection/access_codes.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <string>
+
+#include "comm/calcbox.h"
+#include "core/suplfunc.h"
+#include "gui/dialog_widgets.h"
+
+namespace {
+
+QLineEdit* CodeEdit(QWidget* parent, const char* name, int max_length, const QString& text) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(QLatin1String(name));
+  edit->setEchoMode(QLineEdit::Password);
+  edit->setMaxLength(max_length);
+  return edit;
+}
+
+template <size_t N>
+void FillPadded(std::array<uint8_t, N>& field, const QString& text) {
+  field.fill(' ');
+  const std::string bytes = Utf8ToCp1251(text.toStdString());
+  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
+}
+
+}  // namespace
+
+TFormAccessCodes::TFormAccessCodes(const AccessCodes& codes, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName(QStringLiteral("FormAccessCodes"));
+  setWindowTitle(QStringLiteral("Помилковий пароль"));
+  setWindowModality(Qt::ApplicationModal);
+
+  Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Пароль на &запис"));
+  Label2 = MakePlainLabel(this, "Label2", QStringLiteral("Ко&д користувача"));
+  Edit1 = CodeEdit(this, "Edit1",
+                   static_cast<int>(std::tuple_size_v<decltype(calcbox::write_password)>),
+                   codes.write_password);
+  Edit2 = CodeEdit(this, "Edit2", static_cast<int>(std::tuple_size_v<decltype(calcbox::user_code)>),
+                   codes.user_code);
+  Label1->setBuddy(Edit1);
+  Label2->setBuddy(Edit2);
+  Edit1->setAccessibleName(QStringLiteral("Пароль на запис"));
+  Edit2->setAccessibleName(QStringLiteral("Код користувача"));
+  Label1->setVisible(codes.with_write_password);
+  Edit1->setVisible(codes.with_write_password);
+
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
+  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+  connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(Label1, 0, 0);
+  fields->addWidget(Edit1, 0, 1);
+  fields->addWidget(Label2, 1, 0);
+  fields->addWidget(Edit2, 1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(BitBtn2);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(MakePlainLabel(
+      this, "Label3", QStringLiteral("Коректор не прийняв коди доступу.\nУведіть їх ще раз:")));
+  layout->addLayout(fields);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  setTabOrder(Edit1, Edit2);
+  setTabOrder(Edit2, BitBtn1);
+  setTabOrder(BitBtn1, BitBtn2);
+  (codes.with_write_password ? Edit1 : Edit2)->setFocus();
+}
+
+AccessCodes TFormAccessCodes::Codes() const {
+  return {Edit2->text(), Edit1->text(), Edit1->isVisibleTo(this)};
+}
+
+bool AskAccessCodes(AccessCodes& codes, QWidget* parent) {
+  TFormAccessCodes dialog(codes, parent);
+  if (dialog.exec() != QDialog::Accepted)
+    return false;
+  codes = dialog.Codes();
+  return true;
+}
+
+void PutAccessCodes(const AccessCodes& codes, calcbox& box) {
+  FillPadded(box.user_code, codes.user_code);
+  if (codes.with_write_password) {
+    FillPadded(box.write_password, codes.write_password);
+    Cp1251ToCp866(reinterpret_cast<char*>(box.write_password.data()),
+                  static_cast<uint8_t>(box.write_password.size()));
+  }
+}

@@ -1,0 +1,531 @@
+#include "gui/connection/connect.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <initializer_list>
+
+#include "comm/comportfunctions.h"
+#include "core/number_format.h"
+#include "core/suplfunc.h"
+#include "gui/dialog_widgets.h"
+#include "gui/form_main.h"
+#include "gui/key_filters.h"
+
+TFormConnect* FormConnect = nullptr;
+
+const QColor TFormConnect::kActiveCaption = QColor(0x00, 0x00, 0x80);    // navy
+const QColor TFormConnect::kInactiveCaption = QColor(0x80, 0x80, 0x80);  // grey
+
+namespace {
+
+// Ports are looked for among these numbers.
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 255;
+// The first characters of a port item, before its number.
+constexpr int kPortPrefixLength = 3;
+
+constexpr int kLastListedCorrectorAddress = 254;
+constexpr int kSearchCorrectorAddress = 255;  // typed only
+constexpr int kSearchSensorAddress = 0;       // typed only
+constexpr int kLastSensorAddress = 247;
+constexpr int kMaxPreambles = 25;
+constexpr int kMinWaitTime = 300;
+constexpr int kMaxWaitTime = 10000;
+constexpr int kMinByteTimeout = 55;
+constexpr int kMaxByteTimeout = 2000;
+
+constexpr int kPreamblesMaxLength = 3;
+constexpr int kPasswordMaxLength = 12;
+constexpr int kUserCodeMaxLength = 4;
+
+// The port is opened 8N1 with these queue sizes, DTR on and RTS off; the exchanges raise RTS
+// themselves while they send.
+constexpr int kDataBits = 8;
+constexpr int kNoParity = 0;
+constexpr int kOneStopBit = 0;
+constexpr uint32_t kQueueSize = 1000;
+
+const char kLinkIncomplete[] = "Параметри зв'язку:\rУведені не всі параметри";
+const char kLinkOutOfRange[] = "Параметри зв'язку:\rУведені значення поза діапазону";
+const char kCorrectorIncomplete[] = "Параметри ЛУТАР:\rУведені не всі параметри";
+const char kUserCodeRequired[] = "Параметри ЛУТАР:\rУведення коду користувача обов'язкове";
+const char kCorrectorOutOfRange[] = "Параметри ЛУТАР:\rУведені значення поза діапазону";
+const char kSensorIncomplete[] = "Параметри давача:\rУведені не всі параметри";
+const char kSensorOutOfRange[] = "Параметри давача:\rУведені значення поза діапазону";
+// The port name is written with Cyrillic letters in this message.
+const char kPortUnavailable[] = "Комунікацийний порт СОМ%1 недоступний";
+
+const char kPressureSensorCaption[] = " Параметри  давача тиску ";
+const char kTemperatureSensorCaption[] = " Параметри  давача температури ";
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setObjectName(QLatin1String(name));
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QLatin1String(name));
+  return list;
+}
+
+// A list that also takes a typed number; what is typed never becomes an item.
+QComboBox* MakeEditableList(QWidget* parent, const char* name) {
+  auto* list = MakeList(parent, name);
+  list->setEditable(true);
+  list->setInsertPolicy(QComboBox::NoInsert);
+  list->setCompleter(nullptr);
+  list->lineEdit()->setObjectName(QLatin1String(name) + QLatin1String("Edit"));
+  InstallIntKeyFilter(list);
+  return list;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QLatin1String(name));
+  return edit;
+}
+
+// One field in a group: its label lines one under the other on the left, the field, and an
+// optional unit on the right. The labels lead to the field.
+void AddRow(QGridLayout* grid, int row, std::initializer_list<QLabel*> labels, QWidget* field,
+            QLabel* unit = nullptr) {
+  auto* lines = new QVBoxLayout;
+  lines->setSpacing(0);
+  for (QLabel* label : labels) {
+    label->setBuddy(field);
+    lines->addWidget(label);
+  }
+  grid->addLayout(lines, row, 0, Qt::AlignVCenter);
+  grid->addWidget(field, row, 1, Qt::AlignVCenter);
+  if (unit) {
+    unit->setBuddy(field);
+    grid->addWidget(unit, row, 2, Qt::AlignVCenter);
+  }
+}
+
+QGridLayout* MakeGrid(QGroupBox* group) {
+  auto* grid = new QGridLayout(group);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnMinimumWidth(1, 90);
+  grid->setColumnMinimumWidth(2, 30);
+  grid->setVerticalSpacing(6);
+  return grid;
+}
+
+void SelectEntry(QComboBox* list, int index) {
+  list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+  if (list->currentIndex() < 0 && list->isEditable())
+    list->clearEditText();
+}
+
+// Copies `text` into a blank-padded field, one byte per character (Windows Cyrillic).
+template <size_t N>
+void FillPadded(std::array<char, N>& field, const QString& text) {
+  field.fill(' ');
+  const std::string bytes = Utf8ToCp1251(text.toStdString());
+  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
+}
+
+}  // namespace
+
+TFormConnect::TFormConnect(AppState& state, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      state_(state) {
+  FormConnect = this;
+  setObjectName(QStringLiteral("FormConnect"));
+  setWindowTitle(QStringLiteral("Параметри зв'язку"));
+  setWindowModality(Qt::ApplicationModal);
+
+  // Link.
+  GroupBox6 = new QGroupBox(QStringLiteral(" Параметри зв'язку "), this);
+  GroupBox6->setObjectName(QStringLiteral("GroupBox6"));
+  ComboBox8 = MakeList(GroupBox6, "ComboBox8");
+  ComboBox1 = MakeList(GroupBox6, "ComboBox1");
+  ComboBox2 = MakeList(GroupBox6, "ComboBox2");
+  Edit1 = MakeEdit(GroupBox6, "Edit1");
+  Edit2 = MakeEdit(GroupBox6, "Edit2");
+  ComboBox3 = MakeList(GroupBox6, "ComboBox3");
+  Label1 = MakeLabel(GroupBox6, "Label1", "&Тип зв'язку");
+  Label2 = MakeLabel(GroupBox6, "Label2", "&Порт підключення");
+  Label3 = MakeLabel(GroupBox6, "Label3", "&Швидкість обміну");
+  Label4 = MakeLabel(GroupBox6, "Label4", "біт/с");
+  Label5 = MakeLabel(GroupBox6, "Label5", "&Час очікування першого");
+  Label7 = MakeLabel(GroupBox6, "Label7", "байту відповіді (300...10000)");
+  Label9 = MakeLabel(GroupBox6, "Label9", "мс");
+  Label10 = MakeLabel(GroupBox6, "Label10", "Час &очікування наст.");
+  Label11 = MakeLabel(GroupBox6, "Label11", "байтаі відповіді (55...2000)");
+  Label12 = MakeLabel(GroupBox6, "Label12", "мс");
+  Label13 = MakeLabel(GroupBox6, "Label13", "Кільк. &спроб обміну");
+  QGridLayout* link = MakeGrid(GroupBox6);
+  AddRow(link, 0, {Label1}, ComboBox8);
+  AddRow(link, 1, {Label2}, ComboBox1);
+  AddRow(link, 2, {Label3}, ComboBox2, Label4);
+  AddRow(link, 3, {Label5, Label7}, Edit1, Label9);
+  AddRow(link, 4, {Label10, Label11}, Edit2, Label12);
+  AddRow(link, 5, {Label13}, ComboBox3);
+  link->setRowStretch(6, 1);
+
+  // Corrector.
+  GroupBox1 = new QGroupBox(QStringLiteral(" Параметри ЛУТАР "), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  ComboBox4 = MakeEditableList(GroupBox1, "ComboBox4");
+  Edit3 = MakeEdit(GroupBox1, "Edit3");
+  ComboBox5 = MakeList(GroupBox1, "ComboBox5");
+  Edit11 = MakeEdit(GroupBox1, "Edit11");
+  Edit10 = MakeEdit(GroupBox1, "Edit10");
+  Label6 = MakeLabel(GroupBox1, "Label6", "&Адреса  (1...254),");
+  Label18 = MakeLabel(GroupBox1, "Label18", "або 255 для пошуку");
+  Label27 = MakeLabel(GroupBox1, "Label27", "&Кільк. преамбул у запиті");
+  Label28 = MakeLabel(GroupBox1, "Label28", "(0...25 )");
+  Label8 = MakeLabel(GroupBox1, "Label8", "&Номер нитки");
+  Label40 = MakeLabel(GroupBox1, "Label40", "Пароль на &запис");
+  Label39 = MakeLabel(GroupBox1, "Label39", "Ко&д користувача");
+  QGridLayout* corrector = MakeGrid(GroupBox1);
+  AddRow(corrector, 0, {Label6, Label18}, ComboBox4);
+  AddRow(corrector, 1, {Label27, Label28}, Edit3);
+  AddRow(corrector, 2, {Label8}, ComboBox5);
+  AddRow(corrector, 3, {Label40}, Edit11);
+  AddRow(corrector, 4, {Label39}, Edit10);
+
+  // Sensor.
+  GroupBox2 = new QGroupBox(QString::fromUtf8(kPressureSensorCaption), this);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  ComboBox6 = MakeEditableList(GroupBox2, "ComboBox6");
+  Edit4 = MakeEdit(GroupBox2, "Edit4");
+  Label14 = MakeLabel(GroupBox2, "Label14", "Ад&реса (1...247),");
+  Label15 = MakeLabel(GroupBox2, "Label15", "або 0 для пошуку");
+  Label16 = MakeLabel(GroupBox2, "Label16", "Кільк. пр&еамбул у запиті");
+  Label17 = MakeLabel(GroupBox2, "Label17", "(0...25 )");
+  QGridLayout* sensor = MakeGrid(GroupBox2);
+  AddRow(sensor, 0, {Label14, Label15}, ComboBox6);
+  AddRow(sensor, 1, {Label16, Label17}, Edit4);
+
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
+  for (QPushButton* button : {BitBtn1, BitBtn2})
+    button->setMinimumWidth(100);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(GroupBox1);
+  right->addWidget(GroupBox2);
+  auto* groups = new QHBoxLayout;
+  groups->addWidget(GroupBox6, 1);
+  groups->addLayout(right, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(BitBtn2);
+  auto* whole = new QVBoxLayout(this);
+  whole->addLayout(groups);
+  whole->addLayout(buttons);
+  whole->setSizeConstraint(QLayout::SetFixedSize);
+
+  Edit3->setMaxLength(kPreamblesMaxLength);
+  Edit4->setMaxLength(kPreamblesMaxLength);
+  Edit11->setMaxLength(kPasswordMaxLength);
+  Edit11->setEchoMode(QLineEdit::Password);
+  Edit10->setMaxLength(kUserCodeMaxLength);
+  Edit10->setEchoMode(QLineEdit::Password);
+  for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit10, Edit4})
+    InstallIntKeyFilter(edit);
+
+  ComboBox8->addItems({QStringLiteral("Безпосередній"), QStringLiteral("Через ЛУТАР")});
+  ComboBox3->addItems({QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 3"),
+                       QStringLiteral(" 4"), QStringLiteral(" 5")});
+  ComboBox5->addItems({QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 3")});
+
+  // The caption colour of the corrector group must not spill over to what is inside it.
+  const QPalette normal = QApplication::palette(GroupBox1);
+  for (QWidget* child : GroupBox1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    QPalette own = child->palette();
+    for (const auto role : {QPalette::WindowText, QPalette::Text}) {
+      for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        own.setColor(group, role, normal.color(group, role));
+      }
+    }
+    child->setPalette(own);
+  }
+
+  setTabOrder(ComboBox8, ComboBox1);
+  setTabOrder(ComboBox1, ComboBox2);
+  setTabOrder(ComboBox2, Edit1);
+  setTabOrder(Edit1, Edit2);
+  setTabOrder(Edit2, ComboBox3);
+  setTabOrder(ComboBox3, ComboBox4);
+  setTabOrder(ComboBox4, Edit3);
+  setTabOrder(Edit3, ComboBox5);
+  setTabOrder(ComboBox5, Edit11);
+  setTabOrder(Edit11, Edit10);
+  setTabOrder(Edit10, ComboBox6);
+  setTabOrder(ComboBox6, Edit4);
+  setTabOrder(Edit4, BitBtn1);
+  setTabOrder(BitBtn1, BitBtn2);
+
+  connect(ComboBox8, &QComboBox::activated, this, &TFormConnect::ComboBox8Click);
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormConnect::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormConnect::BitBtn2Click);
+
+  FormCreate();
+}
+
+TFormConnect::~TFormConnect() {
+  if (FormConnect == this)
+    FormConnect = nullptr;
+}
+
+void TFormConnect::FormCreate() {
+  accepted = false;
+  status_bar = nullptr;
+  ComboBox2->clear();
+  for (const int32_t rate : BaudRates)
+    ComboBox2->addItem(QString::number(rate));
+  ComboBox4->clear();
+  for (int adr = 1; adr <= kLastListedCorrectorAddress; ++adr)
+    ComboBox4->addItem(QString::number(adr));
+  ComboBox6->clear();
+  for (int adr = 1; adr <= kLastSensorAddress; ++adr)
+    ComboBox6->addItem(QString::number(adr));
+}
+
+void TFormConnect::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Not when the window system shows it again (restored from the task bar).
+  if (!event->spontaneous())
+    FormShow();
+}
+
+void TFormConnect::FormShow() {
+  working_copy = state_.ConnectSettings;
+
+  SelectEntry(ComboBox8, working_copy.conn_type);
+  ComboBox8Click();
+
+  ComboBox1->clear();
+  int selected = -1;
+  for (int n = kFirstPort; n <= kLastPort; ++n) {
+    if (!ComPortExists(n))
+      continue;
+    ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    ComboBox1->setItemData(ComboBox1->count() - 1, QString::fromStdString(ComPortDevicePath(n)),
+                           Qt::ToolTipRole);
+    if (n == working_copy.port)
+      selected = ComboBox1->count() - 1;
+  }
+  if (selected < 0 && ComboBox1->count() > 0)
+    selected = 0;
+  ComboBox1->setCurrentIndex(selected);
+
+  SelectEntry(ComboBox2, RateIndex(working_copy.rate));
+  Edit1->setText(QString::number(working_copy.wait_time));
+  Edit2->setText(QString::number(working_copy.time_out));
+  SelectEntry(ComboBox3, working_copy.repeat - 1);
+
+  if (state_.Channel == 1) {
+    GroupBox2->setTitle(QString::fromUtf8(kTemperatureSensorCaption));
+    SelectEntry(ComboBox6, working_copy.adr_T - 1);
+  } else {
+    GroupBox2->setTitle(QString::fromUtf8(kPressureSensorCaption));
+    SelectEntry(ComboBox6, working_copy.adr_P - 1);
+  }
+  Edit4->setText(QString::number(working_copy.sens_pream));
+}
+
+void TFormConnect::SetCorrectorGroupActive(bool active) {
+  QPalette caption = GroupBox1->palette();
+  const QColor& colour = active ? kActiveCaption : kInactiveCaption;
+  // Styles differ in which of the two they draw a group's title with.
+  for (const auto role : {QPalette::WindowText, QPalette::Text}) {
+    caption.setColor(QPalette::Active, role, colour);
+    caption.setColor(QPalette::Inactive, role, colour);
+  }
+  GroupBox1->setPalette(caption);
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{Label6, Label18, ComboBox4, Label27, Label28, Edit3, Label8,
+                                       ComboBox5, Label40, Edit11, Label39, Edit10}) {
+    control->setEnabled(active);
+  }
+}
+
+void TFormConnect::ComboBox8Click() {
+  Edit11->clear();
+  Edit10->clear();
+  if (ComboBox8->currentIndex() == 1) {
+    SetCorrectorGroupActive(true);
+    SelectEntry(ComboBox4, working_copy.adr - 1);
+    Edit3->setText(QString::number(working_copy.corr_pream));
+    SelectEntry(ComboBox5, working_copy.line_num - 1);
+  } else {
+    SetCorrectorGroupActive(false);
+    SelectEntry(ComboBox4, -1);
+    SelectEntry(ComboBox5, -1);
+    Edit3->clear();
+  }
+}
+
+void TFormConnect::Message(const char* text) {
+  state_.ui->ShowMessage(text, "");
+}
+
+std::optional<int32_t> TFormConnect::ReadNumber(const QString& text) {
+  const std::string digits = text.toStdString();
+  const std::optional<int32_t> number = ParseInt32(digits);
+  if (!number)
+    state_.ui->ShowMessage(NotANumberMessage(digits), "");
+  return number;
+}
+
+void TFormConnect::BitBtn1Click() {
+  if (ComboBox8->currentIndex() < 0 || ComboBox1->currentIndex() < 0 ||
+      ComboBox2->currentIndex() < 0 || ComboBox3->currentIndex() < 0 || Edit1->text().isEmpty() ||
+      Edit2->text().isEmpty()) {
+    Message(kLinkIncomplete);
+    return;
+  }
+  std::string typed_user_code;
+  std::string typed_write_password;
+  working_copy.conn_type = static_cast<uint8_t>(ComboBox8->currentIndex());
+  working_copy.port = static_cast<uint8_t>(ComboBox1->currentText().mid(kPortPrefixLength).toInt());
+  working_copy.rate = RateByIndex(ComboBox2->currentIndex());
+
+  const std::optional<int32_t> wait_time = ReadNumber(Edit1->text());
+  if (!wait_time)
+    return;
+  if (*wait_time < kMinWaitTime || *wait_time > kMaxWaitTime) {
+    Message(kLinkOutOfRange);
+    return;
+  }
+  working_copy.wait_time = *wait_time;
+  const std::optional<int32_t> time_out = ReadNumber(Edit2->text());
+  if (!time_out)
+    return;
+  if (*time_out < kMinByteTimeout || *time_out > kMaxByteTimeout) {
+    Message(kLinkOutOfRange);
+    return;
+  }
+  working_copy.time_out = *time_out;
+  working_copy.repeat = static_cast<uint8_t>(ComboBox3->currentIndex() + 1);
+
+  if (working_copy.conn_type == 1) {
+    if (ComboBox4->currentText().isEmpty() || ComboBox5->currentIndex() < 0 ||
+        Edit3->text().isEmpty()) {
+      Message(kCorrectorIncomplete);
+      return;
+    }
+    if (Edit10->text().isEmpty()) {
+      Message(kUserCodeRequired);
+      return;
+    }
+    const std::optional<int32_t> adr = ReadNumber(ComboBox4->currentText());
+    if (!adr)
+      return;
+    if (*adr < 1 || *adr > kSearchCorrectorAddress) {
+      Message(kCorrectorOutOfRange);
+      return;
+    }
+    working_copy.adr = static_cast<uint8_t>(*adr);
+    const std::optional<int32_t> pream = ReadNumber(Edit3->text());
+    if (!pream)
+      return;
+    // A negative count can only be pasted; it would wrap to a huge one in the 8-bit field.
+    if (*pream < 0 || *pream > kMaxPreambles) {
+      Message(kCorrectorOutOfRange);
+      return;
+    }
+    working_copy.corr_pream = static_cast<uint8_t>(*pream);
+    working_copy.line_num = static_cast<uint8_t>(ComboBox5->currentIndex() + 1);
+    // The corrector compares the password in the DOS Cyrillic code page.
+    FillPadded(working_copy.write_password, Edit11->text());
+    Cp1251ToCp866(working_copy.write_password.data(),
+                  static_cast<uint8_t>(working_copy.write_password.size()));
+    FillPadded(working_copy.user_code, Edit10->text());
+    typed_user_code = Edit10->text().toStdString();
+    typed_write_password = Edit11->text().toStdString();
+  }
+
+  if (ComboBox6->currentText().isEmpty() || Edit4->text().isEmpty()) {
+    Message(kSensorIncomplete);
+    return;
+  }
+  const std::optional<int32_t> sensor_adr = ReadNumber(ComboBox6->currentText());
+  if (!sensor_adr)
+    return;
+  if (*sensor_adr < kSearchSensorAddress || *sensor_adr > kLastSensorAddress) {
+    Message(kSensorOutOfRange);
+    return;
+  }
+  (state_.Channel == 1 ? working_copy.adr_T : working_copy.adr_P) =
+      static_cast<uint8_t>(*sensor_adr);
+  const std::optional<int32_t> sens_pream = ReadNumber(Edit4->text());
+  if (!sens_pream)
+    return;
+  if (*sens_pream < 0 || *sens_pream > kMaxPreambles) {
+    Message(kSensorOutOfRange);
+    return;
+  }
+  working_copy.sens_pream = static_cast<uint8_t>(*sens_pream);
+
+  state_.ConnectSettings = working_copy;
+  state_.TypedUserCode = typed_user_code;
+  state_.TypedWritePassword = typed_write_password;
+  state_.ui->SetBusyCursor(true);
+  std::string error;
+  if (!SaveSettings(state_.IniPath, state_.ConnectSettings, state_.SavedSettings, error)) {
+    state_.ui->SetBusyCursor(false);
+    state_.ui->ShowMessage(error, "");
+    return;
+  }
+  const int port = working_copy.port;
+  if (status_bar)
+    status_bar->setText(PortStatusText(port, working_copy.rate));
+  state_.ComHandle = OpenComPort(port, working_copy.rate, kDataBits, kNoParity, kOneStopBit,
+                                 kQueueSize, kQueueSize, true, false);
+  state_.ui->SetBusyCursor(false);
+
+  if (state_.ComHandle == kNoComHandle) {
+    std::string text = QString::fromUtf8(kPortUnavailable).arg(port).toStdString();
+#ifndef _WIN32
+    // Device names and system errors say far more here than the port number alone.
+    if (const std::string why = LastComPortError(); !why.empty())
+      text += "\r" + why;
+#endif
+    state_.ui->ShowMessage(text, "");
+    return;
+  }
+  // Reads return at once with what has arrived; the exchanges do their own waiting.
+  SetComTimeouts(state_.ComHandle, kComMaxDword, 0, 0);
+  SetComDtr(state_.ComHandle, true);
+  accepted = true;
+  accept();
+}
+
+void TFormConnect::BitBtn2Click() {
+  reject();
+}
+
+void TFormConnect::done(int result) {
+  FormClose();
+  QDialog::done(result);
+}
+
+void TFormConnect::FormClose() {
+  if (!accepted && state_.ComHandle != kNoComHandle)
+    state_.ClosePort();
+}

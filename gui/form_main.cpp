@@ -1,0 +1,429 @@
+#include "gui/form_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <clocale>
+
+#include "comm/comportfunctions.h"
+#include "comm/ui_services.h"
+#include "core/settings_location.h"
+#include "gui/connection/access_codes.h"
+#include "gui/connection/connect.h"
+#include "gui/connection/set_connect.h"
+#include "gui/question.h"
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
+
+template <size_t N>
+void CopyCode(const std::array<char, N>& from, std::array<uint8_t, N>& to) {
+  for (size_t i = 0; i < N; ++i) {
+    to[i] = static_cast<uint8_t>(from[i]);
+  }
+}
+
+}  // namespace
+
+QString FileStampText(const QDateTime& stamp) {
+  if (!stamp.isValid())
+    return {};
+  QString text = stamp.date().toString(QStringLiteral("dd.MM.yy"));
+  const QTime time = stamp.time();
+  // File stamps are shown to the second; a stamp within midnight's second counts as midnight.
+  if (time.hour() != 0 || time.minute() != 0 || time.second() != 0) {
+    text += QLatin1Char(' ') + time.toString(QStringLiteral("hh:mm:ss"));
+  }
+  return text;
+}
+
+QString MainWindowTitle(const QDateTime& exe_stamp) {
+  return QString::fromUtf8(kTitleFormat).arg(FileStampText(exe_stamp));
+}
+
+QString PortStatusText(int port, int rate) {
+  return QStringLiteral(" COM%1 %2 бит/с").arg(port).arg(rate);
+}
+
+void UseFullStopDecimalSeparator() {
+  QLocale::setDefault(QLocale::c());
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+TFormMain::TFormMain(UiServices& ui, QWidget* parent, std::string settings_folder)
+    : QMainWindow(parent), ui_(ui), settings_folder_(std::move(settings_folder)) {
+  state.ui = &ui;
+  FormMain = this;
+  setObjectName(QStringLiteral("FormMain"));
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  setCentralWidget(Panel1);
+
+  QMenuBar* bar = menuBar();
+  N4 = bar->addMenu(QStringLiteral("Файл"));
+  N4->setObjectName(QStringLiteral("N4"));
+  Nexit = N4->addAction(QStringLiteral("Вихід"));
+  Nexit->setObjectName(QStringLiteral("Nexit"));
+
+  Nconn = bar->addMenu(QStringLiteral("Встановлення зв'яку з давачем"));
+  Nconn->setObjectName(QStringLiteral("Nconn"));
+  N1 = Nconn->addAction(QStringLiteral("Тиск"));
+  N1->setObjectName(QStringLiteral("N1"));
+  N1->setData(0);
+  N2 = Nconn->addAction(QStringLiteral("Температура"));
+  N2->setObjectName(QStringLiteral("N2"));
+  N2->setData(1);
+
+  Nval = bar->addAction(QStringLiteral("Поточні значення"));
+  Nval->setObjectName(QStringLiteral("Nval"));
+  Nclb = bar->addAction(QStringLiteral("Калібровка каналу за двома точками"));
+  Nclb->setObjectName(QStringLiteral("Nclb"));
+
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  for (std::size_t i = 0; i < status_panels.size(); ++i) {
+    auto* panel = new QLabel(StatusBar1);
+    panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setMinimumWidth(kPanelDesignWidths[i]);
+    // The last panel takes what the others leave.
+    StatusBar1->addWidget(panel, i + 1 == status_panels.size() ? 1 : 0);
+    status_panels[i] = panel;
+  }
+  exchange_panel_ = std::make_unique<QtStatusPanel>(status_panels[2]);
+  geometry_ = new OuterGeometry(this, false);
+
+  connect(N1, &QAction::triggered, this, &TFormMain::NConnClick);
+  connect(N2, &QAction::triggered, this, &TFormMain::NConnClick);
+  connect(Nval, &QAction::triggered, this, &TFormMain::NvalClick);
+  connect(Nclb, &QAction::triggered, this, &TFormMain::NclbClick);
+  connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
+
+  run_connect_dialog = [this] { return ShowConnectDialog(); };
+  run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
+  run_access_codes_dialog = [this](AccessCodes& codes) { return AskAccessCodes(codes, this); };
+
+  FormCreate();
+}
+
+TFormMain::~TFormMain() {
+  if (FormMain == this)
+    FormMain = nullptr;
+}
+
+void TFormMain::FormCreate() {
+  const QString exe_path = QCoreApplication::applicationFilePath();
+  const QFileInfo exe(exe_path);
+  state.ExeFolder = QDir::toNativeSeparators(exe.absolutePath() + QLatin1Char('/')).toStdString();
+  setWindowTitle(MainWindowTitle(exe.lastModified()));
+
+  state.SettingsFolder = settings_folder_.empty()
+                             ? ChooseSettingsFolder(exe.absolutePath().toStdString())
+                             : settings_folder_;
+  state.IniPath = MakeIniPath(state.SettingsFolder);
+  // A COMn link in this folder maps a port number to any device (a by-id name, the simulator).
+  SetComPortsFolder(state.SettingsFolder + "/ports");
+  LoadSettings(state.IniPath, state.ConnectSettings);
+  state.SavedSettings = state.ConnectSettings;
+  state.CounterFrequency = GetTickFrequency();
+
+  Nclb->setEnabled(false);
+  Nval->setEnabled(false);
+}
+
+void TFormMain::FormShow() {
+  geometry_->Apply(QSize(kWidth, kHeight));
+  status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
+  status_panels[1]->setFixedWidth(std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance));
+  status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->ignore();  // the first close is still taking the link down
+    return;
+  }
+  if (leaving_service_) {
+    // Taking the line out of service is not interrupted; the close follows it.
+    event->ignore();
+    deferred_close_ = true;
+    return;
+  }
+  if (OwnExchangeRunning()) {
+    // The link is in use right now: stop the exchange, close once it has returned.
+    event->ignore();
+    deferred_close_ = true;
+    RequestAbort();
+    return;
+  }
+  closing_ = true;
+  FormClose();
+  closing_ = false;
+  if (termination_timer_)
+    termination_timer_->stop();
+  event->accept();
+}
+
+void TFormMain::FormClose() {
+  CloseConnection();
+}
+
+void TFormMain::NexitClick() {
+  close();
+}
+
+void TFormMain::NConnClick() {
+  const auto* item = qobject_cast<const QAction*>(sender());
+  if (!item)
+    return;
+  const auto channel = static_cast<uint8_t>(item->data().toUInt());
+  if (leaving_service_ || closing_)
+    return;
+  if (OwnExchangeRunning()) {
+    deferred_connection_ = channel;
+    RequestAbort();
+    return;
+  }
+  StartConnection(channel);
+}
+
+bool TFormMain::RunOwnExchange(const std::function<bool()>& exchange) {
+  ++own_exchange_depth_;
+  const bool result = exchange();
+  if (--own_exchange_depth_ == 0 &&
+      (deferred_close_ || deferred_connection_ || deferred_disconnect_)) {
+    // After the handler that ran the exchange has unwound, not inside it.
+    QMetaObject::invokeMethod(this, &TFormMain::RunDeferred, Qt::QueuedConnection);
+  }
+  return result;
+}
+
+void TFormMain::RequestAbort() {
+  if (state.ActiveCalcBox)
+    state.ActiveCalcBox->abort_requested = true;
+  if (state.ActiveModbusBox)
+    state.ActiveModbusBox->abort_requested = true;
+}
+
+void TFormMain::RequestTermination() {
+  terminating_ = true;
+  if (!termination_timer_) {
+    termination_timer_ = new QTimer(this);
+    termination_timer_->setInterval(kTerminationStepMs);
+    connect(termination_timer_, &QTimer::timeout, this, &TFormMain::ContinueTermination);
+  }
+  termination_timer_->start();
+  ContinueTermination();
+}
+
+void TFormMain::ContinueTermination() {
+  if (leaving_service_) {
+    // Runs to its end, and the close follows; a question or message it raises has nobody to
+    // answer it.
+    if (QWidget* modal = QApplication::activeModalWidget())
+      modal->close();
+    return;
+  }
+  if (closing_)
+    return;
+  // An exchange either belongs to this window or runs inside a modal dialog; the abort flag
+  // is taken by the exchange that sees it, so it is set again on every step.
+  RequestAbort();
+  if (OwnExchangeRunning())
+    return;  // it returns as aborted
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    // A dialog busy with an exchange refuses or defers the close until that has returned.
+    modal->close();
+    return;
+  }
+  termination_timer_->stop();
+  close();
+}
+
+void TFormMain::RunDeferred() {
+  if (OwnExchangeRunning())
+    return;  // another exchange started meanwhile; it will run this again when done
+  if (deferred_close_) {
+    deferred_close_ = false;
+    deferred_disconnect_ = false;
+    deferred_connection_.reset();
+    close();
+    return;
+  }
+  if (deferred_connection_) {
+    const uint8_t channel = *deferred_connection_;
+    deferred_disconnect_ = false;
+    deferred_connection_.reset();
+    StartConnection(channel);
+    return;
+  }
+  if (deferred_disconnect_) {
+    deferred_disconnect_ = false;
+    CloseConnection();
+  }
+}
+
+void TFormMain::StartConnection(uint8_t channel) {
+  CloseConnection();
+  if (deferred_close_ || terminating_)
+    return;  // asked for while the old link went down: the program ends instead
+  state.Channel = 0;
+  state.SensorOffset = 0.0f;
+  state.SensorSlope = 0.0f;
+  state.Channel = channel;
+
+  if (!run_connect_dialog || !run_connect_dialog())
+    return;  // cancelled: no link, the measuring commands stay disabled
+  CreateExchangeObjects();
+  const bool connected = run_set_connect_dialog && run_set_connect_dialog();
+  if (connected) {
+    Nval->setEnabled(true);
+    Nclb->setEnabled(true);
+  } else {
+    CloseConnection();
+  }
+}
+
+bool TFormMain::ShowConnectDialog() {
+  TFormConnect dialog(state, this);
+  dialog.status_bar = status_panels[0];
+  dialog.exec();
+  return dialog.accepted;
+}
+
+bool TFormMain::ShowSetConnectDialog() {
+  TFormSet_Connect dialog(state, this);
+  dialog.exec();
+  return dialog.connected;
+}
+
+void TFormMain::CreateExchangeObjects() {
+  const TConnectSettings& settings = state.ConnectSettings;
+  SerialLine* line = state.OpenLine();
+  if (settings.conn_type == 1) {
+    auto box = std::make_unique<calcbox>(settings.adr);
+    box->port_handle = line;
+    box->baud_rate = settings.rate;
+    box->first_byte_timeout = settings.wait_time;
+    box->next_byte_timeout = settings.time_out;
+    box->tries = settings.repeat;
+    box->preambles = settings.corr_pream;
+    CopyCode(settings.write_password, box->write_password);
+    CopyCode(settings.user_code, box->user_code);
+    box->status_panel = &ExchangePanel();
+    box->clock = state.clock;
+    box->ui = state.ui;
+    box->request_new_codes = [this](calcbox& refused) { return AskNewCodes(refused); };
+    state.ActiveCalcBox = std::move(box);
+  }
+  auto sensor = std::make_unique<modbusbox>(state.Channel == 1 ? settings.adr_T : settings.adr_P);
+  sensor->port_handle = line;
+  sensor->baud_rate = settings.rate;
+  sensor->first_byte_timeout = settings.wait_time;
+  sensor->next_byte_timeout = settings.time_out;
+  sensor->tries = settings.repeat;
+  sensor->preambles = settings.sens_pream;
+  sensor->status_panel = &ExchangePanel();
+  sensor->clock = state.clock;
+  sensor->ui = state.ui;
+  state.ActiveModbusBox = std::move(sensor);
+}
+
+void TFormMain::SetLinkCommandsEnabled(bool enabled) {
+  for (QAction* action : {N1, N2, Nexit})
+    action->setEnabled(enabled);
+  if (!enabled) {
+    Nval->setEnabled(false);
+    Nclb->setEnabled(false);
+  }
+}
+
+void TFormMain::LeaveServiceGuarded(calcbox& box) {
+  const bool measuring = Nval->isEnabled();
+  leaving_service_ = true;
+  SetLinkCommandsEnabled(false);
+  // A cancel of the connection sequence, or of an exchange of this window, can leave the flag
+  // set on this object although it was idle; this request is wanted, so it must not be dropped
+  // as aborted.
+  box.abort_requested = false;
+  RunOwnExchange([&] { return box.LeaveService(state.ConnectSettings.line_num); });
+  leaving_service_ = false;
+  SetLinkCommandsEnabled(true);
+  Nval->setEnabled(measuring);
+  Nclb->setEnabled(measuring);
+}
+
+bool TFormMain::AskNewCodes(calcbox& box) {
+  AccessCodes codes{QString::fromStdString(state.TypedUserCode),
+                    QString::fromStdString(state.TypedWritePassword),
+                    !state.TypedWritePassword.empty()};
+  if (!run_access_codes_dialog || !run_access_codes_dialog(codes))
+    return false;
+  PutAccessCodes(codes, box);
+  state.TypedUserCode = codes.user_code.toStdString();
+  state.TypedWritePassword = codes.write_password.toStdString();
+  return true;
+}
+
+void TFormMain::CloseConnection() {
+  if (leaving_service_)
+    return;  // this very close is under way
+  if (OwnExchangeRunning()) {
+    // Reached from inside a running exchange's message processing: the objects and the port
+    // are still in use. Stop the exchange; the link goes down once it has returned.
+    deferred_disconnect_ = true;
+    RequestAbort();
+    return;
+  }
+  ui_.SetBusyCursor(true);
+  if (state.ActiveCalcBox || state.ActiveModbusBox) {
+    if (calcbox* box = state.ActiveCalcBox.get()) {
+      // On a termination request nobody is there to answer: the line must not stay in
+      // service. A termination that comes while the question is open answers it the same way.
+      if (box->service_state == calcbox::kStateService &&
+          (terminating_ ||
+           ui_.AskQuestion("Коректор в режимі обслуговування.",
+                           std::string("Зняти з обслуговування?"), std::nullopt) ||
+           terminating_)) {
+        LeaveServiceGuarded(*box);
+        ui_.SetBusyCursor(true);
+      }
+      box->abort_requested = true;
+    }
+    if (state.ActiveModbusBox)
+      state.ActiveModbusBox->abort_requested = true;
+    // Gives whatever may still be looking at the flags time to see them.
+    state.clock->Pause(kCloseWaitMs);
+    state.ActiveCalcBox.reset();
+    state.ActiveModbusBox.reset();
+  }
+  state.ClosePort();
+  Nval->setEnabled(false);
+  Nclb->setEnabled(false);
+  ui_.SetBusyCursor(false);
+}

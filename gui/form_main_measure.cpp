@@ -1,0 +1,144 @@
+// The main window's two measuring commands: current values and two-point calibration.
+#include "gui/form_main_measure.h"
+
+#include <array>
+#include <string>
+
+#include "comm/modbusbox.h"
+#include "core/calibration.h"
+#include "gui/connection/show_par.h"
+#include "gui/form_main.h"
+#include "gui/measurement/check_val.h"
+#include "gui/measurement/correct_nshp.h"
+#include "gui/measurement/correct_set.h"
+
+namespace {
+
+// The calibration block: offset in 436-437, slope in 438-439, written in one request.
+constexpr uint16_t kCalibrationRegister = 436;
+constexpr uint16_t kCalibrationCount = 4;
+
+const char kWriteFailed[] = "Запис зміщення калібровки давача:";
+const char kRetry[] = "Повторити спробу?";
+const char kWritten[] = "Параметри записані";
+const char kUnwritable[] =
+    "Калібровку не записано:\rнахил і зміщення мають бути скінченними числами,\rнахил не може "
+    "бути рівним 0";
+
+constexpr uint8_t kPressureChannel = 0;
+
+bool RunDisplaySettings(AppState& state, QWidget* parent) {
+  TFormShow_Par dialog(state, parent);
+  dialog.exec();
+  return dialog.accepted;
+}
+
+void RunMonitor(AppState& state, QWidget* parent) {
+  TFormCheck_Val dialog(state, parent);
+  dialog.exec();
+}
+
+}  // namespace
+
+MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
+  display_settings = [this] { return RunDisplaySettings(window_.state, &window_); };
+  monitor = [this] { RunMonitor(window_.state, &window_); };
+  two_point = [this](CalibrationRecord& record) {
+    TFormCorrect_NSHP dialog(window_.state, &window_);
+    dialog.record = &record;
+    dialog.exec();
+    return dialog.result;
+  };
+  results = [this](CalibrationRecord& record) {
+    TFormCorrect_Set dialog(window_.state, &window_);
+    dialog.record = &record;
+    dialog.exec();
+    return dialog.confirmed;
+  };
+}
+
+bool MeasuringCommands::ReadCalibration() {
+  AppState& state = window_.state;
+  modbusbox* box = state.ActiveModbusBox.get();
+  if (box == nullptr)
+    return false;
+  if (!window_.RunOwnExchange(
+          [&] { return box->ReadCalibration(state.SensorOffset, state.SensorSlope); }))
+    return false;
+  // A close or a new connection asked for just as the read ended: it runs once this command
+  // has returned, so the command must not open its dialogs meanwhile.
+  return !box->abort_requested;
+}
+
+void MeasuringCommands::Values() {
+  if (window_.OwnExchangeRunning())
+    return;
+  if (!ReadCalibration())
+    return;
+  if (!display_settings())
+    return;
+  monitor();
+}
+
+void MeasuringCommands::Calibration() {
+  if (window_.OwnExchangeRunning())
+    return;
+  if (!ReadCalibration())
+    return;
+  if (!display_settings())
+    return;
+
+  AppState& state = window_.state;
+  CalibrationRecord record;
+  if (state.Channel == kPressureChannel) {
+    if (!PressureFactor(state.ConnectSettings.P_unit, record.factor))
+      return;  // the display settings dialog accepts none but a listed unit
+    record.digits = state.ConnectSettings.P_format;
+  } else {
+    record.factor = 1.0;
+    record.digits = state.ConnectSettings.T_format;
+  }
+
+  const uint8_t result = two_point(record);
+  if (result == TFormCorrect_NSHP::kCancelled)
+    return;
+  if (result == TFormCorrect_NSHP::kPointsAccepted && !results(record))
+    return;
+  WriteCalibration(record);
+}
+
+bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record) {
+  AppState& state = window_.state;
+  if (!IsWritableCalibration(record.offset, record.slope)) {
+    state.ui->ShowMessage(kUnwritable, "");
+    return false;
+  }
+  std::array<uint16_t, kCalibrationCount> words{};
+  FloatToRegisters(record.offset, words[0], words[1]);
+  FloatToRegisters(record.slope, words[2], words[3]);
+  for (;;) {
+    // Looked up on every pass: a close asked for while the question was open may have taken
+    // the link down.
+    modbusbox* box = state.ActiveModbusBox.get();
+    if (box == nullptr)
+      return false;
+    if (window_.RunOwnExchange([&] {
+          return box->WriteRegisters(kCalibrationRegister, kCalibrationCount, words.data());
+        }))
+      break;
+    if (box->error_code == modbusbox::kErrorAborted)
+      return false;
+    if (!state.ui->AskQuestion(kWriteFailed, box->ErrorText(), std::string(kRetry)))
+      return false;
+  }
+  state.ui->ShowMessage(kWritten, "");
+  return true;
+}
+
+void TFormMain::NvalClick() {
+  MeasuringCommands(*this).Values();
+}
+
+void TFormMain::NclbClick() {
+  MeasuringCommands(*this).Calibration();
+}

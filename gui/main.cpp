@@ -1,0 +1,19 @@
+#include <QApplication>
+
+#include "gui/form_main.h"
+#include "gui/qt_ui_services.h"
+#include "gui/termination.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  UseFullStopDecimalSeparator();
+
+  QtUiServices ui;
+  TFormMain window(ui);
+  ui.SetDialogParent(&window);
+  // A termination request (logout, Ctrl+C in the terminal, a script stopping the demo) ends
+  // what runs as cancelled and takes the link down properly before the window closes.
+  OnTerminationRequest(&window, [&window] { window.RequestTermination(); });
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,169 @@
+#include "gui/measurement/ask_val.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <string>
+
+#include "comm/modbusbox.h"
+#include "core/app_state.h"
+#include "core/number_format.h"
+#include "core/suplfunc.h"
+#include "gui/dialog_widgets.h"
+
+TFormAsk_Val* FormAsk_Val = nullptr;
+
+namespace {
+constexpr int kPanelMinWidth = 150;
+}  // namespace
+
+TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
+    : ValuePollingDialog(state, parent, QStringLiteral("Позиція вимірювання")) {
+  FormAsk_Val = this;
+  setObjectName(QStringLiteral("FormAsk_Val"));
+
+  Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Поточне значення"));
+  Panel2 = MakeValuePanel(this, "Panel2", "Поточне значення", kPanelMinWidth);
+  Label2 = MakePlainLabel(this, "Label2");
+  Label3 = MakePlainLabel(this, "Label3", QStringLiteral("Середнє значення"));
+  Label5 = MakePlainLabel(this, "Label5", QStringLiteral("(з 10 останніх вимірювань)"));
+  Panel3 =
+      MakeValuePanel(this, "Panel3", "Середнє значення з 10 останніх вимірювань", kPanelMinWidth);
+  Label4 = MakePlainLabel(this, "Label4");
+  Label1->setBuddy(Panel2);
+  Label3->setBuddy(Panel3);
+  Label5->setBuddy(Panel3);
+  QFont value_font = Panel2->font();
+  value_font.setBold(true);
+  Panel2->setFont(value_font);
+  Panel3->setFont(value_font);
+
+  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
+                             true);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, false);
+  for (QPushButton* button : {BitBtn1, BitBtn2})
+    button->setMinimumWidth(100);
+  setTabOrder(BitBtn1, BitBtn2);
+
+  auto* average_caption = new QVBoxLayout;
+  average_caption->setSpacing(0);
+  average_caption->addWidget(Label3);
+  average_caption->addWidget(Label5);
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(12);
+  grid->setColumnMinimumWidth(2, 70);
+  grid->addWidget(Label1, 0, 0);
+  grid->addWidget(Panel2, 0, 1);
+  grid->addWidget(Label2, 0, 2);
+  grid->addLayout(average_caption, 1, 0);
+  grid->addWidget(Panel3, 1, 1);
+  grid->addWidget(Label4, 1, 2);
+  // The values keep their size in the middle of a dialog as wide as its status bar.
+  auto* values = new QHBoxLayout;
+  values->addStretch(1);
+  values->addLayout(grid);
+  values->addStretch(1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn1);
+  buttons->addSpacing(20);
+  buttons->addWidget(BitBtn2);
+  buttons->addStretch(1);
+
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->addLayout(values);
+  body->addSpacing(10);
+  body->addLayout(buttons);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  outer->addLayout(body);
+  outer->addWidget(StatusBar1);
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn2Click);
+}
+
+TFormAsk_Val::~TFormAsk_Val() {
+  if (FormAsk_Val == this)
+    FormAsk_Val = nullptr;
+}
+
+void TFormAsk_Val::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormAsk_Val::FormShow() {
+  QString unit;
+  if (state_.Channel == 1) {
+    setWindowTitle(QStringLiteral(" Опитування поточного значення температури"));
+    unit = QString::fromUtf8(kTemperatureUnitName);
+  } else {
+    setWindowTitle(QStringLiteral(" Опитування поточного значення тиску"));
+    // The values come converted by the record's factor; a unit index from nowhere names the
+    // sensor's own unit rather than indexing past the table.
+    double factor = 0.0;
+    const int index = state_.ConnectSettings.P_unit;
+    unit = QString::fromUtf8(
+        PressureUnits[static_cast<size_t>(PressureFactor(index, factor) ? index : kKilopascalUnit)]
+            .name);
+  }
+  Label2->setText(unit);
+  Label4->setText(unit);
+  BitBtn1->setEnabled(false);
+
+  StartPolling();
+}
+
+void TFormAsk_Val::Timer1Timer() {
+  if (record == nullptr)
+    return;
+  float reading = 0.0f;
+  const ReadOutcome outcome = ReadValue(reading);
+  if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
+    return;
+  if (outcome == ReadOutcome::kValue) {
+    if (record->factor != 1.0 && !IsBadFloat(&reading))
+      reading = ToDisplayUnit(reading, record->factor);
+    // A reading at the edge of the float range can overflow in the display unit; it would
+    // spoil the next ten averages, so it is refused like a reading that is not a number.
+    if (IsBadFloat(&reading)) {
+      Panel2->setText(QStringLiteral("NAN"));
+    } else {
+      Panel2->setText(Fixed(reading, record->digits));
+      ring_.Add(reading);
+      StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
+      BitBtn1->setEnabled(true);
+      Panel3->setText(Fixed(ring_.average(), record->digits));
+    }
+  }
+  FinishDeferredClose();
+}
+
+void TFormAsk_Val::BitBtn1Click() {
+  if (closing() || record == nullptr || !ring_.has_average() ||
+      record->point >= record->received.size())
+    return;
+  record->received[record->point] = ring_.average();
+  accepted = true;
+  accept();
+}
+
+void TFormAsk_Val::BitBtn2Click() {
+  reject();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+
+#include "gui/measurement/value_polling.h"
+
+#include "core/calibration.h"
+
+struct AppState;
+class QLabel;
+class QPushButton;
+
+// Statistics collection for one calibration point: polls the sensor while the engineer holds
+// a known input on it, shows the current value and the average of the last ten valid readings
+// in the display unit, and on "Прийняти" hands the average back as the value received at
+// record->point.
+class TFormAsk_Val : public ValuePollingDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFormAsk_Val(AppState& state, QWidget* parent = nullptr);
+  ~TFormAsk_Val() override;
+
+  // Set by the caller before the dialog is shown; its factor, digits and point are read,
+  // received[point] is written on acceptance.
+  CalibrationRecord* record = nullptr;
+  // True once "Прийняти" has handed the average back.
+  bool accepted = false;
+
+  QLabel* Label1;        // "Поточне значення"
+  QLabel* Panel2;        // current value
+  QLabel* Label2;        // its unit
+  QLabel* Label3;        // "Середнє значення"
+  QLabel* Label5;        // "(з 10 останніх вимірювань)"
+  QLabel* Panel3;        // average
+  QLabel* Label4;        // its unit
+  QPushButton* BitBtn1;  // "Прийняти"
+  QPushButton* BitBtn2;  // "Відмінити"
+
+  const StatisticsRing& statistics() const { return ring_; }
+
+ public slots:
+  void FormShow();
+  void Timer1Timer() override;
+  void BitBtn1Click();
+  void BitBtn2Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  StatisticsRing ring_;
+  bool shown_ = false;
+};
+
+// Refers to the statistics dialog while one exists.
+extern TFormAsk_Val* FormAsk_Val;

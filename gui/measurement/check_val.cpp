@@ -1,0 +1,179 @@
+#include "gui/measurement/check_val.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <string>
+
+#include "comm/modbusbox.h"
+#include "core/app_state.h"
+#include "core/calibration.h"
+#include "core/number_format.h"
+#include "core/suplfunc.h"
+#include "gui/dialog_widgets.h"
+
+TFormCheck_Val* FormCheck_Val = nullptr;
+
+namespace {
+
+// Slopes and offsets are always shown with this many decimals.
+constexpr int kCalibrationDecimals = 5;
+constexpr int kPanelMinWidth = 120;
+
+}  // namespace
+
+TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
+    : ValuePollingDialog(state, parent, QStringLiteral("Кількість вимірювань")) {
+  FormCheck_Val = this;
+  setObjectName(QStringLiteral("FormCheck_Val"));
+
+  GroupBox1 = new QGroupBox(QStringLiteral(" Поточні значення у давачі "), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox2 = new QGroupBox(QStringLiteral(" За налаштуванням виробника "), this);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+
+  Panel3 = MakeValuePanel(GroupBox1, "Panel3", "Нахил у давачі", kPanelMinWidth);
+  Panel4 = MakeValuePanel(GroupBox1, "Panel4", "Зміщення у давачі", kPanelMinWidth);
+  Panel5 = MakeValuePanel(GroupBox1, "Panel5", "Значення у давачі", kPanelMinWidth);
+  Label15 = MakePlainLabel(GroupBox1, "Label15");
+  Label16 = MakePlainLabel(GroupBox1, "Label16");
+
+  Panel1 = MakeValuePanel(GroupBox2, "Panel1", "Нахил виробника", kPanelMinWidth);
+  Panel2 = MakeValuePanel(GroupBox2, "Panel2", "Зміщення виробника", kPanelMinWidth);
+  Panel6 =
+      MakeValuePanel(GroupBox2, "Panel6", "Значення за налаштуванням виробника", kPanelMinWidth);
+  Label12 = MakePlainLabel(GroupBox2, "Label12");
+  Label18 = MakePlainLabel(GroupBox2, "Label18");
+  Panel1->setText(QStringLiteral("1"));
+  Panel2->setText(QStringLiteral("0"));
+
+  struct Row {
+    const char* name;
+    const char* text;
+  };
+  const Row kRows[2][3] = {
+      {{"Label1", "Нахил"}, {"Label2", "Зміщення"}, {"Label3", "Значення"}},
+      {{"Label4", "Нахил"}, {"Label5", "Зміщення"}, {"Label6", "Значення"}},
+  };
+  QGroupBox* groups[2] = {GroupBox1, GroupBox2};
+  QLabel* panels[2][3] = {{Panel3, Panel4, Panel5}, {Panel1, Panel2, Panel6}};
+  QLabel* units[2][3] = {{nullptr, Label15, Label16}, {nullptr, Label12, Label18}};
+  for (int g = 0; g < 2; ++g) {
+    auto* grid = new QGridLayout(groups[g]);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(2, 70);
+    for (int r = 0; r < 3; ++r) {
+      QLabel* caption =
+          MakePlainLabel(groups[g], kRows[g][r].name, QString::fromUtf8(kRows[g][r].text));
+      caption->setBuddy(panels[g][r]);
+      grid->addWidget(caption, r, 0);
+      grid->addWidget(panels[g][r], r, 1);
+      if (units[g][r])
+        grid->addWidget(units[g][r], r, 2);
+    }
+  }
+
+  BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("Выход"), this);
+  BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
+  BitBtn5->setAccessibleName(QStringLiteral("Выход"));
+  BitBtn5->setDefault(true);
+  BitBtn5->setMinimumWidth(90);
+
+  auto* body = new QVBoxLayout;
+  auto* groups_row = new QHBoxLayout;
+  groups_row->addWidget(GroupBox1);
+  groups_row->addWidget(GroupBox2);
+  body->addLayout(groups_row);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn5);
+  buttons->addStretch(1);
+  body->addLayout(buttons);
+  body->setContentsMargins(10, 10, 10, 6);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  outer->addLayout(body);
+  outer->addWidget(StatusBar1);
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
+}
+
+TFormCheck_Val::~TFormCheck_Val() {
+  if (FormCheck_Val == this)
+    FormCheck_Val = nullptr;
+}
+
+void TFormCheck_Val::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormCheck_Val::FormShow() {
+  const TConnectSettings& settings = state_.ConnectSettings;
+  QString unit;
+  if (state_.Channel == 1) {
+    setWindowTitle(QStringLiteral(" Поточні значення температури"));
+    factor_ = 1.0;
+    digits_ = settings.T_format;
+    unit = QString::fromUtf8(kTemperatureUnitName);
+  } else {
+    setWindowTitle(QStringLiteral(" Поточні значення тиску"));
+    // The display settings dialog only lets a listed unit through; an index from nowhere
+    // shows the values as the sensor reports them, in its own unit, rather than indexing
+    // past the table.
+    int unit_index = settings.P_unit;
+    if (!PressureFactor(unit_index, factor_)) {
+      unit_index = kKilopascalUnit;
+      factor_ = PressureUnits[kKilopascalUnit].factor;
+    }
+    digits_ = settings.P_format;
+    unit = QString::fromUtf8(PressureUnits[static_cast<size_t>(unit_index)].name);
+  }
+  const double offset = static_cast<double>(state_.SensorOffset) * factor_;
+  Panel4->setText(Fixed(offset, kCalibrationDecimals));
+  for (QLabel* label : {Label15, Label16, Label12, Label18})
+    label->setText(unit);
+  Panel3->setText(Fixed(state_.SensorSlope, kCalibrationDecimals));
+
+  StartPolling();
+}
+
+void TFormCheck_Val::Timer1Timer() {
+  float reading = 0.0f;
+  const ReadOutcome outcome = ReadValue(reading);
+  if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
+    return;
+  if (outcome == ReadOutcome::kValue) {
+    if (IsBadFloat(&reading)) {
+      Panel5->setText(QStringLiteral("NAN"));
+      Panel6->setText(QStringLiteral("NAN"));
+    } else {
+      const MonitorValues shown =
+          ConvertReading(reading, state_.SensorOffset, state_.SensorSlope, factor_);
+      value_ = shown.value;
+      factory_value_ = shown.factory_value;
+      Panel5->setText(Fixed(value_, digits_));
+      Panel6->setText(Fixed(factory_value_, digits_));
+      ++count_;
+      StatusBar1Panel1->setText(QStringLiteral(" %1").arg(count_));
+    }
+  }
+  FinishDeferredClose();
+}
+
+void TFormCheck_Val::BitBtn5Click() {
+  close();
+}

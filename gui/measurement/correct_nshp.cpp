@@ -1,0 +1,357 @@
+#include "gui/measurement/correct_nshp.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+#include "core/app_state.h"
+#include "core/calibration.h"
+#include "core/number_format.h"
+#include "gui/key_filters.h"
+#include "gui/measurement/ask_val.h"
+
+TFormCorrect_NSHP* FormCorrect_NSHP = nullptr;
+
+namespace {
+
+const char kNotAllData[] = "Введені не всі дані для розрахунку";
+const char kAppliedOrder[] = "В точці 1 подане значення параметру";
+const char kReceivedOrder[] = "В точці 1 отримане значення параметру";
+// The second half of both order messages stands in the box's title.
+const char kOrderCaption[] = "має бути менше, ніж зачення у точці 2";
+
+// Statistics collection for the point in `record.point`; true when its average was accepted.
+bool RunStatisticsCollection(AppState& state, CalibrationRecord& record, QWidget* parent) {
+  TFormAsk_Val dialog(state, parent);
+  dialog.record = &record;
+  dialog.exec();
+  return dialog.accepted;
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size())
+    return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i])
+      return false;
+  }
+  return true;
+}
+
+QLabel* FixedLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QLatin1String(name));
+  button->setAccessibleName(text);
+  return button;
+}
+
+}  // namespace
+
+std::optional<double> ReadCalibrationValue(std::string_view text) {
+  if (const std::optional<double> value = ParseFloat(text))
+    return value;
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (EqualsIgnoringCase(text, "inf") || EqualsIgnoringCase(text, "infinity")) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    return negative ? -infinity : infinity;
+  }
+  if (EqualsIgnoringCase(text, "nan"))
+    return std::numeric_limits<double>::quiet_NaN();
+  return std::nullopt;
+}
+
+std::string OutOfRangeMessage(std::string_view text) {
+  return "Значення \"" + std::string(text) + "\" виходить за межі допустимого діапазону";
+}
+
+TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
+    : QDialog(parent), state_(state) {
+  FormCorrect_NSHP = this;
+  setObjectName(QStringLiteral("FormCorrect_NSHP"));
+  collect_statistics = [this](CalibrationRecord& calibration) {
+    return RunStatisticsCollection(state_, calibration, this);
+  };
+
+  struct PointControls {
+    QGroupBox*& group;
+    const char* group_name;
+    QString title;
+    QString position;
+    QLineEdit*& applied;
+    const char* applied_name;
+    QLineEdit*& received;
+    const char* received_name;
+    QLabel*& applied_unit;
+    const char* applied_unit_name;
+    QLabel*& received_unit;
+    const char* received_unit_name;
+    QPushButton*& statistics;
+    const char* statistics_name;
+    QPushButton*& clear;
+    const char* clear_name;
+  };
+  PointControls points[] = {
+      {GroupBox1, "GroupBox1", QStringLiteral(" Перша точка "),
+       QStringLiteral("значення поблизу нижньої точки діапазону,"), Edit1, "Edit1", Edit3, "Edit3",
+       Label3, "Label3", Label4, "Label4", BitBtn1, "BitBtn1", BitBtn5, "BitBtn5"},
+      {GroupBox2, "GroupBox2", QStringLiteral(" Друга точка "),
+       QStringLiteral("значення поблизу верхньої точки діапазону,"), Edit2, "Edit2", Edit4, "Edit4",
+       Label5, "Label5", Label6, "Label6", BitBtn2, "BitBtn2", BitBtn6, "BitBtn6"},
+  };
+
+  auto* groups = new QHBoxLayout;
+  for (PointControls& p : points) {
+    p.group = new QGroupBox(p.title, this);
+    p.group->setObjectName(QLatin1String(p.group_name));
+    auto* grid = new QGridLayout(p.group);
+    const QString lines[] = {
+        QStringLiteral("Подайте на вхід  каналу"),
+        p.position,
+        QStringLiteral("введіть це значення і натисніть кнопку"),
+        QStringLiteral("\"Набір статистики\","),
+        QStringLiteral("або введіть потрібне значеняя"),
+    };
+    int row = 0;
+    for (const QString& line : lines) {
+      grid->addWidget(FixedLabel(line, p.group), row++, 0, 1, 3);
+    }
+    grid->setRowMinimumHeight(row++, 8);
+
+    const QString applied_caption = QStringLiteral("Подане значення");
+    const QString received_caption = QStringLiteral("Отримане значення");
+    p.applied = new QLineEdit(p.group);
+    p.applied->setObjectName(QLatin1String(p.applied_name));
+    p.applied->setAccessibleName(p.title.trimmed() + QStringLiteral(": ") + applied_caption);
+    p.received = new QLineEdit(p.group);
+    p.received->setObjectName(QLatin1String(p.received_name));
+    p.received->setAccessibleName(p.title.trimmed() + QStringLiteral(": ") + received_caption);
+    for (QLineEdit* edit : {p.applied, p.received}) {
+      InstallFloatKeyFilter(edit);
+      edit->setAlignment(Qt::AlignRight);
+      edit->setMinimumWidth(110);
+    }
+    p.applied_unit = FixedLabel(QString(), p.group);
+    p.applied_unit->setObjectName(QLatin1String(p.applied_unit_name));
+    p.applied_unit->setMinimumWidth(70);
+    p.received_unit = FixedLabel(QString(), p.group);
+    p.received_unit->setObjectName(QLatin1String(p.received_unit_name));
+
+    QLabel* applied_label = FixedLabel(applied_caption, p.group);
+    applied_label->setBuddy(p.applied);
+    QLabel* received_label = FixedLabel(received_caption, p.group);
+    received_label->setBuddy(p.received);
+    grid->addWidget(applied_label, row, 0);
+    grid->addWidget(p.applied, row, 1);
+    grid->addWidget(p.applied_unit, row++, 2);
+    grid->addWidget(received_label, row, 0);
+    grid->addWidget(p.received, row, 1);
+    grid->addWidget(p.received_unit, row++, 2);
+    grid->setRowMinimumHeight(row++, 8);
+
+    p.statistics = Button(p.statistics_name, QStringLiteral("Набір статистики"), p.group);
+    p.clear = Button(p.clear_name, QStringLiteral("Анулювати значення"), p.group);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(p.statistics);
+    buttons->addWidget(p.clear);
+    grid->addLayout(buttons, row, 0, 1, 3);
+    groups->addWidget(p.group);
+  }
+
+  BitBtn4 = Button("BitBtn4", QStringLiteral("Виконати розрахунок"), this);
+  BitBtn7 = Button("BitBtn7", QStringLiteral("Записати налаштування виробника"), this);
+  BitBtn3 = Button("BitBtn3", QStringLiteral("Відмінити"), this);
+  BitBtn4->setDefault(true);
+  auto* commands = new QHBoxLayout;
+  commands->addWidget(BitBtn4);
+  commands->addWidget(BitBtn7);
+  commands->addStretch(1);
+  commands->addWidget(BitBtn3);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(groups);
+  layout->addSpacing(6);
+  layout->addLayout(commands);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  setTabOrder(Edit1, Edit3);
+  setTabOrder(Edit3, BitBtn1);
+  setTabOrder(BitBtn1, BitBtn5);
+  setTabOrder(BitBtn5, Edit2);
+  setTabOrder(Edit2, Edit4);
+  setTabOrder(Edit4, BitBtn2);
+  setTabOrder(BitBtn2, BitBtn6);
+  setTabOrder(BitBtn6, BitBtn4);
+  setTabOrder(BitBtn4, BitBtn7);
+  setTabOrder(BitBtn7, BitBtn3);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn2Click);
+  connect(BitBtn3, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn3Click);
+  connect(BitBtn4, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn4Click);
+  connect(BitBtn5, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn5Click);
+  connect(BitBtn6, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn6Click);
+  connect(BitBtn7, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn7Click);
+}
+
+TFormCorrect_NSHP::~TFormCorrect_NSHP() {
+  if (FormCorrect_NSHP == this)
+    FormCorrect_NSHP = nullptr;
+}
+
+void TFormCorrect_NSHP::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
+  // Both clearing buttons answer Esc; the first point's gets it, and the dialog stays open.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    BitBtn5Click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TFormCorrect_NSHP::FormShow() {
+  QString unit;
+  if (state_.Channel == 0) {
+    setWindowTitle(QStringLiteral("Калібровка каналу \"Тиск\" за двома точками"));
+    const uint8_t index = state_.ConnectSettings.P_unit;
+    if (index < PressureUnits.size())
+      unit = QString::fromUtf8(PressureUnits[index].name);
+  } else {
+    setWindowTitle(QStringLiteral("Калібровка каналу \"Температура\" за двома точками"));
+    unit = QString::fromUtf8(kTemperatureUnitName);
+  }
+  Label3->setText(unit);
+  Label4->setText(Label3->text());
+  Label5->setText(Label3->text());
+  Label6->setText(Label3->text());
+}
+
+void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
+  if (record == nullptr || !collect_statistics)
+    return;
+  record->point = static_cast<uint8_t>(point);
+  if (collect_statistics(*record)) {
+    received_edit->setText(QString::fromStdString(
+        FormatFixed(record->received[static_cast<size_t>(point)], record->digits)));
+  }
+}
+
+void TFormCorrect_NSHP::BitBtn1Click() {
+  CollectStatistics(0, Edit3);
+}
+
+void TFormCorrect_NSHP::BitBtn2Click() {
+  CollectStatistics(1, Edit4);
+}
+
+void TFormCorrect_NSHP::BitBtn5Click() {
+  Edit1->clear();
+  Edit3->clear();
+}
+
+void TFormCorrect_NSHP::BitBtn6Click() {
+  Edit2->clear();
+  Edit4->clear();
+}
+
+void TFormCorrect_NSHP::BitBtn3Click() {
+  if (!state_.ui->AskQuestion("Ви впевнені, що хочете", std::string("відмінити калібровку?"),
+                              std::nullopt))
+    return;
+  result = kCancelled;
+  reject();
+}
+
+void TFormCorrect_NSHP::BitBtn7Click() {
+  if (record == nullptr)
+    return;
+  if (!state_.ui->AskQuestion("Ви впевнені, що хочете",
+                              std::string("повернутися до налаштування виробника?"), std::nullopt))
+    return;
+  record->offset = 0.0f;
+  record->slope = 1.0f;
+  result = kFactorySetting;
+  accept();
+}
+
+bool TFormCorrect_NSHP::ReadPair(const QLineEdit* first, const QLineEdit* second, float& value1,
+                                 float& value2) {
+  float values[2];
+  const QLineEdit* edits[2] = {first, second};
+  for (int i = 0; i < 2; ++i) {
+    const std::string text = edits[i]->text().toStdString();
+    const std::optional<double> number = ReadCalibrationValue(text);
+    if (!number) {
+      state_.ui->ShowMessage(NotANumberMessage(text), "");
+      return false;
+    }
+    values[i] = ToFloat32(*number);
+    // A point at infinity (or none at all) would make every later figure meaningless.
+    if (!std::isfinite(values[i])) {
+      state_.ui->ShowMessage(OutOfRangeMessage(text), "");
+      return false;
+    }
+  }
+  value1 = values[0];
+  value2 = values[1];
+  return true;
+}
+
+void TFormCorrect_NSHP::BitBtn4Click() {
+  if (record == nullptr)
+    return;
+  if (Edit1->text().isEmpty() || Edit2->text().isEmpty() || Edit3->text().isEmpty() ||
+      Edit4->text().isEmpty()) {
+    state_.ui->ShowMessage(kNotAllData, "");
+    return;
+  }
+  float applied1 = 0.0f;
+  float applied2 = 0.0f;
+  if (!ReadPair(Edit1, Edit2, applied1, applied2))
+    return;
+  record->applied = {applied1, applied2};
+  if (!(applied1 < applied2)) {
+    state_.ui->ShowMessage(kAppliedOrder, kOrderCaption);
+    return;
+  }
+  // The received values as the edits show them: a collected average enters rounded to the
+  // decimals shown, and a typed value replaces it.
+  float received1 = 0.0f;
+  float received2 = 0.0f;
+  if (!ReadPair(Edit3, Edit4, received1, received2))
+    return;
+  record->received = {received1, received2};
+  if (!(received1 < received2)) {
+    state_.ui->ShowMessage(kReceivedOrder, kOrderCaption);
+    return;
+  }
+  result = kPointsAccepted;
+  accept();
+}

@@ -1,0 +1,440 @@
+#include "gui/measurement/correct_set.h"
+
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "core/app_state.h"
+#include "core/calibration.h"
+#include "core/number_format.h"
+#include "gui/dialog_widgets.h"
+#include "gui/measurement/correct_nshp.h"
+
+TFormCorrect_Set* FormCorrect_Set = nullptr;
+
+namespace {
+
+const char kNotAllData[] = "Введені не всі дані для запису";
+const char kZeroSlope[] = "Нахил не може бути рівним 0";
+// Slopes and offsets are always shown with this many decimals.
+constexpr int kCalibrationDecimals = 5;
+// Each offset edit rewrites the other; the rounding to 5 decimals settles within a few
+// rounds, and this bound keeps a pair that would not settle from recursing without end.
+constexpr int kMaxFollowDepth = 8;
+
+constexpr int kValueWidth = 110;
+
+const QString kKpa = QStringLiteral("кПа");
+
+QLabel* TextLabel(const QString& text, QWidget* parent, const char* name = nullptr) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  if (name)
+    label->setObjectName(QLatin1String(name));
+  return label;
+}
+
+QLabel* ValuePanel(const char* name, const QString& accessible_name, QWidget* parent) {
+  auto* panel = new QLabel(parent);
+  panel->setObjectName(QLatin1String(name));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setTextFormat(Qt::PlainText);
+  panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  panel->setFixedWidth(kValueWidth);
+  panel->setAccessibleName(accessible_name);
+  return panel;
+}
+
+QLineEdit* ValueEdit(const char* name, const QString& accessible_name, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QLatin1String(name));
+  edit->setAlignment(Qt::AlignRight);
+  edit->setFixedWidth(kValueWidth);
+  edit->setAccessibleName(accessible_name);
+  return edit;
+}
+
+QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QLatin1String(name));
+  button->setAccessibleName(text);
+  // Enter must never write into the sensor: the write happens only when its own button is
+  // activated (a click, Space on it).
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+// A group of two rows, caption, value and unit in the display unit, then optionally the value
+// in kPa and its unit.
+struct Row {
+  QString caption;
+  QWidget* value;
+  QLabel* unit;  // null: the value has no unit
+  QWidget* kpa_value = nullptr;
+};
+
+// Column widths shared by all groups of a panel, so that their columns line up.
+struct Columns {
+  int caption;
+  int unit;
+};
+
+Columns MeasureColumns(const QWidget* widget) {
+  const QFontMetrics metrics = widget->fontMetrics();
+  Columns columns{0, 0};
+  for (const char* caption : {"Подане значення", "Отримане значення", "Коефіцієнт нахилу"})
+    columns.caption =
+        std::max(columns.caption, metrics.horizontalAdvance(QString::fromUtf8(caption)));
+  for (const PressureUnit& unit : PressureUnits)
+    columns.unit = std::max(columns.unit, metrics.horizontalAdvance(QString::fromUtf8(unit.name)));
+  columns.caption += 12;
+  columns.unit += 12;
+  return columns;
+}
+
+QGroupBox* Group(const QString& title, const Row (&rows)[2], const Columns& columns,
+                 QWidget* parent) {
+  auto* group = new QGroupBox(title, parent);
+  auto* grid = new QGridLayout(group);
+  grid->setColumnMinimumWidth(0, columns.caption);
+  grid->setColumnMinimumWidth(2, columns.unit);
+  for (int r = 0; r < 2; ++r) {
+    const Row& row = rows[r];
+    row.value->setParent(group);
+    QLabel* caption = TextLabel(row.caption, group);
+    caption->setBuddy(row.value);
+    grid->addWidget(caption, r, 0);
+    grid->addWidget(row.value, r, 1);
+    if (row.unit) {
+      row.unit->setParent(group);
+      grid->addWidget(row.unit, r, 2);
+    }
+    if (row.kpa_value) {
+      row.kpa_value->setParent(group);
+      grid->addWidget(row.kpa_value, r, 3);
+      grid->addWidget(TextLabel(kKpa, group), r, 4);
+    }
+  }
+  return group;
+}
+
+}  // namespace
+
+std::string UnwritableValueMessage(std::string_view text) {
+  return "Значення \"" + std::string(text) +
+         "\" не можна записати у давач\r(допустимі лише скінченні числа, за модулем до "
+         "3.4E+38)";
+}
+
+TFormCorrect_Set::TFormCorrect_Set(AppState& state, QWidget* parent)
+    : QDialog(parent), state_(state) {
+  FormCorrect_Set = this;
+  setObjectName(QStringLiteral("FormCorrect_Set"));
+  setWindowTitle(QStringLiteral(" Результати виконаної коррекції "));
+
+  BuildFirstPanel();
+  BuildSecondPanel();
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(pn_1);
+  layout->addWidget(pn_2);
+  // The dialog takes the size of whichever panel is shown.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormCorrect_Set::BitBtn1Click);
+  connect(BitBtn4, &QPushButton::clicked, this, &TFormCorrect_Set::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TFormCorrect_Set::BitBtn2Click);
+  connect(BitBtn3, &QPushButton::clicked, this, &TFormCorrect_Set::BitBtn2Click);
+  connect(Edit4, &QLineEdit::textChanged, this, &TFormCorrect_Set::Edit4Change);
+  connect(Edit5, &QLineEdit::textChanged, this, &TFormCorrect_Set::Edit5Change);
+}
+
+TFormCorrect_Set::~TFormCorrect_Set() {
+  if (FormCorrect_Set == this)
+    FormCorrect_Set = nullptr;
+}
+
+void TFormCorrect_Set::BuildFirstPanel() {
+  pn_1 = new QFrame(this);
+  pn_1->setObjectName(QStringLiteral("pn_1"));
+  const QString applied = QStringLiteral("Подане значення");
+  const QString received = QStringLiteral("Отримане значення");
+  const QString slope = QStringLiteral("Коефіцієнт нахилу");
+  const QString offset = QStringLiteral("Зміщення");
+
+  Panel1 = ValuePanel("Panel1", QStringLiteral("Точка 1, подане значення"), pn_1);
+  Panel2 = ValuePanel("Panel2", QStringLiteral("Точка 1, отримане значення"), pn_1);
+  Panel3 = ValuePanel("Panel3", QStringLiteral("Точка 2, подане значення"), pn_1);
+  Panel4 = ValuePanel("Panel4", QStringLiteral("Точка 2, отримане значення"), pn_1);
+  Panel5 = ValuePanel("Panel5", QStringLiteral("Поточний коефіцієнт нахилу"), pn_1);
+  Panel6 = ValuePanel("Panel6", QStringLiteral("Поточне зміщення"), pn_1);
+  Edit1 = ValueEdit("Edit1", QStringLiteral("Новий коефіцієнт нахилу"), pn_1);
+  Edit2 = ValueEdit("Edit2", QStringLiteral("Нове зміщення"), pn_1);
+  Label3 = TextLabel(QString(), pn_1, "Label3");
+  Label4 = TextLabel(QString(), pn_1, "Label4");
+  Label7 = TextLabel(QString(), pn_1, "Label7");
+  Label8 = TextLabel(QString(), pn_1, "Label8");
+  Label12 = TextLabel(QString(), pn_1, "Label12");
+  Label15 = TextLabel(QString(), pn_1, "Label15");
+
+  const Columns columns = MeasureColumns(this);
+  auto* groups = new QGridLayout;
+  groups->addWidget(Group(QStringLiteral(" Перша точка "),
+                          {{applied, Panel1, Label3}, {received, Panel2, Label4}}, columns, pn_1),
+                    0, 0);
+  groups->addWidget(Group(QStringLiteral(" Друга точка "),
+                          {{applied, Panel3, Label7}, {received, Panel4, Label8}}, columns, pn_1),
+                    0, 1);
+  groups->addWidget(Group(QStringLiteral(" Поточні значення у давачі "),
+                          {{slope, Panel5, nullptr}, {offset, Panel6, Label12}}, columns, pn_1),
+                    1, 0);
+  groups->addWidget(Group(QStringLiteral(" Нові розраховані значення "),
+                          {{slope, Edit1, nullptr}, {offset, Edit2, Label15}}, columns, pn_1),
+                    1, 1);
+
+  BitBtn1 = Button("BitBtn1", QStringLiteral("Записати у пристрій"), pn_1);
+  BitBtn2 = Button("BitBtn2", QStringLiteral("Відмінити"), pn_1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(BitBtn2);
+
+  auto* layout = new QVBoxLayout(pn_1);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(groups);
+  layout->addLayout(buttons);
+
+  setTabOrder(Edit1, Edit2);
+  setTabOrder(Edit2, BitBtn1);
+  setTabOrder(BitBtn1, BitBtn2);
+}
+
+void TFormCorrect_Set::BuildSecondPanel() {
+  pn_2 = new QFrame(this);
+  pn_2->setObjectName(QStringLiteral("pn_2"));
+  const QString applied = QStringLiteral("Подане значення");
+  const QString received = QStringLiteral("Отримане значення");
+  const QString slope = QStringLiteral("Коефіцієнт нахилу");
+  const QString offset = QStringLiteral("Зміщення");
+
+  Panel8 = ValuePanel("Panel8", QStringLiteral("Точка 1, подане значення"), pn_2);
+  Panel7 = ValuePanel("Panel7", QStringLiteral("Точка 1, подане значення в кПа"), pn_2);
+  Panel9 = ValuePanel("Panel9", QStringLiteral("Точка 1, отримане значення"), pn_2);
+  Panel14 = ValuePanel("Panel14", QStringLiteral("Точка 1, отримане значення в кПа"), pn_2);
+  Panel10 = ValuePanel("Panel10", QStringLiteral("Точка 2, подане значення"), pn_2);
+  Panel15 = ValuePanel("Panel15", QStringLiteral("Точка 2, подане значення в кПа"), pn_2);
+  Panel11 = ValuePanel("Panel11", QStringLiteral("Точка 2, отримане значення"), pn_2);
+  Panel16 = ValuePanel("Panel16", QStringLiteral("Точка 2, отримане значення в кПа"), pn_2);
+  Panel12 = ValuePanel("Panel12", QStringLiteral("Поточний коефіцієнт нахилу"), pn_2);
+  Panel13 = ValuePanel("Panel13", QStringLiteral("Поточне зміщення"), pn_2);
+  Panel17 = ValuePanel("Panel17", QStringLiteral("Поточне зміщення в кПа"), pn_2);
+  Edit3 = ValueEdit("Edit3", QStringLiteral("Новий коефіцієнт нахилу"), pn_2);
+  Edit4 = ValueEdit("Edit4", QStringLiteral("Нове зміщення"), pn_2);
+  Edit5 = ValueEdit("Edit5", QStringLiteral("Нове зміщення в кПа"), pn_2);
+  Label17 = TextLabel(QString(), pn_2, "Label17");
+  Label18 = TextLabel(QString(), pn_2, "Label18");
+  Label21 = TextLabel(QString(), pn_2, "Label21");
+  Label22 = TextLabel(QString(), pn_2, "Label22");
+  Label25 = TextLabel(QString(), pn_2, "Label25");
+  Label28 = TextLabel(QString(), pn_2, "Label28");
+
+  Label16 = TextLabel(QStringLiteral("Давач передає дані в кПА"), pn_2, "Label16");
+  Label16->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  const Columns columns = MeasureColumns(this);
+  auto* layout = new QVBoxLayout(pn_2);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Label16);
+  layout->addWidget(Group(
+      QStringLiteral(" Перша точка "),
+      {{applied, Panel8, Label17, Panel7}, {received, Panel9, Label18, Panel14}}, columns, pn_2));
+  layout->addWidget(
+      Group(QStringLiteral(" Друга точка "),
+            {{applied, Panel10, Label21, Panel15}, {received, Panel11, Label22, Panel16}}, columns,
+            pn_2));
+  layout->addWidget(Group(QStringLiteral(" Поточні значення у давачі "),
+                          {{slope, Panel12, nullptr}, {offset, Panel13, Label25, Panel17}}, columns,
+                          pn_2));
+  layout->addWidget(Group(QStringLiteral(" Нові розраховані значення "),
+                          {{slope, Edit3, nullptr}, {offset, Edit4, Label28, Edit5}}, columns,
+                          pn_2));
+
+  BitBtn4 = Button("BitBtn4", QStringLiteral("Записати у пристрій"), pn_2);
+  BitBtn3 = Button("BitBtn3", QStringLiteral("Відмінити"), pn_2);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn4);
+  buttons->addWidget(BitBtn3);
+  layout->addLayout(buttons);
+
+  setTabOrder(Edit3, Edit4);
+  setTabOrder(Edit4, Edit5);
+  setTabOrder(Edit5, BitBtn4);
+  setTabOrder(BitBtn4, BitBtn3);
+}
+
+void TFormCorrect_Set::showEvent(QShowEvent* event) {
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+  QDialog::showEvent(event);
+}
+
+void TFormCorrect_Set::FormShow() {
+  if (record == nullptr)
+    return;
+  const float s0 = state_.SensorSlope;
+  const float o0 = state_.SensorOffset;
+  const double f = record->factor;
+  const NewCalibration calibration = ComputeNewCalibration(*record, s0, o0);
+  record->slope = calibration.slope;
+  record->offset = calibration.offset;
+
+  const bool pressure = state_.Channel == 0;
+  const uint8_t unit_index = state_.ConnectSettings.P_unit;
+  second_panel_ = pressure && unit_index != kKilopascalUnit;
+  pn_1->setVisible(!second_panel_);
+  pn_2->setVisible(second_panel_);
+  layout()->activate();  // sized to the panel now, before the window appears
+  const int digits = record->digits;
+
+  if (!second_panel_) {
+    const QString unit =
+        QString::fromUtf8(pressure ? PressureUnits[kKilopascalUnit].name : kTemperatureUnitName);
+    for (QLabel* label : {Label3, Label4, Label7, Label8, Label12, Label15})
+      label->setText(unit);
+    Panel1->setText(Fixed(record->applied[0], digits));
+    Panel2->setText(Fixed(record->received[0], digits));
+    Panel3->setText(Fixed(record->applied[1], digits));
+    Panel4->setText(Fixed(record->received[1], digits));
+    Panel5->setText(Fixed(s0, kCalibrationDecimals));
+    Panel6->setText(Fixed(o0, kCalibrationDecimals));
+    Edit1->setText(Fixed(calibration.slope, kCalibrationDecimals));
+    Edit2->setText(Fixed(calibration.offset, kCalibrationDecimals));
+    Edit1->setFocus();
+    return;
+  }
+
+  const QString unit = unit_index < PressureUnits.size()
+                           ? QString::fromUtf8(PressureUnits[unit_index].name)
+                           : QString();
+  for (QLabel* label : {Label17, Label18, Label21, Label22, Label25, Label28})
+    label->setText(unit);
+  const struct {
+    float value;
+    QLabel* display;
+    QLabel* kpa;
+  } points[] = {
+      {record->applied[0], Panel8, Panel7},
+      {record->received[0], Panel9, Panel14},
+      {record->applied[1], Panel10, Panel15},
+      {record->received[1], Panel11, Panel16},
+  };
+  for (const auto& point : points) {
+    point.display->setText(Fixed(point.value, digits));
+    point.kpa->setText(Fixed(ToSensorUnit(point.value, f), digits));
+  }
+  Panel12->setText(Fixed(s0, kCalibrationDecimals));
+  Panel17->setText(Fixed(o0, kCalibrationDecimals));
+  Panel13->setText(Fixed(static_cast<double>(o0) * f, kCalibrationDecimals));
+  Edit3->setText(Fixed(calibration.slope, kCalibrationDecimals));
+  // Each of these runs the other edit's update as well.
+  Edit4->setText(Fixed(calibration.offset, kCalibrationDecimals));
+  Edit5->setText(Fixed(static_cast<double>(calibration.offset) / f, kCalibrationDecimals));
+  Edit3->setFocus();
+}
+
+void TFormCorrect_Set::Follow(const QLineEdit* from, QLineEdit* to, bool to_sensor_unit) {
+  if (record == nullptr || follow_depth_ >= kMaxFollowDepth)
+    return;
+  const QString text = from->text();
+  if (text.isEmpty()) {
+    ++follow_depth_;
+    to->setText(QString());
+    --follow_depth_;
+    return;
+  }
+  // A number still being typed ("-", "1e", "2.5e-") is no number yet: the other edit waits
+  // for it rather than interrupting the typing with an error.
+  const std::optional<double> number = ParseFloat(text.toStdString());
+  if (!number)
+    return;
+  const double value = ToFloat32(*number);
+  const double converted = to_sensor_unit ? value / record->factor : value * record->factor;
+  ++follow_depth_;
+  to->setText(Fixed(converted, kCalibrationDecimals));
+  --follow_depth_;
+}
+
+void TFormCorrect_Set::Edit4Change() {
+  Follow(Edit4, Edit5, true);
+}
+
+void TFormCorrect_Set::Edit5Change() {
+  Follow(Edit5, Edit4, false);
+}
+
+void TFormCorrect_Set::BitBtn1Click() {
+  if (record == nullptr)
+    return;
+  // The offset is taken in the sensor's unit; on the second panel Edit4 is only its view.
+  QLineEdit* slope_edit = second_panel_ ? Edit3 : Edit1;
+  QLineEdit* offset_edit = second_panel_ ? Edit5 : Edit2;
+  if (slope_edit->text().isEmpty() || offset_edit->text().isEmpty()) {
+    state_.ui->ShowMessage(kNotAllData, "");
+    return;
+  }
+  const std::string slope_text = slope_edit->text().toStdString();
+  const std::optional<double> slope_number = ReadCalibrationValue(slope_text);
+  if (!slope_number) {
+    state_.ui->ShowMessage(NotANumberMessage(slope_text), "");
+    return;
+  }
+  const float slope = ToFloat32(*slope_number);
+  if (slope == 0.0f) {
+    state_.ui->ShowMessage(kZeroSlope, "");
+    return;
+  }
+  // The offset in the display unit is what the engineer looks at; while it is no number, the
+  // sensor-unit edit still holds an older value that nobody sees any more.
+  if (second_panel_ && !ReadCalibrationValue(Edit4->text().toStdString())) {
+    const std::string shown = Edit4->text().toStdString();
+    state_.ui->ShowMessage(NotANumberMessage(shown) + "\r(поле \"" +
+                               Edit4->accessibleName().toStdString() + ", " +
+                               Label28->text().toStdString() + "\")",
+                           "");
+    return;
+  }
+  const std::string offset_text = offset_edit->text().toStdString();
+  const std::optional<double> offset_number = ReadCalibrationValue(offset_text);
+  if (!offset_number) {
+    state_.ui->ShowMessage(NotANumberMessage(offset_text), "");
+    return;
+  }
+  const float offset = ToFloat32(*offset_number);
+  // The sensor would measure nothing but nonsense from then on.
+  if (!IsWritableCalibration(offset, slope)) {
+    state_.ui->ShowMessage(UnwritableValueMessage(std::isfinite(slope) ? offset_text : slope_text),
+                           "");
+    return;
+  }
+  record->slope = slope;
+  record->offset = offset;
+  confirmed = true;
+  accept();
+}
+
+void TFormCorrect_Set::BitBtn2Click() {
+  reject();
+}
