@@ -84,25 +84,29 @@ bool InGroup(gid_t gid) {
   return false;
 }
 
-// Serial devices belong to a group ("dialout" on Debian) whose members may open them; a user
-// outside it gets EACCES, and the fix is membership, not permissions on the node. A device
-// whose group gives no access (or is root's own) can only be opened by its owner.
+// Serial devices belong to a group ("dialout" on Debian, "uucp" elsewhere) whose members may
+// open them; a user outside it gets EACCES, and the fix is membership, not permissions on the
+// node. root's own group is never offered: joining it is no fix anyone should follow. A device
+// whose group gives no access can only be opened by its owner.
 std::string PermissionHint(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0)
     return {};
   const bool group_may = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-  const struct group* g = getgrgid(st.st_gid);
-  if (group_may && st.st_gid != 0 && g != nullptr && g->gr_name != nullptr) {
+  if (group_may && st.st_gid != 0) {
     if (InGroup(st.st_gid))
       return {};
-    const std::string name = g->gr_name;
+    const struct group* g = getgrgid(st.st_gid);
+    const std::string name =
+        g != nullptr && g->gr_name != nullptr ? std::string(g->gr_name) : std::to_string(st.st_gid);
     return " (користувач не входить до групи «" + name +
            "», якій належить пристрій: sudo usermod -aG " + name +
            " $USER, потім увійдіть до системи знову)";
   }
   if (st.st_uid == geteuid())
     return {};
+  if (st.st_uid == 0)
+    return " (пристрій доступний лише адміністратору системи: попросіть надати вам доступ)";
   const struct passwd* owner = getpwuid(st.st_uid);
   const std::string who = owner != nullptr && owner->pw_name != nullptr
                               ? std::string(owner->pw_name)
@@ -136,6 +140,10 @@ std::string ReasonText(int err) {
     case ENOTTY:
     case EINVAL:
       return "це не послідовний порт";
+    case EROFS:
+      return "пристрій на файловій системі лише для читання";
+    case ETIMEDOUT:
+      return "пристрій не відповів вчасно";
     case ENAMETOOLONG:
       return "задовгий шлях до пристрою";
     case EMFILE:
@@ -246,7 +254,7 @@ bool ToTermios(const ComSettings& settings, termios& t, std::string* why) {
   speed_t speed{};
   if (!TermiosSpeedFor(settings.rate, speed)) {
     if (why)
-      *why = std::to_string(settings.rate) + " bit/s is not a rate this system can set";
+      *why = "швидкість " + std::to_string(settings.rate) + " біт/с ця система встановити не може";
     return false;
   }
   tcflag_t size = CS8;
@@ -265,7 +273,8 @@ bool ToTermios(const ComSettings& settings, termios& t, std::string* why) {
       break;
     default:
       if (why)
-        *why = std::to_string(settings.data_bits) + " data bits cannot be set here";
+        *why = "кількість бітів даних " + std::to_string(settings.data_bits) +
+               " тут встановити неможливо";
       return false;
   }
   // A UART sends one and a half stop bits when asked for two at 5 data bits; at 6 to 8 data

@@ -85,6 +85,18 @@ TEST_F(ModbusboxSensorTest, CancelDuringUnitReadEndsWithoutQuestion) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(ModbusboxSensorTest, SensorsException28IsNoStopAndStillAsksToRetry) {
+  ui.answers = {true, false};
+  device.Answer(WithChecksum({0x01, 0x83, 0x1C}));
+  device.Answer(WithChecksum({0x01, 0x83, 0x15}));
+  EXPECT_FALSE(box.ReadUnit(0));
+  ASSERT_EQ(ui.questions.size(), 2u);
+  EXPECT_EQ(ui.questions[0].line2, "Команда 3. ? (виняток 28)");
+  EXPECT_EQ(ui.questions[1].line2, "Команда 3. ? (виняток 21)");
+  EXPECT_NE(box.error_code, modbusbox::kErrorAborted);
+  EXPECT_NE(box.error_code, modbusbox::kErrorNoReply);
+}
+
 TEST_F(ModbusboxSensorTest, CalibrationIsTwoFloatsLowWordFirst) {
   device.Answer(WithChecksum({0x01, 0x03, 0x08, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x00, 0x00}));
   float offset = 5.0f;

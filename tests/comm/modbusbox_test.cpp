@@ -226,6 +226,27 @@ TEST_F(ModbusboxTest, OversizedByteCountNeverWritesPastTheReplyBuffer) {
   EXPECT_EQ(line.write_times().size(), 2u);  // 27 on the first, then 29 and no third try
 }
 
+TEST_F(ModbusboxTest, LargestCountThatFitsIsCollectedAndTheNextIsRefused) {
+  box.tries = 2;
+  // 251 data bytes: a 256-byte frame, collected whole; intact, so 29 and no retry.
+  Bytes fits = {0x01, 0x03, 251};
+  fits.resize(254, 0x00);
+  device.Answer(WithChecksum(fits));
+  EXPECT_FALSE(box.ReadRegisters(0, 125));
+  EXPECT_EQ(box.error_code, 29);
+  EXPECT_EQ(line.write_times().size(), 1u);
+  EXPECT_EQ(clock.Counter(), device.last_reply_end);
+
+  // 252 data bytes cannot be held: refused while collecting, so the transaction is tried again.
+  line.ClearLog();
+  Bytes over = {0x01, 0x03, 252};
+  over.resize(255, 0x00);
+  device.Answer(WithChecksum(over));
+  device.Answer(WithChecksum({0x01, 0x03, 0x02, 0x00, 0x0C}));
+  ASSERT_TRUE(box.ReadRegisters(59, 1)) << box.ErrorText();
+  EXPECT_EQ(line.write_times().size(), 2u);
+}
+
 TEST_F(ModbusboxTest, PreamblesTriesAndRtsHold) {
   box.preambles = 3;
   box.baud_rate = 9600;
