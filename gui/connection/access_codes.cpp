@@ -6,8 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <string>
 
 #include "comm/calcbox.h"
 #include "core/suplfunc.h"
@@ -21,13 +19,6 @@ QLineEdit* CodeEdit(QWidget* parent, const char* name, int max_length, const QSt
   edit->setEchoMode(QLineEdit::Password);
   edit->setMaxLength(max_length);
   return edit;
-}
-
-template <size_t N>
-void FillPadded(std::array<uint8_t, N>& field, const QString& text) {
-  field.fill(' ');
-  const std::string bytes = Utf8ToCp1251(text.toStdString());
-  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
 }
 
 }  // namespace

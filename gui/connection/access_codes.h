@@ -2,6 +2,11 @@
 
 #include <QDialog>
 #include <QString>
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "core/suplfunc.h"
 
 class QLabel;
 class QLineEdit;
@@ -41,3 +46,11 @@ bool AskAccessCodes(AccessCodes& codes, QWidget* parent);
 // Puts `codes` into the request fields of `box` as the corrector compares them: one byte per
 // character, blank-padded, the write password in the DOS Cyrillic code page.
 void PutAccessCodes(const AccessCodes& codes, calcbox& box);
+
+// Copies `text` into a blank-padded code field, one byte per character (Windows Cyrillic).
+template <typename Byte, size_t N>
+void FillPadded(std::array<Byte, N>& field, const QString& text) {
+  field.fill(' ');
+  const std::string bytes = Utf8ToCp1251(text.toStdString());
+  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
+}

@@ -19,6 +19,7 @@
 #include "comm/comportfunctions.h"
 #include "core/number_format.h"
 #include "core/suplfunc.h"
+#include "gui/connection/access_codes.h"
 #include "gui/dialog_widgets.h"
 #include "gui/form_main.h"
 #include "gui/key_filters.h"
@@ -131,14 +132,6 @@ void SelectEntry(QComboBox* list, int index) {
   list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
   if (list->currentIndex() < 0 && list->isEditable())
     list->clearEditText();
-}
-
-// Copies `text` into a blank-padded field, one byte per character (Windows Cyrillic).
-template <size_t N>
-void FillPadded(std::array<char, N>& field, const QString& text) {
-  field.fill(' ');
-  const std::string bytes = Utf8ToCp1251(text.toStdString());
-  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
 }
 
 }  // namespace
