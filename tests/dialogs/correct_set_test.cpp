@@ -23,6 +23,14 @@ constexpr int kMmHgUnit = 5;
 class CorrectSetTest : public QObject {
   Q_OBJECT
 
+  // Points 0 and 750.06 mm Hg (0 and 100 kPa), each read 1 mm Hg high.
+  static CalibrationRecord MmHgRecord() {
+    CalibrationRecord record = MakeRecord(kMmHg, 2);
+    record.applied = {0.0f, 750.061438f};
+    record.received = {1.0f, 751.061438f};
+    return record;
+  }
+
   // Shows the dialog for `record` on the state's channel and calibration.
   static void Show(TFormCorrect_Set& dialog, CalibrationRecord& record) {
     dialog.record = &record;
@@ -87,9 +95,7 @@ class CorrectSetTest : public QObject {
 
   void millimetresOfMercuryGoThroughTheKilopascalOffset() {
     MeasState m(0, kMmHgUnit);
-    CalibrationRecord record = MakeRecord(kMmHg, 2);
-    record.applied = {0.0f, 750.061438f};
-    record.received = {1.0f, 751.061438f};
+    CalibrationRecord record = MmHgRecord();
     TFormCorrect_Set dialog(m.state);
     Show(dialog, record);
 
@@ -159,9 +165,7 @@ class CorrectSetTest : public QObject {
   // the older kPa value beside it must not be written.
   void offsetInTheDisplayUnitThatIsNoNumberIsRefusedByName() {
     MeasState m(0, kMmHgUnit);
-    CalibrationRecord record = MakeRecord(kMmHg, 2);
-    record.applied = {0.0f, 750.061438f};
-    record.received = {1.0f, 751.061438f};
+    CalibrationRecord record = MmHgRecord();
     TFormCorrect_Set dialog(m.state);
     Show(dialog, record);
     dialog.Edit4->setText(QStringLiteral("-1.5e"));
@@ -208,9 +212,7 @@ class CorrectSetTest : public QObject {
 
   void typedOffsetFollowsInTheOtherUnit() {
     MeasState m(0, kMmHgUnit);
-    CalibrationRecord record = MakeRecord(kMmHg, 2);
-    record.applied = {0.0f, 750.061438f};
-    record.received = {1.0f, 751.061438f};
+    CalibrationRecord record = MmHgRecord();
     TFormCorrect_Set dialog(m.state);
     Show(dialog, record);
 
@@ -255,9 +257,7 @@ class CorrectSetTest : public QObject {
 
   void emptiedKilopascalOffsetEmptiesItsViewAndIsMissing() {
     MeasState m(0, kMmHgUnit);
-    CalibrationRecord record = MakeRecord(kMmHg, 2);
-    record.applied = {0.0f, 750.061438f};
-    record.received = {1.0f, 751.061438f};
+    CalibrationRecord record = MmHgRecord();
     TFormCorrect_Set dialog(m.state);
     Show(dialog, record);
     Retype(dialog.Edit5, QString());
