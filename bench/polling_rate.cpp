@@ -24,7 +24,7 @@
 #include "core/app_state.h"
 #include "gui/form_main.h"
 #include "gui/measurement/check_val.h"
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 #include "tests/support/sim_process.h"
 
 namespace {
@@ -72,7 +72,7 @@ void Measure(AppState& state, int32_t rate, const Run& run) {
   std::fflush(stdout);
 }
 
-bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtUiServices& ui) {
+bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtExchangeHost& ui) {
   const std::string ini = folder.path().toStdString();
   SimProcess sim;
   if (!sim.Start(VORLIX_SIM_EXE,
@@ -138,7 +138,7 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   UseFullStopDecimalSeparator();
-  QtUiServices ui;
+  QtExchangeHost ui;
 
   QTemporaryDir folder;
   if (!folder.isValid()) {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "comm/clock.h"
+#include "comm/exchange_host.h"
 #include "comm/serial_line.h"
-#include "comm/ui_services.h"
 
 // Gas names of the corrector's error replies, indexed by the reply's detail byte.
 extern const std::array<const char*, 8> ComponentNames;
@@ -90,7 +90,7 @@ class calcbox {
 
   // Time base and user interface of the exchanges; tests put virtual ones here.
   Clock* clock = &SystemClock::Instance();
-  UiServices* ui = &NullUiServices::Instance();
+  ExchangeHost* ui = &NullExchangeHost::Instance();
 
   // One request with up to `tries` transactions. Function 1 and 5 go with start 0xAA, 8, 16
   // and 17 with 0xBB. `args`: function 5 takes one byte, 8 and 17 the line, 16 the line, the

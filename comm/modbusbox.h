@@ -5,8 +5,8 @@
 #include <string>
 
 #include "comm/clock.h"
+#include "comm/exchange_host.h"
 #include "comm/serial_line.h"
-#include "comm/ui_services.h"
 
 // Exchange object of Modbus RTU: function 3 (read holding registers) and function 16 (write
 // multiple registers) to one sensor, one request at a time, over a line it does not own.
@@ -58,7 +58,7 @@ class modbusbox {
   uint16_t last_count = 0;
 
   Clock* clock = &SystemClock::Instance();
-  UiServices* ui = &NullUiServices::Instance();
+  ExchangeHost* ui = &NullExchangeHost::Instance();
 
   // Reads `count` holding registers from `first` into values[0 .. count - 1].
   bool ReadRegisters(uint16_t first, uint16_t count);

@@ -8,9 +8,9 @@
 #include "comm/calcbox.h"
 #include "comm/clock.h"
 #include "comm/comportfunctions.h"
+#include "comm/exchange_host.h"
 #include "comm/modbusbox.h"
 #include "comm/serial_line.h"
-#include "comm/ui_services.h"
 #include "core/rd_wr_ini.h"
 
 // Everything the main window owns for the whole run, in one place. Dialogs get a reference to
@@ -40,7 +40,7 @@ struct AppState {
   // Seams: the clock and user interface handed to every exchange object, and how a line is
   // made for an opened port (tests put a simulated line there).
   Clock* clock = &SystemClock::Instance();
-  UiServices* ui = &NullUiServices::Instance();
+  ExchangeHost* ui = &NullExchangeHost::Instance();
   std::function<std::unique_ptr<SerialLine>(::ComHandle)> make_line;
 
   // Opens the line for ComHandle with make_line, or with the real port layer by default.

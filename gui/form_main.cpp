@@ -16,7 +16,7 @@
 #include <clocale>
 
 #include "comm/comportfunctions.h"
-#include "comm/ui_services.h"
+#include "comm/exchange_host.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
@@ -63,7 +63,7 @@ void UseFullStopDecimalSeparator() {
   std::setlocale(LC_NUMERIC, "C");
 }
 
-TFormMain::TFormMain(UiServices& ui, QWidget* parent, std::string settings_folder)
+TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_folder)
     : QMainWindow(parent), ui_(ui), settings_folder_(std::move(settings_folder)) {
   state.ui = &ui;
   FormMain = this;

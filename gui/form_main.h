@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "core/app_state.h"
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 
 class QAction;
 class QFrame;
@@ -20,7 +20,7 @@ class QStatusBar;
 class QTimer;
 class calcbox;
 struct AccessCodes;
-class UiServices;
+class ExchangeHost;
 class OuterGeometry;
 
 // The date of the executable file as the title shows it: dd.mm.yy, then a blank and hh:mm:ss
@@ -52,7 +52,7 @@ class TFormMain : public QMainWindow {
   static constexpr int kTerminationStepMs = 50;
 
   // `settings_folder` empty: the INI folder beside the executable, or the per-user fallback.
-  explicit TFormMain(UiServices& ui, QWidget* parent = nullptr, std::string settings_folder = {});
+  explicit TFormMain(ExchangeHost& ui, QWidget* parent = nullptr, std::string settings_folder = {});
   ~TFormMain() override;
 
   QFrame* Panel1;
@@ -126,7 +126,7 @@ class TFormMain : public QMainWindow {
   bool ShowSetConnectDialog();
   bool AskNewCodes(calcbox& box);
 
-  UiServices& ui_;
+  ExchangeHost& ui_;
   std::string settings_folder_;
   int own_exchange_depth_ = 0;
   std::optional<uint8_t> deferred_connection_;

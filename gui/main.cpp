@@ -1,14 +1,14 @@
 #include <QApplication>
 
 #include "gui/form_main.h"
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 #include "gui/termination.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   UseFullStopDecimalSeparator();
 
-  QtUiServices ui;
+  QtExchangeHost ui;
   TFormMain window(ui);
   ui.SetDialogParent(&window);
   // A termination request (logout, Ctrl+C in the terminal, a script stopping the demo) ends

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "comm/calcbox.h"
-#include "comm/ui_services.h"
+#include "comm/exchange_host.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
 
@@ -58,7 +58,7 @@ QLineEdit* MakePasswordEdit(QWidget* parent, const char* name) {
 
 }  // namespace
 
-TFormConstPass::TFormConstPass(calcbox& box, UiServices& ui, QWidget* parent)
+TFormConstPass::TFormConstPass(calcbox& box, ExchangeHost& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       box_(box),

@@ -5,7 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class UiServices;
+class ExchangeHost;
 class calcbox;
 
 // Asks twice for the corrector's password for writing constants and, when both entries agree,
@@ -17,7 +17,7 @@ class TFormConstPass : public QDialog {
   // The password field of the request is 16 bytes, one byte per character.
   static constexpr int kMaxLength = 16;
 
-  TFormConstPass(calcbox& box, UiServices& ui, QWidget* parent = nullptr);
+  TFormConstPass(calcbox& box, ExchangeHost& ui, QWidget* parent = nullptr);
   ~TFormConstPass() override;
 
   QLabel* Label1;  // "Уведіть пароль"
@@ -45,7 +45,7 @@ class TFormConstPass : public QDialog {
   void StartOver();
 
   calcbox& box_;
-  UiServices& ui_;
+  ExchangeHost& ui_;
 };
 
 // Refers to the password dialog while one exists.

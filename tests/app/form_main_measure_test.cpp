@@ -16,7 +16,7 @@
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ struct Bench {
 
   VirtualClock clock;
   SimDirectSensor device;
-  ScriptedUi ui;
+  ScriptedHost ui;
   TFormMain window;
   VirtualLine* line = nullptr;
   uint8_t device_address = device.sensor().config().address;
@@ -246,7 +246,7 @@ class FormMainMeasureTest : public QObject {
     b.commands.Calibration();
     QCOMPARE(b.Writes().size(), 3u);
     QCOMPARE(b.ui.questions.size(), 3u);
-    for (const ScriptedUi::Question& q : b.ui.questions) {
+    for (const ScriptedHost::Question& q : b.ui.questions) {
       QCOMPARE(Q(q.line1), QStringLiteral("Запис зміщення калібровки давача:"));
       QVERIFY(Q(q.line2.value()).contains(QStringLiteral("Пристрій не відповідає")));
       QCOMPARE(Q(q.line3.value()), QStringLiteral("Повторити спробу?"));

@@ -23,7 +23,7 @@
 #include "gui/connection/set_connect.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/set_connect_fixture.h"
 
 namespace {
@@ -97,7 +97,7 @@ struct MainBench {
   }
 
   VirtualClock clock;
-  ScriptedUi ui;
+  ScriptedHost ui;
   TapDevice tap;
   TFormMain window;
   TConnectSettings settings;
@@ -139,7 +139,7 @@ class FormMainTest : public QObject {
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[CURR_CONNECT_PAR]\r\nport=12\r\nrate=9600\r\n");
     ini.close();
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     QCOMPARE(window.state.ConnectSettings.port, 12);
     QCOMPARE(window.state.SavedSettings.port, 12);
@@ -167,7 +167,7 @@ class FormMainTest : public QObject {
   }
 
   void menusAndControlsCarryTheirNames() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     QCOMPARE(FormMain, &window);
     auto* file = Child<QMenu>(&window, "N4");
@@ -200,7 +200,7 @@ class FormMainTest : public QObject {
   }
 
   void bothMeasuringCommandsAreDisabledAtStart() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     QVERIFY(!window.Nval->isEnabled());
     QVERIFY(!window.Nclb->isEnabled());
@@ -213,7 +213,7 @@ class FormMainTest : public QObject {
     const QString start_folder = QDir::currentPath();
     QTemporaryDir elsewhere;
     QVERIFY(QDir::setCurrent(elsewhere.path()));
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     QVERIFY(QDir::setCurrent(start_folder));
     QCOMPARE(window.windowTitle(), MainWindowTitle(exe.lastModified()));
@@ -222,7 +222,7 @@ class FormMainTest : public QObject {
   }
 
   void shownWindowIs890By580AndCentredWithItsStatusPanels() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -242,7 +242,7 @@ class FormMainTest : public QObject {
   }
 
   void exchangePanelWritesTheThirdPanel() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.ExchangePanel().SetText("Запит 1");
     QCOMPARE(window.status_panels[2]->text(), QStringLiteral("Запит 1"));
@@ -250,7 +250,7 @@ class FormMainTest : public QObject {
   }
 
   void closeConnectionDisablesTheCommandsUnderTheHourglass() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.Nval->setEnabled(true);
     window.Nclb->setEnabled(true);
@@ -262,7 +262,7 @@ class FormMainTest : public QObject {
   }
 
   void connectionCommandTakesTheChannelFromTheItemAndClearsTheCalibration() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.run_connect_dialog = [] { return false; };
     window.state.SensorOffset = 1.5f;
@@ -279,7 +279,7 @@ class FormMainTest : public QObject {
   }
 
   void exitAndTheCloseBoxTakeTheLinkDownAndClose() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -348,7 +348,7 @@ class FormMainTest : public QObject {
         QCOMPARE(box.user_code[1], '2');
         QCOMPARE(box.status_panel, &bench.window.ExchangePanel());
         QCOMPARE(box.clock, static_cast<Clock*>(&bench.clock));
-        QCOMPARE(box.ui, static_cast<UiServices*>(&bench.ui));
+        QCOMPARE(box.ui, static_cast<ExchangeHost*>(&bench.ui));
         const modbusbox& sensor = *state.ActiveModbusBox;
         sensor_address = sensor.address;
         QCOMPARE(sensor.port_handle, state.Line.get());
@@ -359,7 +359,7 @@ class FormMainTest : public QObject {
         QCOMPARE(sensor.preambles, 2);
         QCOMPARE(sensor.status_panel, &bench.window.ExchangePanel());
         QCOMPARE(sensor.clock, static_cast<Clock*>(&bench.clock));
-        QCOMPARE(sensor.ui, static_cast<UiServices*>(&bench.ui));
+        QCOMPARE(sensor.ui, static_cast<ExchangeHost*>(&bench.ui));
         QCOMPARE(state.SensorOffset, 0.0f);
       }();
       return true;
@@ -572,7 +572,7 @@ class FormMainTest : public QObject {
   }
 
   void altOpensTheMenuBarAndArrowsMoveAlongIt() {
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));

@@ -12,7 +12,7 @@
 #include "core/suplfunc.h"
 #include "sim/virtual_line.h"
 #include "tests/support/scripted_device.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ class CalcboxTest : public ::testing::Test {
   VirtualClock clock;
   ScriptedDevice device;
   VirtualLine line;
-  ScriptedUi ui;
+  ScriptedHost ui;
   RecordingPanel panel;
   calcbox box;
 };

@@ -15,7 +15,7 @@
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ class ExchangeOverPty : public ::testing::Test {
   std::filesystem::path folder_;
   ComHandle handle_ = kNoComHandle;
   std::unique_ptr<ComPortLine> line_;
-  ScriptedUi ui_;
+  ScriptedHost ui_;
 };
 
 }  // namespace

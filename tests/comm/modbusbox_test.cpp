@@ -6,7 +6,7 @@
 
 #include "sim/virtual_line.h"
 #include "tests/comm/modbus_test_device.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ class ModbusboxTest : public ::testing::Test {
   VirtualClock clock;
   ModbusTestDevice device;
   VirtualLine line{clock, &device};
-  ScriptedUi ui;
+  ScriptedHost ui;
   modbusbox box{1};
 };
 

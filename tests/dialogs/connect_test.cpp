@@ -26,7 +26,7 @@
 #include "comm/comportfunctions.h"
 #include "core/number_format.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ class ConnectTest : public QObject {
 
   std::unique_ptr<QTemporaryDir> folder_;
   std::vector<int> masters_;
-  std::unique_ptr<ScriptedUi> ui_;
+  std::unique_ptr<ScriptedHost> ui_;
   VirtualClock clock_;
   std::unique_ptr<AppState> state_;
   std::unique_ptr<TFormConnect> dialog_;
@@ -160,7 +160,7 @@ class ConnectTest : public QObject {
     QVERIFY(folder_->isValid());
     QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("ports")));
     SetComPortsFolder(PortsFolder().toStdString());
-    ui_ = std::make_unique<ScriptedUi>();
+    ui_ = std::make_unique<ScriptedHost>();
     state_ = std::make_unique<AppState>();
     state_->ui = ui_.get();
     state_->clock = &clock_;

@@ -9,7 +9,7 @@
 
 #include "comm/calcbox.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ struct Bench {
   }
 
   calcbox box{1};
-  ScriptedUi ui;
+  ScriptedHost ui;
   TFormConstPass dialog;
   bool active = false;
 };
@@ -57,7 +57,7 @@ class ConstpassTest : public QObject {
  private slots:
   void controlsCarryTheirNamesAndLimits() {
     calcbox box(1);
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormConstPass dialog(box, ui);
     QCOMPARE(FormConstPass, &dialog);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Пароль на запис констант"));
@@ -81,7 +81,7 @@ class ConstpassTest : public QObject {
 
   void showingEmptiesBothEntries() {
     calcbox box(1);
-    ScriptedUi ui;
+    ScriptedHost ui;
     TFormConstPass dialog(box, ui);
     dialog.Edit1->setText(QStringLiteral("Edit1"));
     dialog.Edit2->setText(QStringLiteral("Edit2"));

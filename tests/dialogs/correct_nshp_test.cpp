@@ -281,7 +281,7 @@ class CorrectNshpTest : public QObject {
     QCOMPARE(b.record.offset, 0.0f);
     QCOMPARE(b.record.slope, 1.0f);
     QCOMPARE(b.m.ui.questions.size(), 2u);
-    for (const ScriptedUi::Question& q : b.m.ui.questions) {
+    for (const ScriptedHost::Question& q : b.m.ui.questions) {
       QCOMPARE(Q(q.line1), QStringLiteral("Ви впевнені, що хочете"));
       QCOMPARE(Q(q.line2.value()), QStringLiteral("повернутися до налаштування виробника?"));
       QVERIFY(!q.line3.has_value());

@@ -13,7 +13,7 @@
 #include "gui/connection/constpass.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/set_connect_fixture.h"
 
 namespace {
@@ -86,7 +86,7 @@ struct Bench {
   }
 
   VirtualClock clock;
-  ScriptedUi ui;
+  ScriptedHost ui;
   SimCorrector corrector;
   SimDirectSensor direct;
   TapDevice tap;

@@ -11,7 +11,7 @@
 
 #include "core/number_format.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class ShowParTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir folder_;
-  std::unique_ptr<ScriptedUi> ui_;
+  std::unique_ptr<ScriptedHost> ui_;
   std::unique_ptr<AppState> state_;
   std::unique_ptr<TFormShow_Par> dialog_;
 
@@ -48,7 +48,7 @@ class ShowParTest : public QObject {
 
  private slots:
   void init() {
-    ui_ = std::make_unique<ScriptedUi>();
+    ui_ = std::make_unique<ScriptedHost>();
     state_ = std::make_unique<AppState>();
     state_->ui = ui_.get();
     state_->IniPath = folder_.filePath(QStringLiteral("vorlix.ini")).toStdString();

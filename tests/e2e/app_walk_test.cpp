@@ -30,7 +30,7 @@
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ struct Walk {
 
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
-    for (const ScriptedUi::Message& m : ui.messages)
+    for (const ScriptedHost::Message& m : ui.messages)
       texts.push_back(m.text);
     return texts;
   }
@@ -103,7 +103,7 @@ struct Walk {
   PtyServer server;
   bool started = false;
   bool settings_written = false;
-  ScriptedUi ui;
+  ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
 };
 

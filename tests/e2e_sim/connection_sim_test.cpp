@@ -23,7 +23,7 @@ const char kNotConnected[] = "Зв'язок з давачем не встано�
 const char kInService[] = "Коректор в режимі обслуговування.";
 const char kLeaveService[] = "Зняти з обслуговування?";
 
-bool IsServiceQuestion(const ScriptedUi::Question& q) {
+bool IsServiceQuestion(const ScriptedHost::Question& q) {
   return q.line1 == kInService && q.line2 == std::optional<std::string>(kLeaveService) && !q.line3;
 }
 
@@ -171,7 +171,7 @@ class ConnectionSimTest : public QObject {
 
     QCOMPARE(app.ui.questions.size(), size_t{3});
     for (int i : {0, 1}) {
-      const ScriptedUi::Question& q = app.ui.questions[static_cast<size_t>(i)];
+      const ScriptedHost::Question& q = app.ui.questions[static_cast<size_t>(i)];
       QCOMPARE(Q(q.line1), QStringLiteral("Читання одиниці виміру давача:"));
       QCOMPARE(Q(q.line2.value_or("")), QStringLiteral("Команда 3. Пристрій не відповідає"));
       QCOMPARE(Q(q.line3.value_or("")), QStringLiteral("Повторити спробу?"));

@@ -227,7 +227,7 @@ class MeasurementSimTest : public QObject {
 
     QCOMPARE(app.ui.questions.size(), size_t{3});
     for (size_t i : {size_t{1}, size_t{2}}) {
-      const ScriptedUi::Question& q = app.ui.questions[i];
+      const ScriptedHost::Question& q = app.ui.questions[i];
       QCOMPARE(Q(q.line1), QStringLiteral("Запис зміщення калібровки давача:"));
       QCOMPARE(Q(q.line2.value_or("")),
                QStringLiteral("Команда 16. Запис заборонено.\rНатисніть кнопку дозволу"));

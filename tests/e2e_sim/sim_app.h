@@ -28,7 +28,7 @@
 #include "gui/form_main.h"
 #include "tests/integration/com_link.h"
 #include "tests/support/qt_modal.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/sim_process.h"
 
 namespace e2e_sim {
@@ -160,10 +160,10 @@ class SimApp {
 
   QTemporaryDir folder;
   SimProcess sim;
-  ScriptedUi ui;
+  ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
   ModalWatchdog watchdog{30000};
-  std::vector<ScriptedUi::Message> connect_refusals;
+  std::vector<ScriptedHost::Message> connect_refusals;
 };
 
 // The simulator's port opened by the test itself, as the application opens it, once the
@@ -192,7 +192,7 @@ struct OwnLink {
   }
 
   integration::ComLink link;
-  ScriptedUi ui;
+  ScriptedHost ui;
 };
 
 }  // namespace e2e_sim

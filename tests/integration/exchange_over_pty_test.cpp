@@ -20,7 +20,7 @@
 #include "sim/sim_sensor.h"
 #include "tests/integration/com_link.h"
 #include "tests/sim/sim_frames.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ class ExchangeOverPty : public ::testing::Test {
   std::unique_ptr<RecordingDevice> recorder_;
   std::unique_ptr<PtyServer> server_;
   integration::ComLink link_;
-  ScriptedUi ui_;
+  ScriptedHost ui_;
 };
 
 // --- Through the corrector -------------------------------------------------------------------

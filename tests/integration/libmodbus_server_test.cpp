@@ -21,7 +21,7 @@
 #include "tests/integration/com_link.h"
 #include "tests/integration/pty_bridge.h"
 #include "tests/sim/sim_frames.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ class LibmodbusServerTest : public ::testing::Test {
   PtyBridge bridge_;
   LibmodbusServer server_;
   integration::ComLink link_;
-  ScriptedUi ui_;
+  ScriptedHost ui_;
   modbusbox box_{kAddress};
 };
 

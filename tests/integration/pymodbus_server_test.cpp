@@ -17,7 +17,7 @@
 #include "tests/integration/com_link.h"
 #include "tests/integration/pty_bridge.h"
 #include "tests/sim/sim_frames.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ class PymodbusServerTest : public ::testing::Test {
   PtyBridge bridge_;
   integration::ChildProcess peer_;
   integration::ComLink link_;
-  ScriptedUi ui_;
+  ScriptedHost ui_;
   modbusbox box_{1};
 };
 

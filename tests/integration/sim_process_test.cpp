@@ -13,7 +13,7 @@
 #include "comm/modbusbox.h"
 #include "tests/integration/child_process.h"
 #include "tests/integration/com_link.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ class SimProcessTest : public ::testing::Test {
   std::string dir_;
   integration::ChildProcess sim_;
   integration::ComLink link_;
-  ScriptedUi ui_;
+  ScriptedHost ui_;
 };
 
 TEST_F(SimProcessTest, ServesTheTemperatureSensorOfLine2ThroughThePortLink) {

@@ -7,7 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/calibration.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 // Application state for a measurement dialog: the scripted user interface, a channel, display
 // settings and the sensor's current calibration.
@@ -20,7 +20,7 @@ struct MeasState {
     state.SensorOffset = 0.0f;
   }
 
-  ScriptedUi ui;
+  ScriptedHost ui;
   AppState state;
 };
 

@@ -14,7 +14,7 @@
 #include "core/suplfunc.h"
 #include "sim/line_device.h"
 #include "sim/virtual_line.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/scripted_host.h"
 
 // A sensor that answers reads of its measured value (function 3, registers 400-401) with the
 // next scripted reading: a float (NaN and infinities included), silence, or an exception.
@@ -124,7 +124,7 @@ struct MeasBench {
   modbusbox& box() { return *state.ActiveModbusBox; }
 
   VirtualClock clock;
-  ScriptedUi ui;
+  ScriptedHost ui;
   AppState state;
   VirtualLine* line = nullptr;
 };

@@ -37,7 +37,7 @@
 #include "gui/measurement/check_val.h"
 #include "gui/measurement/correct_nshp.h"
 #include "gui/measurement/correct_set.h"
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 #include "gui/question.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
@@ -217,7 +217,7 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication::setQuitOnLastWindowClosed(false);
-  QtUiServices ui;
+  QtExchangeHost ui;
   TFormMain window(ui, nullptr, folder);
   ui.SetDialogParent(&window);
   window.show();

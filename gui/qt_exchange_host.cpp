@@ -1,4 +1,4 @@
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -7,9 +7,9 @@
 
 #include "gui/question.h"
 
-class QtUiServices::NormalCursorWhileAsking {
+class QtExchangeHost::NormalCursorWhileAsking {
  public:
-  explicit NormalCursorWhileAsking(QtUiServices& ui) : ui_(ui) {
+  explicit NormalCursorWhileAsking(QtExchangeHost& ui) : ui_(ui) {
     ++ui_.open_dialogs_;
     ui_.SyncCursor();
   }
@@ -21,22 +21,22 @@ class QtUiServices::NormalCursorWhileAsking {
   NormalCursorWhileAsking& operator=(const NormalCursorWhileAsking&) = delete;
 
  private:
-  QtUiServices& ui_;
+  QtExchangeHost& ui_;
 };
 
-QtUiServices::QtUiServices(QWidget* dialog_parent) : parent_(dialog_parent) {}
+QtExchangeHost::QtExchangeHost(QWidget* dialog_parent) : parent_(dialog_parent) {}
 
-QtUiServices::~QtUiServices() {
+QtExchangeHost::~QtExchangeHost() {
   busy_ = false;
   SyncCursor();
 }
 
-void QtUiServices::ProcessMessages() {
+void QtExchangeHost::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-bool QtUiServices::AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
-                               const std::optional<std::string>& line3) {
+bool QtExchangeHost::AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
+                                 const std::optional<std::string>& line3) {
   const QString text1 = QString::fromStdString(line1);
   const QString text2 = line2 ? QString::fromStdString(*line2) : QString();
   const QString text3 = line3 ? QString::fromStdString(*line3) : QString();
@@ -44,7 +44,7 @@ bool QtUiServices::AskQuestion(const std::string& line1, const std::optional<std
   return ::AskQuestion(parent_, text1, line2 ? &text2 : nullptr, line3 ? &text3 : nullptr);
 }
 
-void QtUiServices::ShowMessage(const std::string& text, const std::string& caption) {
+void QtExchangeHost::ShowMessage(const std::string& text, const std::string& caption) {
   NormalCursorWhileAsking normal(*this);
   QPointer<QMessageBox> box = new QMessageBox(parent_);
   box->setObjectName(QStringLiteral("MessageBox"));
@@ -60,12 +60,12 @@ void QtUiServices::ShowMessage(const std::string& text, const std::string& capti
   delete box;
 }
 
-void QtUiServices::SetBusyCursor(bool busy) {
+void QtExchangeHost::SetBusyCursor(bool busy) {
   busy_ = busy;
   SyncCursor();
 }
 
-void QtUiServices::SyncCursor() {
+void QtExchangeHost::SyncCursor() {
   const bool wanted = busy_ && open_dialogs_ == 0;
   if (wanted == cursor_pushed_)
     return;

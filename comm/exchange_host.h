@@ -10,11 +10,12 @@ class StatusPanel {
   virtual void SetText(const std::string& text) = 0;
 };
 
-// What the exchanges and commands need of the user interface. Texts are UTF-8; a line break
+// What an exchange needs of whoever runs it (the GUI, a terminal, a test): a chance to handle
+// pending events, a yes/no question, a message, the busy cursor. Texts are UTF-8; a line break
 // inside a message is a carriage return ("\r"), which the GUI shows as a new line.
-class UiServices {
+class ExchangeHost {
  public:
-  virtual ~UiServices() = default;
+  virtual ~ExchangeHost() = default;
 
   // Lets the user interface handle what is pending (repaints, a cancel button) and returns.
   virtual void ProcessMessages() = 0;
@@ -28,8 +29,8 @@ class UiServices {
 };
 
 // Does nothing and answers every question with no. The default of an exchange object that
-// nobody has given a user interface.
-class NullUiServices final : public UiServices {
+// nobody has given a host.
+class NullExchangeHost final : public ExchangeHost {
  public:
   void ProcessMessages() override {}
   bool AskQuestion(const std::string&, const std::optional<std::string>&,
@@ -39,8 +40,8 @@ class NullUiServices final : public UiServices {
   void ShowMessage(const std::string&, const std::string&) override {}
   void SetBusyCursor(bool) override {}
 
-  static NullUiServices& Instance() {
-    static NullUiServices ui;
+  static NullExchangeHost& Instance() {
+    static NullExchangeHost ui;
     return ui;
   }
 };

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "comm/ui_services.h"
+#include "comm/exchange_host.h"
 
 // User interface for tests: records every question and message and answers questions from a
 // script (no when the script has run out). A hook runs on every ProcessMessages, which is how
 // a test presses a cancel button in the middle of an exchange.
-class ScriptedUi final : public UiServices {
+class ScriptedHost final : public ExchangeHost {
  public:
   struct Question {
     std::string line1;

@@ -1,4 +1,4 @@
-#include "gui/qt_ui_services.h"
+#include "gui/qt_exchange_host.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -19,7 +19,7 @@ bool OverrideIsWait() {
 
 }  // namespace
 
-class QtUiServicesTest : public QObject {
+class QtExchangeHostTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -29,7 +29,7 @@ class QtUiServicesTest : public QObject {
   }
 
   void messageShowsACarriageReturnAsANewLineUnderAnEmptyTitle() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     QString text;
     QString title;
     QString shown_title;
@@ -53,7 +53,7 @@ class QtUiServicesTest : public QObject {
   }
 
   void messageKeepsAGivenCaptionAndClosesOnEnter() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     QString title;
     OnNextModal<QMessageBox>([&](QMessageBox* box) {
       title = box->windowTitle();
@@ -68,7 +68,7 @@ class QtUiServicesTest : public QObject {
   }
 
   void questionTakesUtf8LinesAndAnAbsentLineIsEmpty() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     QString lines[3];
     OnNextModal<TFormQues>([&](TFormQues* dialog) {
       lines[0] = dialog->Label1->text();
@@ -83,7 +83,7 @@ class QtUiServicesTest : public QObject {
   }
 
   void busyCursorIsOnOrOffNeverStacked() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     ui.SetBusyCursor(true);
     ui.SetBusyCursor(true);
     QVERIFY(OverrideIsWait());
@@ -96,7 +96,7 @@ class QtUiServicesTest : public QObject {
   void turningTheBusyCursorOffWhenItIsNotOnLeavesOtherCursorsAlone() {
     QGuiApplication::setOverrideCursor(Qt::CrossCursor);
     {
-      QtUiServices ui;
+      QtExchangeHost ui;
       ui.SetBusyCursor(false);
       QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
       ui.SetBusyCursor(true);
@@ -108,14 +108,14 @@ class QtUiServicesTest : public QObject {
 
   void servicesGoneWhileBusyLeaveNoHourglass() {
     {
-      QtUiServices ui;
+      QtExchangeHost ui;
       ui.SetBusyCursor(true);
     }
     QVERIFY(!QGuiApplication::overrideCursor());
   }
 
   void questionsAndMessagesAreAnsweredWithTheNormalCursor() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     ui.SetBusyCursor(true);
     bool busy_during_question = true;
     OnNextModal<TFormQues>([&](TFormQues* dialog) {
@@ -140,7 +140,7 @@ class QtUiServicesTest : public QObject {
   }
 
   void processMessagesRunsWhatIsPending() {
-    QtUiServices ui;
+    QtExchangeHost ui;
     bool ran = false;
     QMetaObject::invokeMethod(
         qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
@@ -159,5 +159,5 @@ class QtUiServicesTest : public QObject {
   }
 };
 
-QTEST_MAIN(QtUiServicesTest)
-#include "qt_ui_services_test.moc"
+QTEST_MAIN(QtExchangeHostTest)
+#include "qt_exchange_host_test.moc"

@@ -5,18 +5,18 @@
 #include <QWidget>
 #include <string>
 
-#include "comm/ui_services.h"
+#include "comm/exchange_host.h"
 
 class QLabel;
 
 // The user-interface services on Qt widgets: questions in the question dialog, messages in a
 // message box, the hourglass as the application's override cursor.
-class QtUiServices final : public UiServices {
+class QtExchangeHost final : public ExchangeHost {
  public:
-  explicit QtUiServices(QWidget* dialog_parent = nullptr);
-  ~QtUiServices() override;
-  QtUiServices(const QtUiServices&) = delete;
-  QtUiServices& operator=(const QtUiServices&) = delete;
+  explicit QtExchangeHost(QWidget* dialog_parent = nullptr);
+  ~QtExchangeHost() override;
+  QtExchangeHost(const QtExchangeHost&) = delete;
+  QtExchangeHost& operator=(const QtExchangeHost&) = delete;
 
   // The window the questions and messages stand over (the main window).
   void SetDialogParent(QWidget* parent) { parent_ = parent; }
