@@ -15,16 +15,6 @@ int32_t RateIndex(int32_t rate);
 // BaudRates[index] for 0..7, otherwise 0 (also for -1, "nothing selected").
 int32_t RateByIndex(int32_t index);
 
-// Converts the first `length` bytes of `text` in place from Windows Cyrillic (cp1251) to DOS
-// Cyrillic (cp866), the code page the corrector compares its password in. Characters with no
-// cp866 counterpart (Ґ, ґ, most typographic signs) become '_'.
-void Cp1251ToCp866(char* text, uint8_t length);
-
-// UTF-8 text (what the GUI hands over) to cp1251 bytes, one byte per character. A character
-// that cp1251 cannot hold, and every byte of a malformed UTF-8 sequence, becomes '?', as the
-// Windows conversion does with its default character.
-std::string Utf8ToCp1251(std::string_view utf8);
-
 // True when the four bytes, read as an IEEE-754 single, are an infinity or a NaN (all eight
 // exponent bits set). The bytes may sit at any address.
 bool IsBadFloat(const void* four_bytes);

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "core/suplfunc.h"
+#include "comm/code_page.h"
 
 namespace {
 

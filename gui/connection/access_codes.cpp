@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "comm/calcbox.h"
-#include "core/suplfunc.h"
+#include "comm/code_page.h"
 #include "gui/dialog_widgets.h"
 
 namespace {

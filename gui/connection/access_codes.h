@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "core/suplfunc.h"
+#include "comm/code_page.h"
 
 class QLabel;
 class QLineEdit;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "comm/code_page.h"
 #include "comm/comportfunctions.h"
 #include "core/number_format.h"
 #include "core/suplfunc.h"

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "comm/calcbox.h"
+#include "comm/code_page.h"
 #include "comm/exchange_host.h"
-#include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
 
 TFormConstPass* FormConstPass = nullptr;

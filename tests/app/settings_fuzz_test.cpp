@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "comm/code_page.h"
 #include "core/ini_file.h"
 #include "core/number_format.h"
 #include "core/rd_wr_ini.h"

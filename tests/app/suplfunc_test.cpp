@@ -1,5 +1,6 @@
 #include "core/suplfunc.h"
 #include "comm/checksum.h"
+#include "comm/code_page.h"
 
 #include <gtest/gtest.h>
 

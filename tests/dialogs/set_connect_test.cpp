@@ -8,8 +8,8 @@
 #include <QtTest>
 #include <memory>
 
+#include "comm/code_page.h"
 #include "core/app_state.h"
-#include "core/suplfunc.h"
 #include "gui/connection/constpass.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
