@@ -22,6 +22,7 @@
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
+#include "core/link_session.h"
 #include "gui/form_main.h"
 #include "gui/measurement/check_val.h"
 #include "gui/qt_exchange_host.h"
@@ -101,21 +102,11 @@ bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtExchangeHost& ui) {
     return false;
   }
   SetComTimeouts(state.ComHandle, kComMaxDword, 0, 0);
-  SerialLine* line = state.OpenLine();
 
   // Where the main window's status bar shows the exchange activity.
   QLabel activity;
   QtStatusPanel panel(&activity);
-  auto box = std::make_unique<modbusbox>(settings.adr_P);
-  box->port_handle = line;
-  box->baud_rate = settings.rate;
-  box->first_byte_timeout = settings.wait_time;
-  box->next_byte_timeout = settings.time_out;
-  box->tries = settings.repeat;
-  box->preambles = settings.sens_pream;
-  box->status_panel = &panel;
-  box->ui = &ui;
-  state.ActiveModbusBox = std::move(box);
+  CreateExchangeObjects(state, &panel);
 
   for (const Run& run : kRuns)
     Measure(state, rate, run);

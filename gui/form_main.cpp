@@ -17,6 +17,7 @@
 
 #include "comm/comportfunctions.h"
 #include "comm/exchange_host.h"
+#include "core/link_session.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
@@ -28,13 +29,6 @@ TFormMain* FormMain = nullptr;
 namespace {
 
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
-
-template <size_t N>
-void CopyCode(const std::array<char, N>& from, std::array<uint8_t, N>& to) {
-  for (size_t i = 0; i < N; ++i) {
-    to[i] = static_cast<uint8_t>(from[i]);
-  }
-}
 
 }  // namespace
 
@@ -224,10 +218,7 @@ bool TFormMain::RunOwnExchange(const std::function<bool()>& exchange) {
 }
 
 void TFormMain::RequestAbort() {
-  if (state.ActiveCalcBox)
-    state.ActiveCalcBox->abort_requested = true;
-  if (state.ActiveModbusBox)
-    state.ActiveModbusBox->abort_requested = true;
+  ::RequestAbort(state);
 }
 
 void TFormMain::RequestTermination() {
@@ -323,35 +314,11 @@ bool TFormMain::ShowSetConnectDialog() {
 }
 
 void TFormMain::CreateExchangeObjects() {
-  const TConnectSettings& settings = state.ConnectSettings;
-  SerialLine* line = state.OpenLine();
-  if (settings.conn_type == 1) {
-    auto box = std::make_unique<calcbox>(settings.adr);
-    box->port_handle = line;
-    box->baud_rate = settings.rate;
-    box->first_byte_timeout = settings.wait_time;
-    box->next_byte_timeout = settings.time_out;
-    box->tries = settings.repeat;
-    box->preambles = settings.corr_pream;
-    CopyCode(settings.write_password, box->write_password);
-    CopyCode(settings.user_code, box->user_code);
-    box->status_panel = &ExchangePanel();
-    box->clock = state.clock;
-    box->ui = state.ui;
-    box->request_new_codes = [this](calcbox& refused) { return AskNewCodes(refused); };
-    state.ActiveCalcBox = std::move(box);
-  }
-  auto sensor = std::make_unique<modbusbox>(state.Channel == 1 ? settings.adr_T : settings.adr_P);
-  sensor->port_handle = line;
-  sensor->baud_rate = settings.rate;
-  sensor->first_byte_timeout = settings.wait_time;
-  sensor->next_byte_timeout = settings.time_out;
-  sensor->tries = settings.repeat;
-  sensor->preambles = settings.sens_pream;
-  sensor->status_panel = &ExchangePanel();
-  sensor->clock = state.clock;
-  sensor->ui = state.ui;
-  state.ActiveModbusBox = std::move(sensor);
+  ::CreateExchangeObjects(state, &ExchangePanel());
+  if (state.ActiveCalcBox)
+    state.ActiveCalcBox->request_new_codes = [this](calcbox& refused) {
+      return AskNewCodes(refused);
+    };
 }
 
 void TFormMain::SetLinkCommandsEnabled(bool enabled) {
@@ -363,15 +330,11 @@ void TFormMain::SetLinkCommandsEnabled(bool enabled) {
   }
 }
 
-void TFormMain::LeaveServiceGuarded(calcbox& box) {
+void TFormMain::LeaveServiceGuarded() {
   const bool measuring = Nval->isEnabled();
   leaving_service_ = true;
   SetLinkCommandsEnabled(false);
-  // A cancel of the connection sequence, or of an exchange of this window, can leave the flag
-  // set on this object although it was idle; this request is wanted, so it must not be dropped
-  // as aborted.
-  box.abort_requested = false;
-  RunOwnExchange([&] { return box.LeaveService(state.ConnectSettings.line_num); });
+  RunOwnExchange([&] { return ::LeaveService(state); });
   leaving_service_ = false;
   SetLinkCommandsEnabled(true);
   Nval->setEnabled(measuring);
@@ -401,28 +364,17 @@ void TFormMain::CloseConnection() {
     return;
   }
   ui_.SetBusyCursor(true);
-  if (state.ActiveCalcBox || state.ActiveModbusBox) {
-    if (calcbox* box = state.ActiveCalcBox.get()) {
-      // On a termination request nobody is there to answer: the line must not stay in
-      // service. A termination that comes while the question is open answers it the same way.
-      if (box->service_state == calcbox::kStateService &&
-          (terminating_ ||
-           ui_.AskQuestion("Коректор в режимі обслуговування.",
-                           std::string("Зняти з обслуговування?"), std::nullopt) ||
-           terminating_)) {
-        LeaveServiceGuarded(*box);
-        ui_.SetBusyCursor(true);
-      }
-      box->abort_requested = true;
-    }
-    if (state.ActiveModbusBox)
-      state.ActiveModbusBox->abort_requested = true;
-    // Gives whatever may still be looking at the flags time to see them.
-    state.clock->Pause(kCloseWaitMs);
-    state.ActiveCalcBox.reset();
-    state.ActiveModbusBox.reset();
+  // On a termination request nobody is there to answer: the line must not stay in service. A
+  // termination that comes while the question is open answers it the same way.
+  if (LineInService(state) &&
+      (terminating_ ||
+       ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
+                       std::nullopt) ||
+       terminating_)) {
+    LeaveServiceGuarded();
+    ui_.SetBusyCursor(true);
   }
-  state.ClosePort();
+  CloseExchangeObjects(state, kCloseWaitMs);
   Nval->setEnabled(false);
   Nclb->setEnabled(false);
   ui_.SetBusyCursor(false);

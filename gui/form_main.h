@@ -118,7 +118,7 @@ class TFormMain : public QMainWindow {
   void ContinueTermination();
   // Takes the corrector's line out of service as an exchange of this window that nothing
   // interrupts: the commands that would start another exchange do nothing meanwhile.
-  void LeaveServiceGuarded(calcbox& box);
+  void LeaveServiceGuarded();
   void SetLinkCommandsEnabled(bool enabled);
   // Makes the exchange objects of the new link on the port the connection dialog opened.
   void CreateExchangeObjects();

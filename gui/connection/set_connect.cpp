@@ -16,6 +16,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "core/link_session.h"
 #include "gui/connection/constpass.h"
 
 TFormSet_Connect* FormSet_Connect = nullptr;
@@ -169,10 +170,7 @@ void TFormSet_Connect::BitBtn2Click() {
     return;
   }
   // The running exchange, or the next one, stops as aborted; the sequence then fails there.
-  if (state_.ActiveCalcBox)
-    state_.ActiveCalcBox->abort_requested = true;
-  if (state_.ActiveModbusBox)
-    state_.ActiveModbusBox->abort_requested = true;
+  RequestAbort(state_);
 }
 
 void TFormSet_Connect::MarkRunning(int step) {

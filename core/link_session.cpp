@@ -1,0 +1,80 @@
+#include "core/link_session.h"
+
+#include <algorithm>
+
+namespace {
+
+// What both protocols take from the link settings.
+template <typename Box>
+void ApplyLineSettings(const TConnectSettings& settings, SerialLine* line, Box& box) {
+  box.port_handle = line;
+  box.baud_rate = settings.rate;
+  box.first_byte_timeout = settings.wait_time;
+  box.next_byte_timeout = settings.time_out;
+  box.tries = settings.repeat;
+}
+
+template <typename Box>
+void AttachTo(const AppState& state, StatusPanel* panel, Box& box) {
+  box.status_panel = panel;
+  box.clock = state.clock;
+  box.ui = state.ui;
+}
+
+}  // namespace
+
+std::unique_ptr<modbusbox> MakeSensorBox(const TConnectSettings& settings, uint8_t channel,
+                                         SerialLine* line) {
+  auto box = std::make_unique<modbusbox>(channel == 1 ? settings.adr_T : settings.adr_P);
+  ApplyLineSettings(settings, line, *box);
+  box->preambles = settings.sens_pream;
+  return box;
+}
+
+std::unique_ptr<calcbox> MakeCorrectorBox(const TConnectSettings& settings, SerialLine* line) {
+  auto box = std::make_unique<calcbox>(settings.adr);
+  ApplyLineSettings(settings, line, *box);
+  box->preambles = settings.corr_pream;
+  std::copy(settings.write_password.begin(), settings.write_password.end(),
+            box->write_password.begin());
+  std::copy(settings.user_code.begin(), settings.user_code.end(), box->user_code.begin());
+  return box;
+}
+
+void CreateExchangeObjects(AppState& state, StatusPanel* panel) {
+  const TConnectSettings& settings = state.ConnectSettings;
+  SerialLine* line = state.OpenLine();
+  if (settings.conn_type == 1) {
+    state.ActiveCalcBox = MakeCorrectorBox(settings, line);
+    AttachTo(state, panel, *state.ActiveCalcBox);
+  }
+  state.ActiveModbusBox = MakeSensorBox(settings, state.Channel, line);
+  AttachTo(state, panel, *state.ActiveModbusBox);
+}
+
+void RequestAbort(AppState& state) {
+  if (state.ActiveCalcBox)
+    state.ActiveCalcBox->abort_requested = true;
+  if (state.ActiveModbusBox)
+    state.ActiveModbusBox->abort_requested = true;
+}
+
+bool LineInService(const AppState& state) {
+  return state.ActiveCalcBox && state.ActiveCalcBox->service_state == calcbox::kStateService;
+}
+
+bool LeaveService(AppState& state) {
+  calcbox& box = *state.ActiveCalcBox;
+  box.abort_requested = false;
+  return box.LeaveService(state.ConnectSettings.line_num);
+}
+
+void CloseExchangeObjects(AppState& state, uint32_t settle_ms) {
+  if (state.ActiveCalcBox || state.ActiveModbusBox) {
+    RequestAbort(state);
+    state.clock->Pause(settle_ms);
+    state.ActiveCalcBox.reset();
+    state.ActiveModbusBox.reset();
+  }
+  state.ClosePort();
+}
