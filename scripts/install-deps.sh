@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
+  nlohmann-json3-dev libcli11-dev
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
   xvfb xauth x11-apps x11-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64

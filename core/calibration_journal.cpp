@@ -1,0 +1,366 @@
+#include "core/calibration_journal.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/durable_append.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr JournalOutcome kOutcomes[] = {JournalOutcome::kWritten, JournalOutcome::kCancelled,
+                                        JournalOutcome::kRefused, JournalOutcome::kFailed,
+                                        JournalOutcome::kFactory, JournalOutcome::kRestored};
+
+uint32_t Bits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+float FromBits(uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+// The shortest text that reads back as the same value of its own type (float or double).
+template <typename T>
+std::string ShortestText(T value, char decimal = '.') {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, result.ptr);
+  if (decimal != '.') {
+    for (char& c : text) {
+      if (c == '.')
+        c = decimal;
+    }
+  }
+  return text;
+}
+
+// The decimal value for people and other programs, the words for putting the bits back; JSON
+// has no NaN, so a value that is not finite is kept as null beside its words.
+json CalibrationJson(const SensorCalibration& c) {
+  // As a float prints, not as the double it widens to (1.0001, not 1.000100016593933).
+  const auto number = [](float v) {
+    if (!std::isfinite(v))
+      return json(nullptr);
+    const std::string text = ShortestText(v);
+    double widened = v;
+    std::from_chars(text.data(), text.data() + text.size(), widened);
+    return json(widened);
+  };
+  const std::array<uint16_t, 4> w = c.Words();
+  return {{"offset", number(c.offset)}, {"slope", number(c.slope)}, {"words", w}};
+}
+
+std::optional<SensorCalibration> CalibrationFrom(const json& j) {
+  if (!j.is_object() || !j.contains("words"))
+    return std::nullopt;
+  const json& words = j["words"];
+  if (!words.is_array() || words.size() != 4)
+    return std::nullopt;
+  std::array<uint16_t, 4> w{};
+  for (size_t i = 0; i < 4; ++i) {
+    if (!words[i].is_number_unsigned() || words[i].get<uint64_t>() > 0xFFFF)
+      return std::nullopt;
+    w[i] = words[i].get<uint16_t>();
+  }
+  return SensorCalibration::FromWords(w);
+}
+
+template <typename T>
+void PutOptional(json& j, const char* key, const std::optional<T>& value) {
+  if (value)
+    j[key] = *value;
+}
+
+template <typename T>
+std::optional<T> GetOptional(const json& j, const char* key) {
+  const auto it = j.find(key);
+  if (it == j.end() || it->is_null())
+    return std::nullopt;
+  return it->get<T>();
+}
+
+bool EndsWithLineBreak(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() <= 0)
+    return true;  // missing or empty: nothing to close
+  in.seekg(-1, std::ios::end);
+  return in.get() == '\n';
+}
+
+}  // namespace
+
+std::array<uint16_t, 4> SensorCalibration::Words() const {
+  const uint32_t o = Bits(offset);
+  const uint32_t s = Bits(slope);
+  return {static_cast<uint16_t>(o & 0xFFFF), static_cast<uint16_t>(o >> 16),
+          static_cast<uint16_t>(s & 0xFFFF), static_cast<uint16_t>(s >> 16)};
+}
+
+SensorCalibration SensorCalibration::FromWords(const std::array<uint16_t, 4>& w) {
+  return {FromBits(w[0] | (static_cast<uint32_t>(w[1]) << 16)),
+          FromBits(w[2] | (static_cast<uint32_t>(w[3]) << 16))};
+}
+
+bool SensorCalibration::SameBits(const SensorCalibration& other) const {
+  return Words() == other.Words();
+}
+
+std::string JournalPath(const std::string& settings_folder) {
+  return settings_folder + "/calibration-journal.jsonl";
+}
+
+std::string JournalTimeNow() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t seconds = system_clock::to_time_t(now);
+  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  char date[32];
+  char zone[8];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+  std::strftime(zone, sizeof zone, "%z", &local);  // +hhmm
+  char text[48];
+  std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(ms), zone,
+                std::strlen(zone) >= 5 ? zone + 3 : "00");
+  return text;
+}
+
+const char* OutcomeKey(JournalOutcome outcome) {
+  switch (outcome) {
+    case JournalOutcome::kWritten:
+      return "written";
+    case JournalOutcome::kCancelled:
+      return "cancelled";
+    case JournalOutcome::kRefused:
+      return "refused";
+    case JournalOutcome::kFailed:
+      return "failed";
+    case JournalOutcome::kFactory:
+      return "factory";
+    case JournalOutcome::kRestored:
+      return "restored";
+  }
+  return "";
+}
+
+const char* OutcomeText(JournalOutcome outcome) {
+  switch (outcome) {
+    case JournalOutcome::kWritten:
+      return "записано";
+    case JournalOutcome::kCancelled:
+      return "відмінено";
+    case JournalOutcome::kRefused:
+      return "не записано";
+    case JournalOutcome::kFailed:
+      return "помилка запису";
+    case JournalOutcome::kFactory:
+      return "заводська калібровка";
+    case JournalOutcome::kRestored:
+      return "відновлено";
+  }
+  return "";
+}
+
+std::string JournalLine(const JournalRecord& r) {
+  json j;
+  j["time"] = r.time;
+  json connection = {{"type", r.through_corrector ? "corrector" : "direct"},
+                     {"port", r.port},
+                     {"sensor_address", r.sensor_address},
+                     {"channel", r.channel}};
+  PutOptional(connection, "corrector_address", r.corrector_address);
+  PutOptional(connection, "plate", r.plate);
+  PutOptional(connection, "software_version", r.software_version);
+  PutOptional(connection, "line", r.line);
+  j["connection"] = connection;
+  j["unit"] = r.unit;
+  if (r.as_found)
+    j["as_found"] = CalibrationJson(*r.as_found);
+  if (!r.points.empty()) {
+    json points = json::array();
+    for (const JournalPoint& p : r.points) {
+      points.push_back({{"applied", p.applied},
+                        {"received", p.received},
+                        {"readings", p.readings},
+                        {"deviation", p.deviation}});
+    }
+    j["points"] = points;
+  }
+  if (r.computed)
+    j["computed"] = CalibrationJson(*r.computed);
+  if (r.written)
+    j["written"] = CalibrationJson(*r.written);
+  if (r.read_back)
+    j["read_back"] = CalibrationJson(*r.read_back);
+  PutOptional(j, "read_back_matches", r.read_back_matches);
+  if (r.as_left_error && std::isfinite(*r.as_left_error))
+    j["as_left_error"] = *r.as_left_error;
+  j["outcome"] = OutcomeKey(r.outcome);
+  if (!r.note.empty())
+    j["note"] = r.note;
+  // A text that is not valid UTF-8 must not make the record unwritable.
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
+  const json j = json::parse(line, nullptr, false);
+  if (!j.is_object() || !j.contains("time") || !j.contains("outcome"))
+    return std::nullopt;
+  try {
+    JournalRecord r;
+    r.time = j.at("time").get<std::string>();
+    const std::string outcome = j.at("outcome").get<std::string>();
+    bool known = false;
+    for (JournalOutcome o : kOutcomes) {
+      if (outcome == OutcomeKey(o)) {
+        r.outcome = o;
+        known = true;
+      }
+    }
+    if (!known)
+      return std::nullopt;
+    if (const auto c = j.find("connection"); c != j.end() && c->is_object()) {
+      r.through_corrector = c->value("type", "") == "corrector";
+      r.port = c->value("port", 0);
+      r.sensor_address = c->value("sensor_address", 0);
+      r.channel = c->value("channel", 0);
+      r.corrector_address = GetOptional<int>(*c, "corrector_address");
+      r.plate = GetOptional<int>(*c, "plate");
+      r.software_version = GetOptional<int>(*c, "software_version");
+      r.line = GetOptional<int>(*c, "line");
+    }
+    r.unit = j.value("unit", "");
+    if (j.contains("as_found"))
+      r.as_found = CalibrationFrom(j["as_found"]);
+    if (j.contains("computed"))
+      r.computed = CalibrationFrom(j["computed"]);
+    if (j.contains("written"))
+      r.written = CalibrationFrom(j["written"]);
+    if (j.contains("read_back"))
+      r.read_back = CalibrationFrom(j["read_back"]);
+    if (const auto p = j.find("points"); p != j.end() && p->is_array()) {
+      for (const json& point : *p) {
+        r.points.push_back({point.value("applied", 0.0), point.value("received", 0.0),
+                            point.value("readings", 0), point.value("deviation", 0.0)});
+      }
+    }
+    r.read_back_matches = GetOptional<bool>(j, "read_back_matches");
+    r.as_left_error = GetOptional<double>(j, "as_left_error");
+    r.note = j.value("note", "");
+    return r;
+  } catch (const json::exception&) {
+    return std::nullopt;  // a field of the wrong type
+  }
+}
+
+bool AppendJournalRecord(const std::string& path, const JournalRecord& record, std::string& error) {
+  std::string text = EndsWithLineBreak(path) ? std::string() : std::string("\n");
+  text += JournalLine(record);
+  text += '\n';
+  return AppendDurably(path, text, error);
+}
+
+std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped) {
+  std::vector<JournalRecord> records;
+  size_t bad = 0;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty())
+      continue;
+    if (std::optional<JournalRecord> r = ParseJournalLine(line))
+      records.push_back(std::move(*r));
+    else
+      ++bad;
+  }
+  if (skipped != nullptr)
+    *skipped = bad;
+  return records;
+}
+
+std::string JournalCsv(const std::vector<JournalRecord>& records, char decimal) {
+  const auto number = [decimal](std::optional<double> v) {
+    return v && std::isfinite(*v) ? ShortestText(*v, decimal) : std::string();
+  };
+  const auto single = [decimal](float v) {
+    return std::isfinite(v) ? ShortestText(v, decimal) : std::string();
+  };
+  const auto offset = [&](const std::optional<SensorCalibration>& c) {
+    return c ? single(c->offset) : std::string();
+  };
+  const auto slope = [&](const std::optional<SensorCalibration>& c) {
+    return c ? single(c->slope) : std::string();
+  };
+  const auto point = [&](const JournalRecord& r, size_t i, bool applied) {
+    if (i >= r.points.size())
+      return std::string();
+    return number(applied ? r.points[i].applied : r.points[i].received);
+  };
+  const auto text = [](const std::string& s) {
+    if (s.find_first_of(";\"\r\n") == std::string::npos)
+      return s;
+    std::string quoted = "\"";
+    for (char c : s) {
+      if (c == '"')
+        quoted += '"';
+      quoted += c;
+    }
+    return quoted + "\"";
+  };
+  const auto whole = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
+
+  std::string csv = "\xEF\xBB\xBF";
+  csv +=
+      "Дата і час;Підключення;Порт;Адреса коректора;Plate;Версія ПО;Нитка;Адреса давача;"
+      "Канал;Одиниця;Зміщення до;Нахил до;Подане 1;Отримане 1;Подане 2;Отримане 2;"
+      "Зміщення записане;Нахил записаний;Прочитано назад;Похибка після;Результат;Примітка\r\n";
+  for (const JournalRecord& r : records) {
+    const std::string fields[] = {
+        text(r.time),
+        r.through_corrector ? "через коректор" : "напряму",
+        std::to_string(r.port),
+        whole(r.corrector_address),
+        whole(r.plate),
+        whole(r.software_version),
+        whole(r.line),
+        std::to_string(r.sensor_address),
+        r.channel == 1 ? "температура" : "тиск",
+        text(r.unit),
+        offset(r.as_found),
+        slope(r.as_found),
+        point(r, 0, true),
+        point(r, 0, false),
+        point(r, 1, true),
+        point(r, 1, false),
+        offset(r.written),
+        slope(r.written),
+        r.read_back_matches ? (*r.read_back_matches ? "збігається" : "не збігається") : "",
+        number(r.as_left_error),
+        OutcomeText(r.outcome),
+        text(r.note)};
+    for (size_t i = 0; i < std::size(fields); ++i) {
+      if (i != 0)
+        csv += ';';
+      csv += fields[i];
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
