@@ -18,10 +18,8 @@
 struct AppState {
   TConnectSettings ConnectSettings;
   TConnectSettings SavedSettings;
-  std::string ExeFolder;
   std::string SettingsFolder;
   std::string IniPath;
-  uint64_t CounterFrequency = 0;
 
   // The open port (kNoComHandle when closed) and the line the exchange objects talk through.
   ::ComHandle ComHandle = kNoComHandle;

@@ -1,24 +1,11 @@
 #include "core/ini_file.h"
 
-#include <algorithm>
-#include <atomic>
+#include "core/ini_file_platform.h"
+
 #include <fstream>
 #include <iterator>
 #include <system_error>
 #include <vector>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -331,174 +318,17 @@ fs::path FinalTarget(fs::path path) {
   return path;
 }
 
-std::atomic<unsigned> temporary_counter{0};
-
-}  // namespace
-
-#ifdef _WIN32
-
-namespace {
-
-std::string LastErrorText() {
-  return std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
-}
-
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* reason) try {
-  const fs::path target = FinalTarget(PathFromUtf8(path));
-  const std::wstring target_name = target.wstring();
-  const DWORD attributes = GetFileAttributesW(target_name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      SetReason(reason, "a folder stands where the file should be");
-      return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-      SetReason(reason, "the file is read-only");
-      return false;
-    }
+  std::string why;
+  if (ReplaceTargetAtomically(FinalTarget(PathFromUtf8(path)), bytes, why)) {
+    return true;
   }
-
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  std::wstring temporary;
-  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-    temporary = target_name + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(temporary_counter++);
-    handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-      break;
-    }
-  }
-  if (handle == INVALID_HANDLE_VALUE) {
-    SetReason(reason, LastErrorText());
-    return false;
-  }
-
-  bool ok = true;
-  size_t written = 0;
-  while (ok && written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
-    DWORD done = 0;
-    ok = WriteFile(handle, bytes.data() + written, chunk, &done, nullptr) != 0 && done > 0;
-    written += done;
-  }
-  ok = ok && FlushFileBuffers(handle) != 0;
-  if (!ok) {
-    SetReason(reason, LastErrorText());
-  }
-  if (CloseHandle(handle) == 0 && ok) {
-    SetReason(reason, LastErrorText());
-    ok = false;
-  }
-  if (ok && MoveFileExW(temporary.c_str(), target_name.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-    SetReason(reason, LastErrorText());
-    ok = false;
-  }
-  if (!ok) {
-    DeleteFileW(temporary.c_str());
-  }
-  return ok;
+  SetReason(reason, why);
+  return false;
 } catch (const std::exception& exception) {
   SetReason(reason, exception.what());
   return false;
 }
-
-#else
-
-namespace {
-
-std::string ErrnoText(int error) {
-  return std::generic_category().message(error);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t done = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (done < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    written += static_cast<size_t>(done);
-  }
-  return true;
-}
-
-// Makes the rename itself durable; a file system that cannot sync a folder is no failure.
-void SyncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
-}  // namespace
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                           std::string* reason) try {
-  const fs::path target = FinalTarget(PathFromUtf8(path));
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-
-  struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists) {
-    if (S_ISDIR(existing.st_mode)) {
-      SetReason(reason, "a folder stands where the file should be");
-      return false;
-    }
-    if (::access(target.c_str(), W_OK) != 0) {
-      SetReason(reason, "the file is read-only: " + ErrnoText(errno));
-      return false;
-    }
-  }
-
-  int fd = -1;
-  std::string temporary;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = target.native() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                std::to_string(temporary_counter++);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) {
-      break;
-    }
-  }
-  if (fd < 0) {
-    SetReason(reason, ErrnoText(errno));
-    return false;
-  }
-
-  bool ok = WriteAll(fd, bytes);
-  if (ok && exists) {
-    // Best effort: a file we may write but do not own keeps our default mode instead.
-    (void)::fchmod(fd, existing.st_mode & 07777);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  int error = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    error = errno;
-    ok = false;
-  }
-  if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
-    error = errno;
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    SetReason(reason, ErrnoText(error));
-    return false;
-  }
-  SyncFolder(folder);
-  return true;
-} catch (const std::exception& exception) {
-  SetReason(reason, exception.what());
-  return false;
-}
-
-#endif

@@ -2,6 +2,7 @@
 
 #include "core/ini_file.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -36,89 +37,66 @@ std::optional<uint32_t> ParseDigits(std::string_view text, uint32_t base, uint64
   return static_cast<uint32_t>(value);
 }
 
-// A field's key, its place in the record, and how wide it is.
-struct Key {
-  const char* name;
-  int32_t default_value;
-  std::function<void(TConnectSettings&, int32_t)> store;
+// One field of the record: how it compares and copies, and, when it is stored, its key and its
+// conversion to and from the file's integer.
+struct Field {
+  const char* key;  // nullptr: compared and copied with its group, never stored
+  std::function<bool(const TConnectSettings&, const TConnectSettings&)> same;
+  std::function<void(const TConnectSettings&, TConnectSettings&)> copy;
+  std::function<void(TConnectSettings&, int32_t)> store;  // cut to the field's width
   std::function<int64_t(const TConnectSettings&)> load;
 };
 
-template <typename Field>
-Key MakeKey(const char* name, Field TConnectSettings::*field) {
-  const TConnectSettings defaults;
-  return Key{name, static_cast<int32_t>(defaults.*field),
-             [field](TConnectSettings& s, int32_t value) {
-               s.*field = static_cast<Field>(static_cast<uint32_t>(value));
-             },
-             [field](const TConnectSettings& s) { return static_cast<int64_t>(s.*field); }};
+template <typename Value>
+Field Unstored(Value TConnectSettings::*member) {
+  return Field{
+      nullptr,
+      [member](const TConnectSettings& a, const TConnectSettings& b) {
+        return a.*member == b.*member;
+      },
+      [member](const TConnectSettings& from, TConnectSettings& to) { to.*member = from.*member; },
+      nullptr, nullptr};
 }
 
+template <typename Value>
+Field Stored(const char* key, Value TConnectSettings::*member) {
+  Field field = Unstored(member);
+  field.key = key;
+  field.store = [member](TConnectSettings& s, int32_t value) {
+    s.*member = static_cast<Value>(static_cast<uint32_t>(value));
+  };
+  field.load = [member](const TConnectSettings& s) { return static_cast<int64_t>(s.*member); };
+  return field;
+}
+
+// A group is saved as a whole, into its own section, whenever any of its fields differs.
 struct Group {
   const char* section;
-  std::vector<Key> keys;  // in the file's order
-  std::function<bool(const TConnectSettings&, const TConnectSettings&)> same;
-  std::function<void(const TConnectSettings&, TConnectSettings&)> copy;
+  std::vector<Field> fields;  // the stored ones in the file's key order
 };
 
 const std::vector<Group>& Groups() {
   using S = TConnectSettings;
   static const std::vector<Group> groups = {
       {kLinkSection,
-       {MakeKey("conn_type", &S::conn_type), MakeKey("port", &S::port), MakeKey("rate", &S::rate),
-        MakeKey("repeat", &S::repeat), MakeKey("wait_time", &S::wait_time),
-        MakeKey("time_out", &S::time_out)},
-       [](const S& a, const S& b) {
-         return a.conn_type == b.conn_type && a.port == b.port && a.rate == b.rate &&
-                a.wait_time == b.wait_time && a.time_out == b.time_out && a.repeat == b.repeat;
-       },
-       [](const S& from, S& to) {
-         to.conn_type = from.conn_type;
-         to.port = from.port;
-         to.rate = from.rate;
-         to.wait_time = from.wait_time;
-         to.time_out = from.time_out;
-         to.repeat = from.repeat;
-       }},
+       {Stored("conn_type", &S::conn_type), Stored("port", &S::port), Stored("rate", &S::rate),
+        Stored("repeat", &S::repeat), Stored("wait_time", &S::wait_time),
+        Stored("time_out", &S::time_out)}},
       {kCorrectorSection,
-       {MakeKey("adr", &S::adr), MakeKey("pream", &S::corr_pream),
-        MakeKey("line_num", &S::line_num)},
-       [](const S& a, const S& b) {
-         return a.adr == b.adr && a.corr_pream == b.corr_pream && a.line_num == b.line_num &&
-                a.write_password == b.write_password && a.user_code == b.user_code;
-       },
-       [](const S& from, S& to) {
-         to.adr = from.adr;
-         to.corr_pream = from.corr_pream;
-         to.line_num = from.line_num;
-         to.write_password = from.write_password;
-         to.user_code = from.user_code;
-       }},
+       {Stored("adr", &S::adr), Stored("pream", &S::corr_pream), Stored("line_num", &S::line_num),
+        Unstored(&S::write_password), Unstored(&S::user_code)}},
       {kSensorSection,
-       {MakeKey("adr_P", &S::adr_P), MakeKey("adr_T", &S::adr_T), MakeKey("pream", &S::sens_pream)},
-       [](const S& a, const S& b) {
-         return a.adr_P == b.adr_P && a.adr_T == b.adr_T && a.sens_pream == b.sens_pream;
-       },
-       [](const S& from, S& to) {
-         to.adr_P = from.adr_P;
-         to.adr_T = from.adr_T;
-         to.sens_pream = from.sens_pream;
-       }},
+       {Stored("adr_P", &S::adr_P), Stored("adr_T", &S::adr_T), Stored("pream", &S::sens_pream)}},
       {kDisplaySection,
-       {MakeKey("P_unit", &S::P_unit), MakeKey("P_format", &S::P_format),
-        MakeKey("T_format", &S::T_format), MakeKey("interval", &S::interval)},
-       [](const S& a, const S& b) {
-         return a.P_unit == b.P_unit && a.P_format == b.P_format && a.T_format == b.T_format &&
-                a.interval == b.interval;
-       },
-       [](const S& from, S& to) {
-         to.P_unit = from.P_unit;
-         to.P_format = from.P_format;
-         to.T_format = from.T_format;
-         to.interval = from.interval;
-       }},
+       {Stored("P_unit", &S::P_unit), Stored("P_format", &S::P_format),
+        Stored("T_format", &S::T_format), Stored("interval", &S::interval)}},
   };
   return groups;
+}
+
+bool SameGroup(const Group& group, const TConnectSettings& a, const TConnectSettings& b) {
+  return std::all_of(group.fields.begin(), group.fields.end(),
+                     [&](const Field& field) { return field.same(a, b); });
 }
 
 }  // namespace
@@ -150,15 +128,19 @@ void LoadSettings(const std::string& path, TConnectSettings& settings) {
   std::string bytes;
   ReadIniFile(path, bytes);
   const IniDocument document(std::move(bytes));
+  const TConnectSettings defaults;
   for (const Group& group : Groups()) {
-    for (const Key& key : group.keys) {
-      const std::optional<std::string> text = document.Get(group.section, key.name);
+    for (const Field& field : group.fields) {
+      const std::optional<std::string> text =
+          field.key ? document.Get(group.section, field.key) : std::nullopt;
       const std::optional<int32_t> value = text ? ParseIniInteger(*text) : std::nullopt;
-      key.store(settings, value.value_or(key.default_value));
+      if (value) {
+        field.store(settings, *value);
+      } else {
+        field.copy(defaults, settings);
+      }
     }
   }
-  settings.write_password = detail::Blanks<12>();
-  settings.user_code = detail::Blanks<4>();
 }
 
 bool SaveSettings(const std::string& path, const TConnectSettings& current, TConnectSettings& saved,
@@ -167,16 +149,19 @@ bool SaveSettings(const std::string& path, const TConnectSettings& current, TCon
     return true;
   }
   for (const Group& group : Groups()) {
-    if (group.same(current, saved)) {
+    if (SameGroup(group, current, saved)) {
       continue;
     }
-    for (const Key& key : group.keys) {
-      if (!WriteIniString(path, group.section, key.name, std::to_string(key.load(current)))) {
+    for (const Field& field : group.fields) {
+      if (field.key &&
+          !WriteIniString(path, group.section, field.key, std::to_string(field.load(current)))) {
         error = "Unable to write to " + path;
         return false;
       }
     }
-    group.copy(current, saved);
+    for (const Field& field : group.fields) {
+      field.copy(current, saved);
+    }
   }
   return true;
 }

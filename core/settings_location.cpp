@@ -9,19 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#elif defined(__APPLE__)
-#include <mach-o/dyld.h>
-
-#include <cstdint>
-#else
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,42 +18,6 @@ constexpr const char* kFileName = "vorlix.ini";
 constexpr const char* kApplicationName = "vorlix";
 
 }  // namespace
-
-std::string ExecutablePath() try {
-#if defined(_WIN32)
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      return {};
-    }
-    if (length < buffer.size()) {
-      return Utf8FromPath(fs::path(std::wstring(buffer.data(), length)));
-    }
-    if (buffer.size() >= 32768) {
-      return {};
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-#elif defined(__APPLE__)
-  uint32_t size = 0;
-  _NSGetExecutablePath(nullptr, &size);
-  std::vector<char> buffer(size + 1);
-  if (_NSGetExecutablePath(buffer.data(), &size) != 0) {
-    return {};
-  }
-  std::error_code error;
-  const fs::path resolved = fs::canonical(fs::path(buffer.data()), error);
-  return error ? std::string(buffer.data()) : Utf8FromPath(resolved);
-#else
-  std::error_code error;
-  const fs::path path = fs::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : Utf8FromPath(path);
-#endif
-} catch (const std::exception&) {
-  return {};
-}
 
 std::string ExecutableFolder() {
   const std::string path = ExecutablePath();

@@ -125,7 +125,6 @@ TFormMain::~TFormMain() {
 void TFormMain::FormCreate() {
   const QString exe_path = QCoreApplication::applicationFilePath();
   const QFileInfo exe(exe_path);
-  state.ExeFolder = QDir::toNativeSeparators(exe.absolutePath() + QLatin1Char('/')).toStdString();
   setWindowTitle(MainWindowTitle(exe.lastModified()));
 
   state.SettingsFolder = settings_folder_.empty()
@@ -136,7 +135,6 @@ void TFormMain::FormCreate() {
   SetComPortsFolder(state.SettingsFolder + "/ports");
   LoadSettings(state.IniPath, state.ConnectSettings);
   state.SavedSettings = state.ConnectSettings;
-  state.CounterFrequency = GetTickFrequency();
 
   Nclb->setEnabled(false);
   Nval->setEnabled(false);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The part of the settings file layer that differs per platform, one implementation each.
+
+// Does what ReplaceFileAtomically promises for `target`, a path with any symbolic link already
+// followed. On failure `why` tells the reason.
+bool ReplaceTargetAtomically(const std::filesystem::path& target, std::string_view bytes,
+                             std::string& why);
