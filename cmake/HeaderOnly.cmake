@@ -1,0 +1,26 @@
+# vorlix_header_only(<package> <target> <folder>)
+# A header-only library from its Debian package. A cross build finds no copy for the target
+# system, but the build machine's headers serve it as they are: only their own folder is put
+# on the include path (through a link in the build tree), never the rest of /usr/include.
+function(vorlix_header_only package target folder)
+  if(TARGET ${target})
+    return()
+  endif()
+  find_package(${package} QUIET)
+  if(TARGET ${target})
+    return()
+  endif()
+  if(NOT CMAKE_CROSSCOMPILING)
+    message(FATAL_ERROR "${package} not found: run scripts/install-deps.sh")
+  endif()
+  find_path(VORLIX_${package}_ROOT ${folder} PATHS /usr/include NO_DEFAULT_PATH
+            NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT VORLIX_${package}_ROOT)
+    message(FATAL_ERROR "${package} headers not found on the build machine")
+  endif()
+  set(shim ${PROJECT_BINARY_DIR}/host-headers/${package})
+  file(MAKE_DIRECTORY ${shim})
+  file(CREATE_LINK ${VORLIX_${package}_ROOT}/${folder} ${shim}/${folder} SYMBOLIC)
+  add_library(${target} INTERFACE IMPORTED GLOBAL)
+  target_include_directories(${target} INTERFACE ${shim})
+endfunction()
