@@ -78,8 +78,6 @@ class modbusbox {
  private:
   // Runs the prepared request with its tries and the status panel text around them.
   void RunRequest(uint8_t function, int length, const char* panel_text);
-  // Asks whether to repeat the failed operation; false when the user stopped the exchange.
-  bool AskRetry(const char* what);
 };
 
 // Register words travel high byte first.

@@ -1,4 +1,5 @@
 #include "comm/modbusbox.h"
+#include "comm/repeat_while_asked.h"
 
 #include <cstring>
 #include <string>
@@ -34,17 +35,11 @@ void FloatToRegisters(float value, uint16_t& low_word, uint16_t& high_word) {
   high_word = static_cast<uint16_t>(bits >> 16);
 }
 
-bool modbusbox::AskRetry(const char* what) {
-  if (error_code == kErrorAborted)
-    return false;
-  return ui->AskQuestion(what, ErrorText(), std::string("Повторити спробу?"));
-}
-
 bool modbusbox::ReadUnit(uint8_t channel) {
-  while (!ReadRegisters(kUnitRegister, 1)) {
-    if (!AskRetry("Читання одиниці виміру давача:"))
-      return false;
-  }
+  if (!RepeatWhileAsked(*ui, "Читання одиниці виміру давача:", [&] {
+        return ResultOf(ReadRegisters(kUnitRegister, 1), *this);
+      }))
+    return false;
   const int expected = channel == kTemperatureChannel ? kUnitDegreeCelsius : kUnitKilopascal;
   const int received = values[0] & 0xFF;
   if (expected == received)
@@ -56,10 +51,10 @@ bool modbusbox::ReadUnit(uint8_t channel) {
 }
 
 bool modbusbox::ReadCalibration(float& sensor_offset, float& sensor_slope) {
-  while (!ReadRegisters(kCalibrationRegister, kCalibrationCount)) {
-    if (!AskRetry("Читання зміщення калібровки давача:"))
-      return false;
-  }
+  if (!RepeatWhileAsked(*ui, "Читання зміщення калібровки давача:", [&] {
+        return ResultOf(ReadRegisters(kCalibrationRegister, kCalibrationCount), *this);
+      }))
+    return false;
   sensor_offset = RegistersToFloat(values[0], values[1]);
   sensor_slope = RegistersToFloat(values[2], values[3]);
   return true;
