@@ -1,13 +1,16 @@
 #include "comm/modbusbox.h"
 #include "comm/repeat_while_asked.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
 namespace {
 
 // Sensor registers.
-constexpr uint16_t kUnitRegister = 59;          // unit code in the low byte
+constexpr uint16_t kUnitRegister = 59;    // unit code in the low byte
+constexpr uint16_t kValueRegister = 400;  // the measured value: one float (400-401)
+constexpr uint16_t kValueCount = 2;
 constexpr uint16_t kCalibrationRegister = 436;  // offset (436-437), then slope (438-439)
 constexpr uint16_t kCalibrationCount = 4;
 
@@ -58,4 +61,18 @@ bool modbusbox::ReadCalibration(float& sensor_offset, float& sensor_slope) {
   sensor_offset = RegistersToFloat(values[0], values[1]);
   sensor_slope = RegistersToFloat(values[2], values[3]);
   return true;
+}
+
+bool modbusbox::ReadValue(float& value) {
+  if (!ReadRegisters(kValueRegister, kValueCount))
+    return false;
+  value = RegistersToFloat(values[0], values[1]);
+  return true;
+}
+
+bool modbusbox::WriteCalibration(float sensor_offset, float sensor_slope) {
+  std::array<uint16_t, kCalibrationCount> words{};
+  FloatToRegisters(sensor_offset, words[0], words[1]);
+  FloatToRegisters(sensor_slope, words[2], words[3]);
+  return WriteRegisters(kCalibrationRegister, kCalibrationCount, words.data());
 }
