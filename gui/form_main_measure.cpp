@@ -65,22 +65,17 @@ bool MeasuringCommands::ReadCalibration() {
   return !box->abort_requested;
 }
 
+bool MeasuringCommands::ReadyToMeasure() {
+  return !window_.OwnExchangeRunning() && ReadCalibration() && display_settings();
+}
+
 void MeasuringCommands::Values() {
-  if (window_.OwnExchangeRunning())
-    return;
-  if (!ReadCalibration())
-    return;
-  if (!display_settings())
-    return;
-  monitor();
+  if (ReadyToMeasure())
+    monitor();
 }
 
 void MeasuringCommands::Calibration() {
-  if (window_.OwnExchangeRunning())
-    return;
-  if (!ReadCalibration())
-    return;
-  if (!display_settings())
+  if (!ReadyToMeasure())
     return;
 
   AppState& state = window_.state;
