@@ -1,5 +1,6 @@
 #include "comm/calcbox.h"
 #include "comm/checksum.h"
+#include "comm/exchange_steps.h"
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +45,14 @@ constexpr uint8_t kPreambleByte = 0xFF;
 constexpr int32_t kIdlePauseMs = 20;
 
 const char* const kStatusExchange = "Обмін ЛУТАР";
+
+// Ten bit times per byte sent plus one byte more, so RTS drops after the last stop bit.
+uint64_t RtsHold(int32_t baud_rate, size_t bytes, uint64_t frequency) {
+  if (baud_rate <= 0)
+    return 0;
+  return static_cast<uint64_t>(static_cast<double>(BitTime(baud_rate)) * 10.0 *
+                               static_cast<double>(bytes + 1) * static_cast<double>(frequency));
+}
 
 template <size_t N>
 void Put(std::array<uint8_t, 256>& frame, int offset, const std::array<uint8_t, N>& field) {
@@ -144,14 +153,8 @@ bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int
 
   if (status_panel != nullptr)
     status_panel->SetText(kStatusExchange);
-  // At least one transaction: with none, a request never sent would count as answered.
-  const int transactions = std::max<int>(1, tries);
-  for (int i = 0; i < transactions; ++i) {
-    if (Transact(length))
-      break;
-    if (error_code == kErrorAborted)
-      break;
-  }
+  RunTries(
+      tries, [&] { return Transact(length); }, [&] { return error_code == kErrorAborted; });
   if (status_panel != nullptr)
     status_panel->SetText("");
 
@@ -168,12 +171,8 @@ bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int
 }
 
 bool calcbox::Transact(int length) {
-  ui->ProcessMessages();
-  if (abort_requested) {
-    abort_requested = false;
-    error_code = kErrorAborted;
+  if (OperatorStopped(*ui, abort_requested, error_code, kErrorAborted))
     return false;
-  }
 
   // Preambles (at most 255) and a frame of at most 256 bytes.
   std::array<uint8_t, 255 + 256> block{};
@@ -182,31 +181,11 @@ bool calcbox::Transact(int length) {
   std::fill_n(block.begin(), preambles, kPreambleByte);
   std::copy_n(request.begin(), frame_length, block.begin() + preambles);
 
-  port_handle->Purge();
-
   const uint64_t frequency = clock->Frequency();
-  uint64_t t0 = 0;
-  uint64_t hold = 0;
-  if (rts_switching) {
-    port_handle->SetRts(true);
-    t0 = clock->Counter();
-    // Ten bit times per byte sent plus one byte more, so RTS drops after the last stop bit.
-    if (baud_rate > 0) {
-      const float bit_time = 1.0f / static_cast<float>(baud_rate);
-      hold = static_cast<uint64_t>(static_cast<double>(bit_time) * 10.0 *
-                                   static_cast<double>(n + 1) * static_cast<double>(frequency));
-    }
-  }
-
-  if (!port_handle->Write(block.data(), n)) {
-    port_handle->ClearErrors();
+  if (!SendRequest(*port_handle, *clock, rts_switching, RtsHold(baud_rate, n, frequency),
+                   block.data(), n)) {
     error_code = kErrorWrite;
     return false;
-  }
-
-  if (rts_switching) {
-    clock->SpinUntilPast(t0 + hold);
-    port_handle->SetRts(false);
   }
 
   const uint64_t t1 = clock->Counter();
@@ -221,19 +200,11 @@ bool calcbox::Transact(int length) {
   error_code = 0;
 
   while (error_code == 0) {
-    ui->ProcessMessages();
-    if (abort_requested) {
-      abort_requested = false;
-      error_code = kErrorAborted;
+    if (OperatorStopped(*ui, abort_requested, error_code, kErrorAborted))
       return false;
-    }
 
     uint8_t byte = 0;
-    const SerialLine::ReadResult read = port_handle->ReadByte(byte);
-    if (read == SerialLine::ReadResult::kFailed)
-      port_handle->ClearErrors();
-
-    if (read == SerialLine::ReadResult::kByte) {
+    if (ReadReplyByte(*port_handle, byte)) {
       reply[k] = byte;
       if (k == 0) {
         if (byte == expected_start)

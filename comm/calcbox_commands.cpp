@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "comm/calcbox.h"
+#include "comm/repeat_while_asked.h"
 
 namespace {
 
@@ -10,23 +11,14 @@ constexpr uint32_t kPollPauseMs = 100;
 constexpr uint8_t kStateMask = 0x07;  // byte 5 of the imitation reply: low three bits
 constexpr int kImitationState = 5;
 
-const char* const kAskRepeat = "Повторити спробу?";
-
 // Repeats the request for as long as the user asks to after a failure; a stop by the user
 // ends it at once without asking. Refused codes are asked for again before the repeat: the
 // same wrong ones would only be refused once more.
 bool ExchangeWithRetry(calcbox& box, const char* what, uint8_t start, uint8_t function,
                        const uint8_t* args, int arg_count) {
-  for (;;) {
-    if (box.Exchange(start, function, args, arg_count))
-      return true;
-    if (box.error_code == calcbox::kErrorAborted)
-      return false;
-    if (!box.ui->AskQuestion(what, box.ErrorText(), kAskRepeat))
-      return false;
-    if (box.CodesRefused() && box.request_new_codes && !box.request_new_codes(box))
-      return false;
-  }
+  return RepeatWhileAsked(
+      *box.ui, what, [&] { return ResultOf(box.Exchange(start, function, args, arg_count), box); },
+      [&] { return !box.CodesRefused() || !box.request_new_codes || box.request_new_codes(box); });
 }
 
 // True while `now` has not gone past `deadline` on a millisecond count that wraps at 2^32.

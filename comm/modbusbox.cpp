@@ -1,5 +1,6 @@
 #include "comm/modbusbox.h"
 #include "comm/checksum.h"
+#include "comm/exchange_steps.h"
 
 #include <algorithm>
 #include <chrono>
@@ -48,12 +49,12 @@ const char* const kLocalTexts[] = {
     "Невідповідність даних у відповіді запрошуваним даним",
 };
 
-// Whole counter ticks in `bits` bit times; the bit time is kept in single precision.
-uint64_t BitTimesToTicks(int32_t baud_rate, int bits, uint64_t frequency) {
+// Ten bit times a byte and one bit more, so RTS drops just after the last stop bit.
+uint64_t RtsHold(int32_t baud_rate, size_t bytes, uint64_t frequency) {
   if (baud_rate <= 0)
     return 0;
-  const float bit_time = 1.0f / static_cast<float>(baud_rate);
-  return static_cast<uint64_t>(static_cast<double>(bit_time) * bits *
+  const int bits = 10 * static_cast<int>(bytes) + 1;
+  return static_cast<uint64_t>(static_cast<double>(BitTime(baud_rate)) * bits *
                                static_cast<double>(frequency));
 }
 
@@ -74,19 +75,14 @@ uint16_t GetWordBE(const uint8_t* src) {
 
 modbusbox::modbusbox(uint8_t address) : address(address) {}
 
-void modbusbox::RunTries(uint8_t function, int length, const char* panel_text) {
+void modbusbox::RunRequest(uint8_t function, int length, const char* panel_text) {
   if (status_panel != nullptr) {
     status_panel->SetText(panel_text);
     ui->ProcessMessages();
   }
-  // At least one transaction, so that a zero from the owner can never pass for a success.
-  const unsigned attempts = std::max<unsigned>(1, tries);
-  for (unsigned attempt = 0; attempt < attempts; ++attempt) {
-    if (Transact(function, length))
-      break;
-    if (error_code == kErrorAborted)
-      break;
-  }
+  RunTries(
+      tries, [&] { return Transact(function, length); },
+      [&] { return error_code == kErrorAborted; });
   if (status_panel != nullptr) {
     status_panel->SetText("");
     ui->ProcessMessages();
@@ -117,7 +113,7 @@ bool modbusbox::ReadRegisters(uint16_t first, uint16_t count) {
   request[7] = static_cast<uint8_t>(crc >> 8);
 
   error_code = 0;
-  RunTries(kReadFunction, kReadRequestLength, " Обмін");
+  RunRequest(kReadFunction, kReadRequestLength, " Обмін");
   if (error_code != 0) {
     BuildErrorText();
     return false;
@@ -160,7 +156,7 @@ bool modbusbox::WriteRegisters(uint16_t first, uint16_t count, const uint16_t* v
   request[length - 1] = static_cast<uint8_t>(crc >> 8);
 
   error_code = 0;
-  RunTries(kWriteFunction, length, "Обмін...");
+  RunRequest(kWriteFunction, length, "Обмін...");
   if (error_code != 0) {
     BuildErrorText();
     return false;
@@ -175,12 +171,8 @@ bool modbusbox::WriteRegisters(uint16_t first, uint16_t count, const uint16_t* v
 }
 
 bool modbusbox::Transact(uint8_t function, int length) {
-  ui->ProcessMessages();
-  if (abort_requested) {
-    abort_requested = false;
-    error_code = kErrorAborted;
+  if (OperatorStopped(*ui, abort_requested, error_code, kErrorAborted))
     return false;
-  }
   if (port_handle == nullptr) {
     error_code = kErrorNoPort;
     return false;
@@ -191,23 +183,10 @@ bool modbusbox::Transact(uint8_t function, int length) {
   block.insert(block.end(), request.begin(), request.begin() + length);
 
   const uint64_t frequency = clock->Frequency();
-  port_handle->Purge();
-  uint64_t t0 = 0;
-  uint64_t hold = 0;
-  if (rts_switching) {
-    port_handle->SetRts(true);
-    t0 = clock->Counter();
-    // Ten bit times a byte and one bit more, so RTS drops just after the last stop bit.
-    hold = BitTimesToTicks(baud_rate, 10 * static_cast<int>(block.size()) + 1, frequency);
-  }
-  if (!port_handle->Write(block.data(), block.size())) {
-    port_handle->ClearErrors();
+  if (!SendRequest(*port_handle, *clock, rts_switching, RtsHold(baud_rate, block.size(), frequency),
+                   block.data(), block.size())) {
     error_code = kErrorWriteFailed;
-    return false;  // RTS is left as it is
-  }
-  if (rts_switching) {
-    clock->SpinUntilPast(t0 + hold);
-    port_handle->SetRts(false);
+    return false;
   }
 
   const uint64_t t1 = clock->Counter();
@@ -231,20 +210,11 @@ bool modbusbox::Transact(uint8_t function, int length) {
   error_code = 0;
 
   for (;;) {
-    ui->ProcessMessages();
-    if (abort_requested) {
-      abort_requested = false;
-      error_code = kErrorAborted;
+    if (OperatorStopped(*ui, abort_requested, error_code, kErrorAborted))
       return false;
-    }
 
     uint8_t byte = 0;
-    const SerialLine::ReadResult read = port_handle->ReadByte(byte);
-    if (read == SerialLine::ReadResult::kFailed)
-      port_handle->ClearErrors();
-    const bool arrived = read == SerialLine::ReadResult::kByte;
-
-    if (arrived) {
+    if (ReadReplyByte(*port_handle, byte)) {
       if (k < reply.size())
         reply[k] = byte;
       if (k == 0) {

@@ -74,12 +74,15 @@ class modbusbox {
   bool ReadUnit(uint8_t channel);
   // Reads the sensor's calibration; on failure both arguments keep their values.
   bool ReadCalibration(float& sensor_offset, float& sensor_slope);
+  // Reads the measured value, in the sensor's unit; on failure `value` keeps its value. Asks
+  // nothing: what a failure means is the caller's to decide, as with WriteCalibration.
+  bool ReadValue(float& value);
+  // Writes the calibration's offset and slope in one request.
+  bool WriteCalibration(float sensor_offset, float sensor_slope);
 
  private:
   // Runs the prepared request with its tries and the status panel text around them.
-  void RunTries(uint8_t function, int length, const char* panel_text);
-  // Asks whether to repeat the failed operation; false when the user stopped the exchange.
-  bool AskRetry(const char* what);
+  void RunRequest(uint8_t function, int length, const char* panel_text);
 };
 
 // Register words travel high byte first.

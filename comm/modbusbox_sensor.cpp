@@ -1,12 +1,16 @@
 #include "comm/modbusbox.h"
+#include "comm/repeat_while_asked.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
 namespace {
 
 // Sensor registers.
-constexpr uint16_t kUnitRegister = 59;          // unit code in the low byte
+constexpr uint16_t kUnitRegister = 59;    // unit code in the low byte
+constexpr uint16_t kValueRegister = 400;  // the measured value: one float (400-401)
+constexpr uint16_t kValueCount = 2;
 constexpr uint16_t kCalibrationRegister = 436;  // offset (436-437), then slope (438-439)
 constexpr uint16_t kCalibrationCount = 4;
 
@@ -34,17 +38,11 @@ void FloatToRegisters(float value, uint16_t& low_word, uint16_t& high_word) {
   high_word = static_cast<uint16_t>(bits >> 16);
 }
 
-bool modbusbox::AskRetry(const char* what) {
-  if (error_code == kErrorAborted)
-    return false;
-  return ui->AskQuestion(what, ErrorText(), std::string("Повторити спробу?"));
-}
-
 bool modbusbox::ReadUnit(uint8_t channel) {
-  while (!ReadRegisters(kUnitRegister, 1)) {
-    if (!AskRetry("Читання одиниці виміру давача:"))
-      return false;
-  }
+  if (!RepeatWhileAsked(*ui, "Читання одиниці виміру давача:", [&] {
+        return ResultOf(ReadRegisters(kUnitRegister, 1), *this);
+      }))
+    return false;
   const int expected = channel == kTemperatureChannel ? kUnitDegreeCelsius : kUnitKilopascal;
   const int received = values[0] & 0xFF;
   if (expected == received)
@@ -56,11 +54,25 @@ bool modbusbox::ReadUnit(uint8_t channel) {
 }
 
 bool modbusbox::ReadCalibration(float& sensor_offset, float& sensor_slope) {
-  while (!ReadRegisters(kCalibrationRegister, kCalibrationCount)) {
-    if (!AskRetry("Читання зміщення калібровки давача:"))
-      return false;
-  }
+  if (!RepeatWhileAsked(*ui, "Читання зміщення калібровки давача:", [&] {
+        return ResultOf(ReadRegisters(kCalibrationRegister, kCalibrationCount), *this);
+      }))
+    return false;
   sensor_offset = RegistersToFloat(values[0], values[1]);
   sensor_slope = RegistersToFloat(values[2], values[3]);
   return true;
+}
+
+bool modbusbox::ReadValue(float& value) {
+  if (!ReadRegisters(kValueRegister, kValueCount))
+    return false;
+  value = RegistersToFloat(values[0], values[1]);
+  return true;
+}
+
+bool modbusbox::WriteCalibration(float sensor_offset, float sensor_slope) {
+  std::array<uint16_t, kCalibrationCount> words{};
+  FloatToRegisters(sensor_offset, words[0], words[1]);
+  FloatToRegisters(sensor_slope, words[2], words[3]);
+  return WriteRegisters(kCalibrationRegister, kCalibrationCount, words.data());
 }

@@ -1,10 +1,10 @@
 // The main window's two measuring commands: current values and two-point calibration.
 #include "gui/form_main_measure.h"
 
-#include <array>
 #include <string>
 
 #include "comm/modbusbox.h"
+#include "comm/repeat_while_asked.h"
 #include "core/calibration.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
@@ -14,12 +14,7 @@
 
 namespace {
 
-// The calibration block: offset in 436-437, slope in 438-439, written in one request.
-constexpr uint16_t kCalibrationRegister = 436;
-constexpr uint16_t kCalibrationCount = 4;
-
 const char kWriteFailed[] = "Запис зміщення калібровки давача:";
-const char kRetry[] = "Повторити спробу?";
 const char kWritten[] = "Параметри записані";
 const char kUnwritable[] =
     "Калібровку не записано:\rнахил і зміщення мають бути скінченними числами,\rнахил не може "
@@ -70,22 +65,17 @@ bool MeasuringCommands::ReadCalibration() {
   return !box->abort_requested;
 }
 
+bool MeasuringCommands::ReadyToMeasure() {
+  return !window_.OwnExchangeRunning() && ReadCalibration() && display_settings();
+}
+
 void MeasuringCommands::Values() {
-  if (window_.OwnExchangeRunning())
-    return;
-  if (!ReadCalibration())
-    return;
-  if (!display_settings())
-    return;
-  monitor();
+  if (ReadyToMeasure())
+    monitor();
 }
 
 void MeasuringCommands::Calibration() {
-  if (window_.OwnExchangeRunning())
-    return;
-  if (!ReadCalibration())
-    return;
-  if (!display_settings())
+  if (!ReadyToMeasure())
     return;
 
   AppState& state = window_.state;
@@ -113,24 +103,18 @@ bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record) {
     state.ui->ShowMessage(kUnwritable, "");
     return false;
   }
-  std::array<uint16_t, kCalibrationCount> words{};
-  FloatToRegisters(record.offset, words[0], words[1]);
-  FloatToRegisters(record.slope, words[2], words[3]);
-  for (;;) {
+  const bool written = RepeatWhileAsked(*state.ui, kWriteFailed, [&] {
     // Looked up on every pass: a close asked for while the question was open may have taken
     // the link down.
     modbusbox* box = state.ActiveModbusBox.get();
     if (box == nullptr)
-      return false;
-    if (window_.RunOwnExchange([&] {
-          return box->WriteRegisters(kCalibrationRegister, kCalibrationCount, words.data());
-        }))
-      break;
-    if (box->error_code == modbusbox::kErrorAborted)
-      return false;
-    if (!state.ui->AskQuestion(kWriteFailed, box->ErrorText(), std::string(kRetry)))
-      return false;
-  }
+      return AttemptResult{AttemptResult::End::kStopped, {}};
+    return ResultOf(
+        window_.RunOwnExchange([&] { return box->WriteCalibration(record.offset, record.slope); }),
+        *box);
+  });
+  if (!written)
+    return false;
   state.ui->ShowMessage(kWritten, "");
   return true;
 }

@@ -34,6 +34,9 @@ class MeasuringCommands {
 
  private:
   bool ReadCalibration();
+  // What both commands begin with: none while an exchange of the window runs, then the
+  // calibration read and the display settings. True when the command goes on.
+  bool ReadyToMeasure();
 
   TFormMain& window_;
 };

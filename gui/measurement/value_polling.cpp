@@ -11,9 +11,6 @@
 
 namespace {
 
-// The measured value: one float in two registers.
-constexpr uint16_t kValueRegister = 400;
-constexpr uint16_t kValueRegisterCount = 2;
 constexpr int kCounterPanelWidth = 60;
 // Room on the error panel for this many average characters: every exchange error but the
 // two long exception texts fits on it whole; those keep their first sentence in view and show
@@ -69,7 +66,7 @@ ValuePollingDialog::ReadOutcome ValuePollingDialog::ReadValue(float& reading) {
   StatusBar1Panel0->setToolTip(QString());
   QPointer<ValuePollingDialog> alive(this);
   busy_ = true;
-  const bool read = box->ReadRegisters(kValueRegister, kValueRegisterCount);
+  const bool read = box->ReadValue(reading);
   if (!alive)
     return ReadOutcome::kGone;
   busy_ = false;
@@ -80,7 +77,6 @@ ValuePollingDialog::ReadOutcome ValuePollingDialog::ReadValue(float& reading) {
     StatusBar1Panel0->setToolTip(error);
     return ReadOutcome::kFailed;
   }
-  reading = RegistersToFloat(box->values[0], box->values[1]);
   return ReadOutcome::kValue;
 }
 

@@ -132,13 +132,30 @@ TEST_F(ModbusboxSensorTest, FailedCalibrationReadKeepsTheOldValues) {
 }
 
 TEST_F(ModbusboxSensorTest, NewCalibrationGoesOutAsFourRegisters) {
-  uint16_t words[4];
-  FloatToRegisters(1.0f, words[0], words[1]);
-  FloatToRegisters(0.5f, words[2], words[3]);
   device.Answer(WithChecksum({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04}));
-  ASSERT_TRUE(box.WriteRegisters(436, 4, words));
-  const std::vector<uint8_t> data(line.written().begin() + 7, line.written().begin() + 15);
-  EXPECT_EQ(data, (std::vector<uint8_t>{0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x3F, 0x00}));
+  ASSERT_TRUE(box.WriteCalibration(1.0f, 0.5f));
+  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04, 0x08, 0x00,
+                                                 0x00, 0x3F, 0x80, 0x00, 0x00, 0x3F, 0x00}));
+
+  // A refused write is the caller's to ask about.
+  device.Answer(WithChecksum({0x01, 0x90, 0x07}));
+  EXPECT_FALSE(box.WriteCalibration(1.0f, 0.5f));
+  EXPECT_EQ(box.error_code, 7);
+  EXPECT_TRUE(ui.questions.empty());
+}
+
+TEST_F(ModbusboxSensorTest, MeasuredValueIsOneFloatAndAFailureAsksNothing) {
+  device.Answer(WithChecksum({0x01, 0x03, 0x04, 0x00, 0x00, 0xC1, 0x4C}));
+  float value = 0.0f;
+  ASSERT_TRUE(box.ReadValue(value));
+  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x03, 0x01, 0x90, 0x00, 0x02}));
+  EXPECT_EQ(value, -12.75f);
+
+  device.Silence();
+  EXPECT_FALSE(box.ReadValue(value));
+  EXPECT_EQ(box.error_code, modbusbox::kErrorNoReply);
+  EXPECT_EQ(value, -12.75f);
+  EXPECT_TRUE(ui.questions.empty());
 }
 
 TEST(ModbusboxFloatRegisters, RoundTripKeepsEveryBit) {

@@ -1,0 +1,41 @@
+#include "comm/exchange_steps.h"
+
+bool OperatorStopped(ExchangeHost& host, bool& abort_requested, int32_t& error_code,
+                     int32_t stopped_code) {
+  host.ProcessMessages();
+  if (!abort_requested)
+    return false;
+  abort_requested = false;
+  error_code = stopped_code;
+  return true;
+}
+
+float BitTime(int32_t baud_rate) {
+  return 1.0f / static_cast<float>(baud_rate);
+}
+
+bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rts_hold,
+                 const uint8_t* block, size_t size) {
+  port.Purge();
+  uint64_t raised = 0;
+  if (rts_switching) {
+    port.SetRts(true);
+    raised = clock.Counter();
+  }
+  if (!port.Write(block, size)) {
+    port.ClearErrors();
+    return false;
+  }
+  if (rts_switching) {
+    clock.SpinUntilPast(raised + rts_hold);
+    port.SetRts(false);
+  }
+  return true;
+}
+
+bool ReadReplyByte(SerialLine& port, uint8_t& byte) {
+  const SerialLine::ReadResult read = port.ReadByte(byte);
+  if (read == SerialLine::ReadResult::kFailed)
+    port.ClearErrors();
+  return read == SerialLine::ReadResult::kByte;
+}

@@ -1,0 +1,17 @@
+#include "comm/repeat_while_asked.h"
+
+bool RepeatWhileAsked(ExchangeHost& host, const std::string& what,
+                      const std::function<AttemptResult()>& attempt,
+                      const std::function<bool()>& before_repeat) {
+  for (;;) {
+    const AttemptResult result = attempt();
+    if (result.end == AttemptResult::End::kDone)
+      return true;
+    if (result.end == AttemptResult::End::kStopped)
+      return false;
+    if (!host.AskQuestion(what, result.failure_text, std::string("Повторити спробу?")))
+      return false;
+    if (before_repeat && !before_repeat())
+      return false;
+  }
+}
