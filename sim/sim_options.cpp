@@ -121,6 +121,8 @@ Sensors:
   --drift VALUE              raw values move by this much per second (default 0)
   --seed N                   seed of the noise (default 1)
   --write-protect            refuse calibration writes (exception 7)
+  --ignore-writes            acknowledge calibration writes but keep the old calibration
+  --alter-writes             acknowledge calibration writes but keep the slope one bit off
   --sensor pressure|temperature  the sensor on the line with --connection direct
 
 Line:
@@ -296,6 +298,20 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
           return c.pressure.write_protect = c.temperature.write_protect = true;
         },
         ""}},
+      {"ignore-writes",
+       {false,
+        [&](const std::string&) {
+          c.pressure.write_fault = c.temperature.write_fault = SensorConfig::WriteFault::kIgnore;
+          return true;
+        },
+        ""}},
+      {"alter-writes",
+       {false,
+        [&](const std::string&) {
+          c.pressure.write_fault = c.temperature.write_fault = SensorConfig::WriteFault::kAlter;
+          return true;
+        },
+        ""}},
       {"sensor",
        {true,
         [&](const std::string& v) {
@@ -419,7 +435,10 @@ std::string DescribeSimOptions(const SimOptions& o) {
   }
   out << "readings: noise " << Number(c.pressure.noise) << ", drift "
       << Number(c.pressure.drift_per_s) << " per s"
-      << (c.pressure.write_protect ? ", calibration write-protected" : "") << '\n';
+      << (c.pressure.write_protect ? ", calibration write-protected" : "")
+      << (c.pressure.write_fault == SensorConfig::WriteFault::kIgnore ? ", writes ignored" : "")
+      << (c.pressure.write_fault == SensorConfig::WriteFault::kAlter ? ", writes altered" : "")
+      << '\n';
   out << "line: " << o.timing.rate << " bit/s, turnaround "
       << Number(o.timing.turnaround_us / 1000.0) << " ms\n";
   const FaultConfig& f = o.faults;

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -140,8 +141,16 @@ std::vector<uint8_t> SimSensor::Write(const std::vector<uint8_t>& frame) {
   }
   if (config_.write_protect)
     return Exception(address, 16, kExWriteProtected);
-  config_.offset = offset;
-  config_.slope = slope;
+  if (config_.write_fault == SensorConfig::WriteFault::kAlter) {
+    uint32_t bits;
+    std::memcpy(&bits, &slope, sizeof bits);
+    bits ^= 1u;
+    std::memcpy(&slope, &bits, sizeof slope);
+  }
+  if (config_.write_fault != SensorConfig::WriteFault::kIgnore) {
+    config_.offset = offset;
+    config_.slope = slope;
+  }
 
   std::vector<uint8_t> reply(frame.begin(), frame.begin() + 6);
   AppendChecksum(reply);

@@ -37,6 +37,10 @@ struct SensorConfig {
   double drift_per_s = 0.0;    // the raw value moves by this much every second
   uint64_t seed = 1;           // of the noise
   bool write_protect = false;  // calibration writes refused with exception 7
+  // A sensor that acknowledges a calibration write but keeps something else: the old values
+  // (kIgnore), or the slope one bit off what was sent (kAlter), which only a bit-for-bit
+  // read-back notices.
+  enum class WriteFault { kNone, kIgnore, kAlter } write_fault = WriteFault::kNone;
 
   static SensorConfig Pressure() { return {}; }
   static SensorConfig Temperature() {
