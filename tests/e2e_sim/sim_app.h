@@ -26,10 +26,10 @@
 #include "gui/connection/connect.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
+#include "sim/child_process.h"
 #include "tests/integration/com_link.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
-#include "tests/support/sim_process.h"
 
 namespace e2e_sim {
 
@@ -91,11 +91,11 @@ class SimApp {
   bool Start(const std::vector<std::string>& extra) {
     if (!folder.isValid())
       return false;
-    std::vector<std::string> args = {"--ini-dir", Folder(),          "--com",  "201",
-                                     "--ready",   "--rate",          "115200", "--turnaround",
-                                     "1",         "--service-delay", "150"};
+    std::vector<std::string> args = {
+        "--ini-dir",           Folder(),       "--com", std::to_string(kPort), "--rate",
+        std::to_string(kRate), "--turnaround", "1",     "--service-delay",     "150"};
     args.insert(args.end(), extra.begin(), extra.end());
-    if (!sim.Start(VORLIX_SIM_EXE, args))
+    if (!StartSimulator(sim, VORLIX_SIM_EXE, args))
       return false;
     window = std::make_unique<TFormMain>(ui, nullptr, Folder());
     window->show();
@@ -159,7 +159,7 @@ class SimApp {
   }
 
   QTemporaryDir folder;
-  SimProcess sim;
+  ChildProcess sim;
   ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
   ModalWatchdog watchdog{30000};

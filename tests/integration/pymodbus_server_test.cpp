@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "comm/modbusbox.h"
-#include "tests/integration/child_process.h"
+#include "sim/child_process.h"
 #include "tests/integration/com_link.h"
 #include "tests/integration/pty_bridge.h"
 #include "tests/sim/sim_frames.h"
@@ -58,7 +58,7 @@ class PymodbusServerTest : public ::testing::Test {
   }
 
   PtyBridge bridge_;
-  integration::ChildProcess peer_;
+  ChildProcess peer_;
   integration::ComLink link_;
   ScriptedHost ui_;
   modbusbox box_{1};
