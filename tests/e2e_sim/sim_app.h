@@ -27,7 +27,7 @@
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
 #include "sim/child_process.h"
-#include "tests/integration/com_link.h"
+#include "tests/support/com_link.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
 
@@ -191,7 +191,7 @@ struct OwnLink {
     return box;
   }
 
-  integration::ComLink link;
+  ComLink link;
   ScriptedHost ui;
 };
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "comm/modbusbox.h"
-#include "tests/integration/com_link.h"
 #include "tests/integration/pty_bridge.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
 
 namespace integration {

@@ -17,8 +17,8 @@
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
-#include "tests/integration/com_link.h"
 #include "tests/sim/sim_frames.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/shared_device.h"
 
@@ -98,7 +98,7 @@ class ExchangeOverPty : public ::testing::Test {
 
   std::unique_ptr<SharedDevice> recorder_;
   std::unique_ptr<PtyServer> server_;
-  integration::ComLink link_;
+  ComLink link_;
   ScriptedHost ui_;
 };
 

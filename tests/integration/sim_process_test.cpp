@@ -9,7 +9,7 @@
 #include "comm/calcbox.h"
 #include "comm/modbusbox.h"
 #include "sim/child_process.h"
-#include "tests/integration/com_link.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
@@ -27,7 +27,7 @@ class SimProcessTest : public ::testing::Test {
   TempFolder folder_;
   const std::string dir_ = folder_.path().string();
   ChildProcess sim_;
-  integration::ComLink link_;
+  ComLink link_;
   ScriptedHost ui_;
 };
 
