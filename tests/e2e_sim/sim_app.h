@@ -172,17 +172,10 @@ struct OwnLink {
   bool Open(const SimApp& app, std::string& error) {
     return link.OpenIn(app.Folder() + "/ports", kPort, kRate, error);
   }
-  calcbox Corrector() {
-    calcbox box(1);
-    box.port_handle = link.line();
-    box.baud_rate = kRate;
-    box.first_byte_timeout = 500;
-    box.next_byte_timeout = 100;
-    box.ui = &ui;
-    return box;
-  }
-  modbusbox Sensor(uint8_t address) {
-    modbusbox box(address);
+  calcbox Corrector() { return OnLink(calcbox(1)); }
+  modbusbox Sensor(uint8_t address) { return OnLink(modbusbox(address)); }
+  template <typename Box>
+  Box OnLink(Box box) {
     box.port_handle = link.line();
     box.baud_rate = kRate;
     box.first_byte_timeout = 500;

@@ -74,19 +74,15 @@ class ExchangeOverPty : public ::testing::Test {
   void TearDown() override { StopServing(); }
 
   std::unique_ptr<calcbox> Corrector(uint8_t address = 1) {
-    auto box = std::make_unique<calcbox>(address);
-    box->port_handle = link_.line();
-    box->baud_rate = kRate;
-    box->first_byte_timeout = 1000;
-    box->next_byte_timeout = 300;
+    auto box = OnLink(std::make_unique<calcbox>(address));
     box->preambles = 5;
-    box->tries = 1;
-    box->ui = &ui_;
     return box;
   }
-
   std::unique_ptr<modbusbox> Sensor(uint8_t address) {
-    auto box = std::make_unique<modbusbox>(address);
+    return OnLink(std::make_unique<modbusbox>(address));
+  }
+  template <typename Box>
+  std::unique_ptr<Box> OnLink(std::unique_ptr<Box> box) {
     box->port_handle = link_.line();
     box->baud_rate = kRate;
     box->first_byte_timeout = 1000;
