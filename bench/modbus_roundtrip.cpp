@@ -4,21 +4,20 @@
 //
 //   bench_modbus_roundtrip [reads] [rate]       (defaults 1000 and 115200)
 #include <modbus.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
+#include "sim/child_process.h"
 
 namespace {
 
@@ -52,34 +51,15 @@ Figures Run(int reads, const std::function<bool()>& read_once) {
 }
 
 // Starts vorlix-sim (beside this program) with one pressure sensor wired straight to the port
-// and waits for its READY line.
-pid_t StartSimulator(const std::filesystem::path& ini_dir, int rate, std::string& link) {
-  const std::filesystem::path sim =
+// and waits for its READY line; the path of its port link.
+std::optional<std::string> StartSim(ChildProcess& sim, const std::filesystem::path& ini_dir,
+                                    int rate) {
+  const std::filesystem::path exe =
       std::filesystem::canonical("/proc/self/exe").parent_path() / "vorlix-sim";
-  const std::string command = sim.string() + " --connection direct --ready --turnaround 1" +
-                              " --com " + std::to_string(kPort) + " --rate " +
-                              std::to_string(rate) + " --ini-dir " + ini_dir.string();
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0)
-    return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    close(pipe_fds[0]);
-    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  FILE* out = fdopen(pipe_fds[0], "r");
-  char line[1024];
-  while (fgets(line, sizeof line, out) != nullptr) {
-    const std::string text(line);
-    if (text.rfind("READY ", 0) == 0) {
-      link = text.substr(6, text.find_last_not_of("\r\n") - 5);
-      return pid;
-    }
-  }
-  return -1;
+  return StartSimulator(
+      sim, exe.string(),
+      {"--connection", "direct", "--turnaround", "1", "--com", std::to_string(kPort), "--rate",
+       std::to_string(rate), "--ini-dir", ini_dir.string()});
 }
 
 void Print(const char* who, const Figures& f) {
@@ -94,12 +74,13 @@ int main(int argc, char** argv) {
   const int rate = argc > 2 ? std::atoi(argv[2]) : 115200;
   char folder_template[] = "/tmp/vorlix-rtt-XXXXXX";
   const std::filesystem::path ini_dir = mkdtemp(folder_template);
-  std::string link;
-  const pid_t simulator = StartSimulator(ini_dir, rate, link);
-  if (simulator <= 0) {
-    std::fprintf(stderr, "vorlix-sim did not start\n");
+  ChildProcess simulator;
+  const std::optional<std::string> started = StartSim(simulator, ini_dir, rate);
+  if (!started) {
+    std::fprintf(stderr, "vorlix-sim did not start\n%s", simulator.error_text().c_str());
     return 1;
   }
+  const std::string& link = *started;
   std::printf("%d reads of registers 400-401 at %d bit/s through %s\n", reads, rate, link.c_str());
 
   SetComPortsFolder((ini_dir / "ports").string());
@@ -150,8 +131,7 @@ int main(int argc, char** argv) {
                 ours_no_rts.wall_ms / theirs.wall_ms, ours_no_rts.cpu_ms / theirs.cpu_ms);
   }
 
-  kill(simulator, SIGTERM);
-  waitpid(simulator, nullptr, 0);
+  simulator.Stop();
   std::filesystem::remove_all(ini_dir);
   return 0;
 }

@@ -26,7 +26,7 @@
 #include "gui/form_main.h"
 #include "gui/measurement/check_val.h"
 #include "gui/qt_exchange_host.h"
-#include "tests/support/sim_process.h"
+#include "sim/child_process.h"
 
 namespace {
 
@@ -75,11 +75,11 @@ void Measure(AppState& state, int32_t rate, const Run& run) {
 
 bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtExchangeHost& ui) {
   const std::string ini = folder.path().toStdString();
-  SimProcess sim;
-  if (!sim.Start(VORLIX_SIM_EXE,
-                 {"--connection", "direct", "--ini-dir", ini, "--com", std::to_string(kPort),
-                  "--ready", "--rate", std::to_string(rate)})) {
-    std::fprintf(stderr, "vorlix-sim did not start:\n%s\n", sim.output().c_str());
+  ChildProcess sim;
+  if (!StartSimulator(sim, VORLIX_SIM_EXE,
+                      {"--connection", "direct", "--ini-dir", ini, "--com", std::to_string(kPort),
+                       "--rate", std::to_string(rate)})) {
+    std::fprintf(stderr, "vorlix-sim did not start:\n%s\n", sim.error_text().c_str());
     return false;
   }
 

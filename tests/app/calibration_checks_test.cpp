@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

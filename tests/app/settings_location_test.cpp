@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/ini_file.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <filesystem>
 #include <map>

@@ -1,5 +1,4 @@
 #include "comm/calcbox.h"
-#include "comm/checksum.h"
 
 #include <gtest/gtest.h>
 
@@ -7,24 +6,23 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/suplfunc.h"
 #include "sim/virtual_line.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/sealed_frame.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Completes a frame: length byte 2 and the checksum, low byte first.
+// Completes a frame: length byte 2 and the checksum.
 Bytes Frame(Bytes head) {
   head[2] = static_cast<uint8_t>(head.size() + 2);
-  const uint16_t crc = FrameChecksum(head.data(), static_cast<uint32_t>(head.size()));
-  head.push_back(static_cast<uint8_t>(crc & 0xFF));
-  head.push_back(static_cast<uint8_t>(crc >> 8));
-  return head;
+  return Sealed(std::move(head));
 }
 
 Bytes Identification(uint8_t address, uint8_t sw, uint8_t plate, uint8_t flags) {

@@ -6,7 +6,6 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include "comm/comport_settings.h"
 #include "comm/comport_termios.h"
 #include "comm/comportfunctions.h"
+#include "sim/child_process.h"
 
 namespace {
 
@@ -237,15 +237,12 @@ class PtyTest : public ::testing::Test {
   static bool AsOrdinaryUser(const std::function<bool()>& check) {
     if (geteuid() != 0)
       return check();
-    const pid_t pid = fork();
-    if (pid == 0) {
+    ChildProcess child;
+    return child.Fork([&check] {
       if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-        _exit(2);
-      _exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return 2;
+      return check() ? 0 : 1;
+    }) && child.WaitExit(std::chrono::minutes(1)) == 0;
   }
 
   int master_ = -1;

@@ -7,14 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "comm/calcbox.h"
-#include "comm/comport_line.h"
-#include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
 
 namespace {
@@ -27,25 +25,14 @@ class ExchangeOverPty : public ::testing::Test {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
       GTEST_SKIP() << "no pseudo-terminals here";
-    char folder[] = "/tmp/vorlix-xpty-XXXXXX";
-    folder_ = mkdtemp(folder);
-    std::filesystem::create_symlink(ptsname(master_), folder_ / ("COM" + std::to_string(kPort)));
-    SetComPortsFolder(folder_.string());
-    handle_ = OpenComPort(kPort, 19200, 8, 0, 0, 1000, 1000, true, false);
-    ASSERT_NE(handle_, kNoComHandle) << LastComPortError();
-    ASSERT_TRUE(SetComTimeouts(handle_, kComMaxDword, 0, 0));
-    line_ = std::make_unique<ComPortLine>(handle_);
+    std::string error;
+    ASSERT_TRUE(link_.MapAndOpen(kPort, ptsname(master_), 19200, error)) << error;
   }
 
   void TearDown() override {
-    line_.reset();
-    if (handle_ != kNoComHandle)
-      CloseComPort(handle_);
+    link_.Close();
     if (master_ >= 0)
       close(master_);
-    SetComPortsFolder("");
-    if (!folder_.empty())
-      std::filesystem::remove_all(folder_);
   }
 
   // Everything that has reached the far end within `ms`.
@@ -68,9 +55,7 @@ class ExchangeOverPty : public ::testing::Test {
   }
 
   int master_ = -1;
-  std::filesystem::path folder_;
-  ComHandle handle_ = kNoComHandle;
-  std::unique_ptr<ComPortLine> line_;
+  ComLink link_;
   ScriptedHost ui_;
 };
 
@@ -78,7 +63,7 @@ class ExchangeOverPty : public ::testing::Test {
 
 TEST_F(ExchangeOverPty, CorrectorRequestArrivesWithItsPreamblesUnchanged) {
   calcbox box(1);
-  box.port_handle = line_.get();
+  box.port_handle = link_.line();
   box.ui = &ui_;
   box.preambles = 3;
   box.baud_rate = 19200;
@@ -91,7 +76,7 @@ TEST_F(ExchangeOverPty, CorrectorRequestArrivesWithItsPreamblesUnchanged) {
 
 TEST_F(ExchangeOverPty, ModbusRequestArrivesUnchanged) {
   modbusbox box(1);
-  box.port_handle = line_.get();
+  box.port_handle = link_.line();
   box.ui = &ui_;
   box.first_byte_timeout = 50;
   EXPECT_FALSE(box.ReadRegisters(59, 1));
@@ -102,7 +87,7 @@ TEST_F(ExchangeOverPty, ModbusRequestArrivesUnchanged) {
 
 TEST_F(ExchangeOverPty, PortVanishingDuringTheCorrectorWaitEndsWithNoAnswer) {
   calcbox box(1);
-  box.port_handle = line_.get();
+  box.port_handle = link_.line();
   box.ui = &ui_;
   box.baud_rate = 19200;
   box.first_byte_timeout = 300;
@@ -119,7 +104,7 @@ TEST_F(ExchangeOverPty, PortVanishingDuringTheCorrectorWaitEndsWithNoAnswer) {
 
 TEST_F(ExchangeOverPty, PortVanishingDuringTheModbusWaitEndsWithNoAnswer) {
   modbusbox box(1);
-  box.port_handle = line_.get();
+  box.port_handle = link_.line();
   box.ui = &ui_;
   box.first_byte_timeout = 300;
   ui_.on_process = [&] {
@@ -136,7 +121,7 @@ TEST_F(ExchangeOverPty, PortVanishingDuringTheModbusWaitEndsWithNoAnswer) {
 TEST_F(ExchangeOverPty, WriteToAVanishedPortFailsWithTheWriteError) {
   CloseMaster();
   modbusbox box(1);
-  box.port_handle = line_.get();
+  box.port_handle = link_.line();
   box.ui = &ui_;
   EXPECT_FALSE(box.ReadRegisters(400, 2));
   EXPECT_EQ(box.error_code, 23);

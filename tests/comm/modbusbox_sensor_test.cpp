@@ -5,10 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "comm/modbusbox.h"
-#include "sim/virtual_line.h"
-#include "tests/comm/modbus_test_device.h"
-#include "tests/support/scripted_host.h"
+#include "tests/comm/modbusbox_fixture.h"
 
 namespace {
 
@@ -18,23 +15,9 @@ uint32_t Bits(float value) {
   return bits;
 }
 
-class ModbusboxSensorTest : public ::testing::Test {
+class ModbusboxSensorTest : public ModbusboxFixture {
  protected:
-  void SetUp() override {
-    box.port_handle = &line;
-    box.clock = &clock;
-    box.ui = &ui;
-  }
-
-  void AnswerUnit(uint8_t high, uint8_t low) {
-    device.Answer(WithChecksum({0x01, 0x03, 0x02, high, low}));
-  }
-
-  VirtualClock clock;
-  ModbusTestDevice device;
-  VirtualLine line{clock, &device};
-  ScriptedHost ui;
-  modbusbox box{1};
+  void AnswerUnit(uint8_t high, uint8_t low) { Answer(Sealed({0x01, 0x03, 0x02, high, low})); }
 };
 
 TEST_F(ModbusboxSensorTest, UnitCheckLooksAtTheLowByteOnly) {
@@ -44,7 +27,7 @@ TEST_F(ModbusboxSensorTest, UnitCheckLooksAtTheLowByteOnly) {
   EXPECT_TRUE(box.ReadUnit(1));
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_TRUE(ui.questions.empty());
-  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x03, 0x00, 0x3B, 0x00, 0x01}));
+  EXPECT_EQ(device.requests.at(0), Sealed({0x01, 0x03, 0x00, 0x3B, 0x00, 0x01}));
 }
 
 TEST_F(ModbusboxSensorTest, WrongSensorKindIsReportedNotRetried) {
@@ -54,7 +37,7 @@ TEST_F(ModbusboxSensorTest, WrongSensorKindIsReportedNotRetried) {
   EXPECT_EQ(ui.messages[0].text, "Очікуваний код одиниці виміру 32\rПрочитано у давачі 12");
   EXPECT_EQ(ui.messages[0].caption, "");
   EXPECT_TRUE(ui.questions.empty());
-  EXPECT_EQ(device.received.size(), 1u);
+  EXPECT_EQ(device.requests.size(), 1u);
 }
 
 TEST_F(ModbusboxSensorTest, FailedUnitReadAsksToRetry) {
@@ -64,10 +47,10 @@ TEST_F(ModbusboxSensorTest, FailedUnitReadAsksToRetry) {
   EXPECT_EQ(ui.questions[0].line1, "Читання одиниці виміру давача:");
   EXPECT_EQ(ui.questions[0].line2, "Команда 3. Пристрій не відповідає");
   EXPECT_EQ(ui.questions[0].line3, "Повторити спробу?");
-  EXPECT_EQ(device.received.size(), 2u);
+  EXPECT_EQ(device.requests.size(), 2u);
 
   ui.answers = {true};
-  device.Silence();
+  Silence();
   AnswerUnit(0x00, 0x0C);
   EXPECT_TRUE(box.ReadUnit(0));
   EXPECT_EQ(ui.questions.size(), 3u);
@@ -87,8 +70,8 @@ TEST_F(ModbusboxSensorTest, CancelDuringUnitReadEndsWithoutQuestion) {
 
 TEST_F(ModbusboxSensorTest, SensorsException28IsNoStopAndStillAsksToRetry) {
   ui.answers = {true, false};
-  device.Answer(WithChecksum({0x01, 0x83, 0x1C}));
-  device.Answer(WithChecksum({0x01, 0x83, 0x15}));
+  Answer(Sealed({0x01, 0x83, 0x1C}));
+  Answer(Sealed({0x01, 0x83, 0x15}));
   EXPECT_FALSE(box.ReadUnit(0));
   ASSERT_EQ(ui.questions.size(), 2u);
   EXPECT_EQ(ui.questions[0].line2, "Команда 3. ? (виняток 28)");
@@ -98,16 +81,16 @@ TEST_F(ModbusboxSensorTest, SensorsException28IsNoStopAndStillAsksToRetry) {
 }
 
 TEST_F(ModbusboxSensorTest, CalibrationIsTwoFloatsLowWordFirst) {
-  device.Answer(WithChecksum({0x01, 0x03, 0x08, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x00, 0x00}));
+  Answer(Sealed({0x01, 0x03, 0x08, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00, 0x00, 0x00}));
   float offset = 5.0f;
   float slope = 5.0f;
   ASSERT_TRUE(box.ReadCalibration(offset, slope));
-  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x03, 0x01, 0xB4, 0x00, 0x04}));
+  EXPECT_EQ(device.requests.at(0), Sealed({0x01, 0x03, 0x01, 0xB4, 0x00, 0x04}));
   EXPECT_EQ(offset, 1.0f);
   EXPECT_EQ(Bits(slope), 0u);
 
   // Not-a-number and infinity are kept bit for bit.
-  device.Answer(WithChecksum({0x01, 0x03, 0x08, 0x00, 0x00, 0xFF, 0x80, 0x01, 0x23, 0x7F, 0xC0}));
+  Answer(Sealed({0x01, 0x03, 0x08, 0x00, 0x00, 0xFF, 0x80, 0x01, 0x23, 0x7F, 0xC0}));
   ASSERT_TRUE(box.ReadCalibration(offset, slope));
   EXPECT_EQ(Bits(offset), 0xFF800000u);
   EXPECT_EQ(Bits(slope), 0x7FC00123u);
@@ -116,7 +99,7 @@ TEST_F(ModbusboxSensorTest, CalibrationIsTwoFloatsLowWordFirst) {
 TEST_F(ModbusboxSensorTest, FailedCalibrationReadKeepsTheOldValues) {
   float offset = 2.5f;
   float slope = -3.0f;
-  device.Answer(WithChecksum({0x01, 0x83, 0x02}));
+  Answer(Sealed({0x01, 0x83, 0x02}));
   EXPECT_FALSE(box.ReadCalibration(offset, slope));
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0].line1, "Читання зміщення калібровки давача:");
@@ -125,33 +108,33 @@ TEST_F(ModbusboxSensorTest, FailedCalibrationReadKeepsTheOldValues) {
             "пристрою є застарілою)");
 
   // A reply of the wrong size carries data too, but none of it may be taken.
-  device.Answer(WithChecksum({0x01, 0x03, 0x04, 0x00, 0x00, 0x3F, 0x80}));
+  Answer(Sealed({0x01, 0x03, 0x04, 0x00, 0x00, 0x3F, 0x80}));
   EXPECT_FALSE(box.ReadCalibration(offset, slope));
   EXPECT_EQ(offset, 2.5f);
   EXPECT_EQ(slope, -3.0f);
 }
 
 TEST_F(ModbusboxSensorTest, NewCalibrationGoesOutAsFourRegisters) {
-  device.Answer(WithChecksum({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04}));
+  Answer(Sealed({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04}));
   ASSERT_TRUE(box.WriteCalibration(1.0f, 0.5f));
-  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04, 0x08, 0x00,
-                                                 0x00, 0x3F, 0x80, 0x00, 0x00, 0x3F, 0x00}));
+  EXPECT_EQ(device.requests.at(0), Sealed({0x01, 0x10, 0x01, 0xB4, 0x00, 0x04, 0x08, 0x00, 0x00,
+                                           0x3F, 0x80, 0x00, 0x00, 0x3F, 0x00}));
 
   // A refused write is the caller's to ask about.
-  device.Answer(WithChecksum({0x01, 0x90, 0x07}));
+  Answer(Sealed({0x01, 0x90, 0x07}));
   EXPECT_FALSE(box.WriteCalibration(1.0f, 0.5f));
   EXPECT_EQ(box.error_code, 7);
   EXPECT_TRUE(ui.questions.empty());
 }
 
 TEST_F(ModbusboxSensorTest, MeasuredValueIsOneFloatAndAFailureAsksNothing) {
-  device.Answer(WithChecksum({0x01, 0x03, 0x04, 0x00, 0x00, 0xC1, 0x4C}));
+  Answer(Sealed({0x01, 0x03, 0x04, 0x00, 0x00, 0xC1, 0x4C}));
   float value = 0.0f;
   ASSERT_TRUE(box.ReadValue(value));
-  EXPECT_EQ(device.received.at(0), WithChecksum({0x01, 0x03, 0x01, 0x90, 0x00, 0x02}));
+  EXPECT_EQ(device.requests.at(0), Sealed({0x01, 0x03, 0x01, 0x90, 0x00, 0x02}));
   EXPECT_EQ(value, -12.75f);
 
-  device.Silence();
+  Silence();
   EXPECT_FALSE(box.ReadValue(value));
   EXPECT_EQ(box.error_code, modbusbox::kErrorNoReply);
   EXPECT_EQ(value, -12.75f);

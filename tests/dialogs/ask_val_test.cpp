@@ -222,8 +222,7 @@ class AskValTest : public QObject {
   }
 
   void temperatureIsCollectedInDegrees() {
-    MeasValueSensor sensor;
-    sensor.address = 102;
+    MeasValueSensor sensor(102);
     sensor.Value(20.25f).Value(20.75f);
     MeasBench bench(&sensor, 1, 102);
     bench.state.ConnectSettings.P_unit = 5;

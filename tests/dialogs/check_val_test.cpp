@@ -119,10 +119,9 @@ class CheckValTest : public QObject {
   }
 
   void temperatureIsShownAsReadInDegrees() {
-    MeasValueSensor sensor;
+    MeasValueSensor sensor(102);
     sensor.Value(20.5f);
     MeasBench bench(&sensor, 1, 102);
-    sensor.address = 102;
     // The pressure unit is not the temperature channel's business.
     bench.state.ConnectSettings.P_unit = 5;
     bench.state.ConnectSettings.P_format = 5;

@@ -571,13 +571,8 @@ class ConnectTest : public QObject {
       const int fd = state_->ComHandle;
       QVERIFY(IsOpenDescriptor(fd));
       TFormConnect d(*state_);
-      OnNextModal<TFormConnect>([by_escape](TFormConnect* shown) {
-        if (by_escape) {
-          QTest::keyClick(shown, Qt::Key_Escape);
-        } else {
-          QTest::mouseClick(shown->BitBtn2, Qt::LeftButton);
-        }
-      });
+      OnNextModal<TFormConnect>(
+          [by_escape](TFormConnect* shown) { Dismiss(shown, shown->BitBtn2, by_escape); });
       QCOMPARE(d.exec(), int(QDialog::Rejected));
       QVERIFY(!d.accepted);
       QCOMPARE(state_->ComHandle, kNoComHandle);

@@ -198,11 +198,7 @@ class ConstpassTest : public QObject {
       bench.box.const_password = Bytes("previous content");
       TypeText(bench.dialog.Edit1, QStringLiteral("abc"));
       TypeText(bench.dialog.Edit2, QStringLiteral("abc"));
-      if (escape) {
-        QTest::keyClick(bench.dialog.Edit2, Qt::Key_Escape);
-      } else {
-        QTest::mouseClick(bench.dialog.BitBtn2, Qt::LeftButton);
-      }
+      Dismiss(bench.dialog.Edit2, bench.dialog.BitBtn2, escape);
       QVERIFY(!bench.dialog.isVisible());
       QVERIFY(!bench.dialog.accepted);
       QCOMPARE(bench.box.const_password, Bytes("previous content"));

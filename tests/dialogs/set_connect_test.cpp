@@ -383,11 +383,7 @@ class SetConnectTest : public QObject {
     bench.ui.on_process = [&] {
       if (!bench.ui.questions.empty() || bench.tap.blocks.empty())
         return;
-      if (escape) {
-        QTest::keyClick(FormSet_Connect, Qt::Key_Escape);
-      } else {
-        QTest::mouseClick(FormSet_Connect->BitBtn2, Qt::LeftButton);
-      }
+      Dismiss(FormSet_Connect, FormSet_Connect->BitBtn2, escape);
     };
     bench.ui.answers = {true};
     TFormSet_Connect& d = bench.Run();

@@ -164,11 +164,7 @@ class ShowParTest : public QObject {
         shown->ComboBox1->setCurrentIndex(3);
         shown->ComboBox2->setCurrentIndex(0);
         shown->Edit1->setText(QStringLiteral("300"));
-        if (by_escape) {
-          QTest::keyClick(shown, Qt::Key_Escape);
-        } else {
-          QTest::mouseClick(shown->BitBtn2, Qt::LeftButton);
-        }
+        Dismiss(shown, shown->BitBtn2, by_escape);
       });
       QCOMPARE(d.exec(), int(QDialog::Rejected));
       QVERIFY(!d.accepted);

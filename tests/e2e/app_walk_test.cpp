@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,35 +30,12 @@
 #include "sim/sim_sensor.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/shared_device.h"
 
 namespace {
 
 constexpr int kPort = 200;
 constexpr int32_t kRate = 115200;
-
-// The device serves on the server's thread; the test looks at it between exchanges through
-// the same lock, at the line time of the last bytes it received.
-class SharedDevice final : public LineDevice {
- public:
-  explicit SharedDevice(LineDevice& inner) : inner_(inner) {}
-
-  std::vector<TimedByte> Receive(const std::vector<uint8_t>& bytes, uint64_t now_us) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last_us_ = now_us;
-    return inner_.Receive(bytes, now_us);
-  }
-
-  template <typename F>
-  auto Look(F look) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return look(last_us_);
-  }
-
- private:
-  LineDevice& inner_;
-  std::mutex mutex_;
-  uint64_t last_us_ = 0;
-};
 
 // A settings folder whose settings point at port kPort, linked to `device` served on a
 // pseudo-terminal, and the main window on it with scripted questions and messages.

@@ -81,7 +81,7 @@ class ConnectionSimTest : public QObject {
 
   void throughTheCorrectorSavesTheSettingsAndLeavesServiceOnClose() {
     SimApp app;
-    QVERIFY2(app.Start({"--offset", "0.25", "--slope", "1.5"}), app.sim.output().c_str());
+    QVERIFY2(app.Start({"--offset", "0.25", "--slope", "1.5"}), app.sim.error_text().c_str());
 
     LinkChoice choice;
     choice.conn_type = 1;
@@ -131,7 +131,8 @@ class ConnectionSimTest : public QObject {
 
   void directlySavesTheDirectTypeAndClosesWithoutAQuestion() {
     SimApp app;
-    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "99.5"}), app.sim.output().c_str());
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "99.5"}),
+             app.sim.error_text().c_str());
 
     LinkChoice choice;
     choice.conn_type = 0;
@@ -161,7 +162,8 @@ class ConnectionSimTest : public QObject {
 
   void sensorFallingSilentEndsTheSequenceWithoutALink() {
     SimApp app;
-    QVERIFY2(app.Start({"--fault-target", "sensor", "--fault-silence"}), app.sim.output().c_str());
+    QVERIFY2(app.Start({"--fault-target", "sensor", "--fault-silence"}),
+             app.sim.error_text().c_str());
 
     // Retry the unit read once, then give up; then keep the line in service.
     app.ui.answers = {true, false, false};
@@ -197,7 +199,7 @@ class ConnectionSimTest : public QObject {
   // asked for meanwhile follows the poll.
   void commandsDuringTheLeaveServicePollStartNothing() {
     SimApp app;
-    QVERIFY2(app.Start({"--service-delay", "600"}), app.sim.output().c_str());
+    QVERIFY2(app.Start({"--service-delay", "600"}), app.sim.error_text().c_str());
     app.Connect(app.window->N1, LinkChoice{});
     QVERIFY(app.Said(kConnected));
 
@@ -242,7 +244,7 @@ class ConnectionSimTest : public QObject {
   void terminationEndsCleanly() {
     QFETCH(int, during);
     SimApp app;
-    QVERIFY2(app.Start({}), app.sim.output().c_str());
+    QVERIFY2(app.Start({}), app.sim.error_text().c_str());
     if (during != 0) {
       app.Connect(app.window->N1, LinkChoice{});
       QVERIFY(app.Said(kConnected));
@@ -274,7 +276,7 @@ class ConnectionSimTest : public QObject {
   // A refused user code is asked for again, the old one offered, and the new one is sent.
   void refusedUserCodeIsAskedForAgain() {
     SimApp app;
-    QVERIFY2(app.Start({"--user-code", "4321"}), app.sim.output().c_str());
+    QVERIFY2(app.Start({"--user-code", "4321"}), app.sim.error_text().c_str());
     QString offered;
     bool password_asked = true;
     OnNextModal<TFormAccessCodes>(

@@ -107,7 +107,7 @@ class MeasurementSimTest : public QObject {
     // The sensor reports 100 × 2 + 0.5.
     QVERIFY2(app.Start({"--connection", "direct", "--pressure", "100", "--slope", "2", "--offset",
                         "0.5"}),
-             app.sim.output().c_str());
+             app.sim.error_text().c_str());
     app.Connect(app.window->N1, Direct());
     QVERIFY(app.window->Nval->isEnabled());
 
@@ -131,7 +131,7 @@ class MeasurementSimTest : public QObject {
     // Raw 100 kPa reported as 100 × 1.25 − 2 = 123.
     QVERIFY2(app.Start({"--connection", "direct", "--pressure", "100", "--slope", "1.25",
                         "--offset", "-2", "--noise", "0"}),
-             app.sim.output().c_str());
+             app.sim.error_text().c_str());
     app.Connect(app.window->N1, Direct());
     QVERIFY(app.window->Nclb->isEnabled());
 
@@ -214,7 +214,7 @@ class MeasurementSimTest : public QObject {
     SimApp app;
     QVERIFY2(
         app.Start({"--connection", "direct", "--write-protect", "--slope", "2", "--offset", "0.5"}),
-        app.sim.output().c_str());
+        app.sim.error_text().c_str());
     app.Connect(app.window->N1, Direct());
     QVERIFY(app.window->Nclb->isEnabled());
 

@@ -26,10 +26,10 @@
 #include "gui/connection/connect.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
-#include "tests/integration/com_link.h"
+#include "sim/child_process.h"
+#include "tests/support/com_link.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
-#include "tests/support/sim_process.h"
 
 namespace e2e_sim {
 
@@ -91,11 +91,11 @@ class SimApp {
   bool Start(const std::vector<std::string>& extra) {
     if (!folder.isValid())
       return false;
-    std::vector<std::string> args = {"--ini-dir", Folder(),          "--com",  "201",
-                                     "--ready",   "--rate",          "115200", "--turnaround",
-                                     "1",         "--service-delay", "150"};
+    std::vector<std::string> args = {
+        "--ini-dir",           Folder(),       "--com", std::to_string(kPort), "--rate",
+        std::to_string(kRate), "--turnaround", "1",     "--service-delay",     "150"};
     args.insert(args.end(), extra.begin(), extra.end());
-    if (!sim.Start(VORLIX_SIM_EXE, args))
+    if (!StartSimulator(sim, VORLIX_SIM_EXE, args))
       return false;
     window = std::make_unique<TFormMain>(ui, nullptr, Folder());
     window->show();
@@ -159,7 +159,7 @@ class SimApp {
   }
 
   QTemporaryDir folder;
-  SimProcess sim;
+  ChildProcess sim;
   ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
   ModalWatchdog watchdog{30000};
@@ -172,17 +172,10 @@ struct OwnLink {
   bool Open(const SimApp& app, std::string& error) {
     return link.OpenIn(app.Folder() + "/ports", kPort, kRate, error);
   }
-  calcbox Corrector() {
-    calcbox box(1);
-    box.port_handle = link.line();
-    box.baud_rate = kRate;
-    box.first_byte_timeout = 500;
-    box.next_byte_timeout = 100;
-    box.ui = &ui;
-    return box;
-  }
-  modbusbox Sensor(uint8_t address) {
-    modbusbox box(address);
+  calcbox Corrector() { return OnLink(calcbox(1)); }
+  modbusbox Sensor(uint8_t address) { return OnLink(modbusbox(address)); }
+  template <typename Box>
+  Box OnLink(Box box) {
     box.port_handle = link.line();
     box.baud_rate = kRate;
     box.first_byte_timeout = 500;
@@ -191,7 +184,7 @@ struct OwnLink {
     return box;
   }
 
-  integration::ComLink link;
+  ComLink link;
   ScriptedHost ui;
 };
 

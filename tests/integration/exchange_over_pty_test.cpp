@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,10 @@
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
-#include "tests/integration/com_link.h"
 #include "tests/sim/sim_frames.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/shared_device.h"
 
 namespace {
 
@@ -37,43 +37,6 @@ constexpr int kCom = 41;
   } while (0)
 
 constexpr uint32_t kRate = 19200;
-
-// Passes everything through to the device and keeps what went in and came out. Called on the
-// server's thread; read by the test between exchanges.
-class RecordingDevice final : public LineDevice {
- public:
-  explicit RecordingDevice(LineDevice& inner) : inner_(inner) {}
-
-  std::vector<TimedByte> Receive(const std::vector<uint8_t>& bytes, uint64_t now_us) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    received_.insert(received_.end(), bytes.begin(), bytes.end());
-    std::vector<TimedByte> reply = inner_.Receive(bytes, now_us);
-    for (const TimedByte& b : reply)
-      sent_.push_back(b.value);
-    return reply;
-  }
-
-  Bytes TakeReceived() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(received_, {});
-  }
-  Bytes TakeSent() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(sent_, {});
-  }
-
- private:
-  LineDevice& inner_;
-  std::mutex mutex_;
-  Bytes received_;
-  Bytes sent_;
-};
-
-Bytes Preambled(const Bytes& frame, size_t count) {
-  Bytes out(count, 0xFF);
-  out.insert(out.end(), frame.begin(), frame.end());
-  return out;
-}
 
 Bytes Head(const std::array<uint8_t, 256>& buffer, size_t n) {
   return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
@@ -93,7 +56,7 @@ const float kAwkwardSlope = FloatFromBits(0x3F11137F);
 class ExchangeOverPty : public ::testing::Test {
  protected:
   void Serve(LineDevice& device) {
-    recorder_ = std::make_unique<RecordingDevice>(device);
+    recorder_ = std::make_unique<SharedDevice>(device);
     server_ = std::make_unique<PtyServer>(*recorder_, kRate);
     std::string error;
     if (!server_->Start(error))
@@ -111,19 +74,15 @@ class ExchangeOverPty : public ::testing::Test {
   void TearDown() override { StopServing(); }
 
   std::unique_ptr<calcbox> Corrector(uint8_t address = 1) {
-    auto box = std::make_unique<calcbox>(address);
-    box->port_handle = link_.line();
-    box->baud_rate = kRate;
-    box->first_byte_timeout = 1000;
-    box->next_byte_timeout = 300;
+    auto box = OnLink(std::make_unique<calcbox>(address));
     box->preambles = 5;
-    box->tries = 1;
-    box->ui = &ui_;
     return box;
   }
-
   std::unique_ptr<modbusbox> Sensor(uint8_t address) {
-    auto box = std::make_unique<modbusbox>(address);
+    return OnLink(std::make_unique<modbusbox>(address));
+  }
+  template <typename Box>
+  std::unique_ptr<Box> OnLink(std::unique_ptr<Box> box) {
     box->port_handle = link_.line();
     box->baud_rate = kRate;
     box->first_byte_timeout = 1000;
@@ -133,9 +92,9 @@ class ExchangeOverPty : public ::testing::Test {
     return box;
   }
 
-  std::unique_ptr<RecordingDevice> recorder_;
+  std::unique_ptr<SharedDevice> recorder_;
   std::unique_ptr<PtyServer> server_;
-  integration::ComLink link_;
+  ComLink link_;
   ScriptedHost ui_;
 };
 
@@ -160,7 +119,7 @@ TEST_F(CorrectorOverPty, IdentifiesAndReadsTheLineStateWithFramesIntactOnTheWire
   EXPECT_EQ(box->sw_version, 37);
   EXPECT_EQ(box->plate, 26);
   EXPECT_FALSE(box->const_password_required);
-  EXPECT_EQ(recorder_->TakeReceived(), Preambled({0xAA, 0x01, 0x06, 0x01, 0xB2, 0x5C}, 5));
+  EXPECT_EQ(recorder_->TakeReceived(), simtest::Preambled({0xAA, 0x01, 0x06, 0x01, 0xB2, 0x5C}, 5));
   const Bytes reply = recorder_->TakeSent();
   ASSERT_EQ(reply.size(), 165u);
   EXPECT_EQ(Head(box->reply, 165), reply);
@@ -172,7 +131,7 @@ TEST_F(CorrectorOverPty, IdentifiesAndReadsTheLineStateWithFramesIntactOnTheWire
   box->write_password = codes.write_password;
   ASSERT_TRUE(box->ReadImitation(2)) << box->ErrorText();
   EXPECT_EQ(box->service_state, 0);
-  EXPECT_EQ(recorder_->TakeReceived(), Preambled(simtest::Imitation(1, 2, codes), 5));
+  EXPECT_EQ(recorder_->TakeReceived(), simtest::Preambled(simtest::Imitation(1, 2, codes), 5));
   EXPECT_EQ(Head(box->reply, 26), recorder_->TakeSent());
   EXPECT_TRUE(ui_.questions.empty());
 }
@@ -270,7 +229,7 @@ TEST_F(CorrectorFaultsOverPty, SilentCorrectorGetsEveryTryThenNoAnswer) {
   EXPECT_FALSE(box->Exchange(calcbox::kStartPlain, calcbox::kFunctionIdentification, nullptr, 0));
   EXPECT_EQ(box->error_code, 6);
   EXPECT_EQ(box->ErrorText(), "Пристрій не відповідає");
-  const Bytes once = Preambled({0xAA, 0x01, 0x06, 0x01, 0xB2, 0x5C}, 5);
+  const Bytes once = simtest::Preambled({0xAA, 0x01, 0x06, 0x01, 0xB2, 0x5C}, 5);
   Bytes twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
   EXPECT_EQ(recorder_->TakeReceived(), twice);

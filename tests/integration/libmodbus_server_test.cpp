@@ -18,10 +18,8 @@
 #include <vector>
 
 #include "comm/modbusbox.h"
-#include "tests/integration/com_link.h"
-#include "tests/integration/pty_bridge.h"
+#include "tests/integration/bridged_master.h"
 #include "tests/sim/sim_frames.h"
-#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -115,8 +113,10 @@ uint16_t* Reg(uint16_t* at59, int reg) {
   return at59 + (reg - kFirstRegister);
 }
 
-class LibmodbusServerTest : public ::testing::Test {
+class LibmodbusServerTest : public integration::BridgedMasterTest {
  protected:
+  LibmodbusServerTest() : BridgedMasterTest(kAddress) {}
+
   void SetUp() override {
     std::string error;
     if (!bridge_.Start(error))
@@ -130,24 +130,11 @@ class LibmodbusServerTest : public ::testing::Test {
       modbus_set_float(0.25f, Reg(r, 436));
       modbus_set_float(1.5f, Reg(r, 438));
     });
-    ASSERT_TRUE(link_.MapAndOpen(kCom, bridge_.port_path(), 19200, error)) << error;
-    box_.port_handle = link_.line();
-    box_.first_byte_timeout = 300;
-    box_.next_byte_timeout = 300;
-    box_.ui = &ui_;
+    OpenOurEnd(kCom, 300, 300);
   }
+  void StopServer() override { server_.Stop(); }
 
-  void TearDown() override {
-    link_.Close();
-    server_.Stop();
-    bridge_.Stop();
-  }
-
-  PtyBridge bridge_;
   LibmodbusServer server_;
-  integration::ComLink link_;
-  ScriptedHost ui_;
-  modbusbox box_{kAddress};
 };
 
 TEST_F(LibmodbusServerTest, ReadsUnitValueAndCalibration) {

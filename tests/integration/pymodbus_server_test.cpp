@@ -4,7 +4,6 @@
 // from each write.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -13,11 +12,9 @@
 #include <vector>
 
 #include "comm/modbusbox.h"
-#include "tests/integration/child_process.h"
-#include "tests/integration/com_link.h"
-#include "tests/integration/pty_bridge.h"
+#include "sim/child_process.h"
+#include "tests/integration/bridged_master.h"
 #include "tests/sim/sim_frames.h"
-#include "tests/support/scripted_host.h"
 
 namespace {
 
@@ -28,8 +25,10 @@ using namespace std::chrono_literals;
 constexpr int kCom = 44;
 constexpr int kExitMissing = 77;  // the script's exit code when pymodbus is not installed
 
-class PymodbusServerTest : public ::testing::Test {
+class PymodbusServerTest : public integration::BridgedMasterTest {
  protected:
+  PymodbusServerTest() : BridgedMasterTest(1) {}
+
   void SetUp() override {
     const std::string python = VORLIX_PEER_PYTHON;
     if (python.empty())
@@ -44,24 +43,11 @@ class PymodbusServerTest : public ::testing::Test {
         GTEST_SKIP() << "pymodbus is missing: " << peer_.error_text();
       FAIL() << "the pymodbus server did not start: " << peer_.error_text();
     }
-    ASSERT_TRUE(link_.MapAndOpen(kCom, bridge_.port_path(), 19200, error)) << error;
-    box_.port_handle = link_.line();
-    box_.first_byte_timeout = 500;
-    box_.next_byte_timeout = 300;
-    box_.ui = &ui_;
+    OpenOurEnd(kCom, 500, 300);
   }
+  void StopServer() override { peer_.Stop(); }
 
-  void TearDown() override {
-    link_.Close();
-    peer_.Stop(SIGTERM);
-    bridge_.Stop();
-  }
-
-  PtyBridge bridge_;
-  integration::ChildProcess peer_;
-  integration::ComLink link_;
-  ScriptedHost ui_;
-  modbusbox box_{1};
+  ChildProcess peer_;
 };
 
 TEST_F(PymodbusServerTest, ReadsUnitValueAndCalibration) {

@@ -2,50 +2,42 @@
 // its terminal into a ports folder, reached by port number through the serial layer.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 
 #include "comm/calcbox.h"
 #include "comm/modbusbox.h"
-#include "tests/integration/child_process.h"
-#include "tests/integration/com_link.h"
+#include "sim/child_process.h"
+#include "tests/support/com_link.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 class SimProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vorlix-integration-sim-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
   void TearDown() override {
     link_.Close();
-    sim_.Stop(SIGTERM);
-    fs::remove_all(dir_);
+    sim_.Stop();
   }
 
-  std::string dir_;
-  integration::ChildProcess sim_;
-  integration::ComLink link_;
+  TempFolder folder_;
+  const std::string dir_ = folder_.path().string();
+  ChildProcess sim_;
+  ComLink link_;
   ScriptedHost ui_;
 };
 
 TEST_F(SimProcessTest, ServesTheTemperatureSensorOfLine2ThroughThePortLink) {
   const std::string ini = dir_ + "/INI";
-  ASSERT_TRUE(sim_.Start({VORLIX_SIM_EXE, "--ready", "--ini-dir", ini, "--com", "212",
-                          "--service-delay", "120", "--temperature", "21.5"}));
-  const auto ready = sim_.WaitForLine("READY ", 10s);
-  ASSERT_TRUE(ready.has_value()) << sim_.error_text();
-  EXPECT_EQ(*ready, "READY " + ini + "/ports/COM212");
+  const auto link = StartSimulator(
+      sim_, VORLIX_SIM_EXE,
+      {"--ini-dir", ini, "--com", "212", "--service-delay", "120", "--temperature", "21.5"});
+  ASSERT_TRUE(link.has_value()) << sim_.error_text();
+  EXPECT_EQ(*link, ini + "/ports/COM212");
 
   std::string error;
   ASSERT_TRUE(link_.OpenIn(ini + "/ports", 212, 19200, error)) << error;
@@ -76,7 +68,7 @@ TEST_F(SimProcessTest, ServesTheTemperatureSensorOfLine2ThroughThePortLink) {
   EXPECT_TRUE(ui_.messages.empty());
 
   link_.Close();
-  EXPECT_EQ(sim_.Stop(SIGTERM), 0) << sim_.error_text();
+  EXPECT_EQ(sim_.Stop(), 0) << sim_.error_text();
   EXPECT_FALSE(fs::exists(fs::symlink_status(ini + "/ports/COM212")));
 }
 

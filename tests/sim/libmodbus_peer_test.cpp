@@ -7,20 +7,19 @@
 
 #include <modbus.h>
 
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "sim/child_process.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "tests/sim/pty_client.h"
 #include "tests/sim/sim_frames.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -129,30 +128,15 @@ TEST_F(LibmodbusPeerTest, ReachesTheTemperatureSensorThroughTheCorrector) {
 // The executable as the demo runs it, driven by libmodbus through its COM link: the float word
 // order as the independent master reads it, and a calibration written and read back.
 TEST(LibmodbusPeerProgramTest, ReadsAndWritesTheSensorOfTheSimulatorProgram) {
-  char folder_template[] = "/tmp/vorlix-peer-XXXXXX";
-  const std::filesystem::path folder = mkdtemp(folder_template);
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    execl(VORLIX_SIM_EXE, VORLIX_SIM_EXE, "--connection", "direct", "--ready", "--com", "77",
-          "--pressure", "1", "--ini-dir", folder.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  FILE* stream = fdopen(out[0], "r");
-  std::string link;
-  char text[512];
-  while (link.empty() && fgets(text, sizeof text, stream) != nullptr) {
-    const std::string line(text);
-    if (line.rfind("READY ", 0) == 0)
-      link = line.substr(6, line.find_last_not_of("\r\n") - 5);
-  }
-  ASSERT_FALSE(link.empty()) << "vorlix-sim did not get ready";
+  TempFolder folder;
+  ChildProcess sim;
+  const std::optional<std::string> link =
+      StartSimulator(sim, VORLIX_SIM_EXE,
+                     {"--connection", "direct", "--com", "77", "--pressure", "1", "--ini-dir",
+                      folder.path().string()});
+  ASSERT_TRUE(link.has_value()) << "vorlix-sim did not get ready: " << sim.error_text();
 
-  modbus_t* ctx = modbus_new_rtu(link.c_str(), 19200, 'N', 8, 1);
+  modbus_t* ctx = modbus_new_rtu(link->c_str(), 19200, 'N', 8, 1);
   ASSERT_NE(ctx, nullptr);
   modbus_set_slave(ctx, 101);
   ASSERT_EQ(modbus_connect(ctx), 0) << modbus_strerror(errno);
@@ -173,13 +157,8 @@ TEST(LibmodbusPeerProgramTest, ReadsAndWritesTheSensorOfTheSimulatorProgram) {
   modbus_close(ctx);
   modbus_free(ctx);
 
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  fclose(stream);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(*link)));
 }
 
 #else

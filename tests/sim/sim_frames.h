@@ -11,15 +11,11 @@
 #include "comm/checksum.h"
 #include "core/suplfunc.h"
 #include "sim/line_device.h"
+#include "tests/support/sealed_frame.h"
 
 namespace simtest {
 
-inline std::vector<uint8_t> Sealed(std::vector<uint8_t> frame) {
-  const uint16_t crc = FrameChecksum(frame.data(), static_cast<uint32_t>(frame.size()));
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-  return frame;
-}
+using ::Sealed;
 
 inline bool ChecksumOk(const std::vector<uint8_t>& frame) {
   return frame.size() >= 2 && FrameChecksum(frame.data(), static_cast<uint32_t>(frame.size())) == 0;

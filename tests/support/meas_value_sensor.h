@@ -1,103 +1,52 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
 
-#include "comm/checksum.h"
 #include "comm/clock.h"
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
-#include "core/suplfunc.h"
-#include "sim/line_device.h"
 #include "sim/virtual_line.h"
+#include "tests/support/scripted_device.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/sealed_frame.h"
 
 // A sensor that answers reads of its measured value (function 3, registers 400-401) with the
 // next scripted reading: a float (NaN and infinities included), silence, or an exception.
 // Any other request, and every request once the script has run out, gets no answer.
-class MeasValueSensor final : public LineDevice {
+class MeasValueSensor final : public ScriptedDevice {
  public:
-  struct Reading {
-    enum class Kind { kValue, kSilence, kException } kind;
-    float value = 0.0f;
-    uint8_t exception = 0;
-  };
+  // Replies 3 ms after the request, at ten bit times a byte at 19200 bit/s.
+  explicit MeasValueSensor(uint8_t sensor_address = 101)
+      : ScriptedDevice(Pace{3'000, 521}), address(sensor_address) {
+    accepts = [request = ValueRequest()](const std::vector<uint8_t>& r) { return r == request; };
+  }
 
   MeasValueSensor& Value(float value) {
-    script.push_back({Reading::Kind::kValue, value, 0});
+    uint16_t low = 0;
+    uint16_t high = 0;
+    FloatToRegisters(value, low, high);
+    Then(Reply(
+        Sealed({address, 3, 4, static_cast<uint8_t>(low >> 8), static_cast<uint8_t>(low & 0xFFu),
+                static_cast<uint8_t>(high >> 8), static_cast<uint8_t>(high & 0xFFu)})));
     return *this;
   }
   MeasValueSensor& NotANumber() { return Value(std::numeric_limits<float>::quiet_NaN()); }
   MeasValueSensor& Silence() {
-    script.push_back({Reading::Kind::kSilence, 0.0f, 0});
+    Then(ScriptedDevice::Silence());
     return *this;
   }
   MeasValueSensor& Exception(uint8_t code) {
-    script.push_back({Reading::Kind::kException, 0.0f, code});
+    Then(Reply(Sealed({address, 0x83, code})));
     return *this;
   }
 
-  std::vector<TimedByte> Receive(const std::vector<uint8_t>& bytes, uint64_t now_us) override {
-    requests.push_back(bytes);
-    if (bytes != ValueRequest() || script.empty())
-      return {};
-    const Reading reading = script.front();
-    script.pop_front();
-    std::vector<uint8_t> frame;
-    switch (reading.kind) {
-      case Reading::Kind::kSilence:
-        return {};
-      case Reading::Kind::kException:
-        frame = {address, 0x83, reading.exception};
-        break;
-      case Reading::Kind::kValue: {
-        uint16_t low = 0;
-        uint16_t high = 0;
-        FloatToRegisters(reading.value, low, high);
-        frame = {address,
-                 3,
-                 4,
-                 static_cast<uint8_t>(low >> 8),
-                 static_cast<uint8_t>(low & 0xFFu),
-                 static_cast<uint8_t>(high >> 8),
-                 static_cast<uint8_t>(high & 0xFFu)};
-        break;
-      }
-    }
-    AppendChecksum(frame);
-    std::vector<TimedByte> out;
-    uint64_t at = now_us + kTurnaroundUs;
-    for (uint8_t b : frame) {
-      out.push_back({at, b});
-      at += kByteUs;
-    }
-    return out;
-  }
-
   // The request the dialogs must send: read two registers from 400.
-  std::vector<uint8_t> ValueRequest() const {
-    std::vector<uint8_t> frame = {address, 3, 0x01, 0x90, 0x00, 0x02};
-    AppendChecksum(frame);
-    return frame;
-  }
+  std::vector<uint8_t> ValueRequest() const { return Sealed({address, 3, 0x01, 0x90, 0x00, 0x02}); }
 
-  uint8_t address = 101;
-  std::deque<Reading> script;
-  std::vector<std::vector<uint8_t>> requests;
-
- private:
-  static constexpr uint64_t kTurnaroundUs = 3'000;
-  static constexpr uint64_t kByteUs = 521;  // ten bit times at 19200 bit/s
-
-  static void AppendChecksum(std::vector<uint8_t>& frame) {
-    const uint16_t crc = FrameChecksum(frame.data(), static_cast<uint32_t>(frame.size()));
-    frame.push_back(static_cast<uint8_t>(crc & 0xFFu));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-  }
+  const uint8_t address;
 };
 
 // The application state of a link straight to one simulated device, on a virtual clock, with

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -34,4 +36,14 @@ void OnNextModal(std::function<void(T*)> action, int max_polls = 2000) {
 template <typename T>
 T* Child(const QObject* root, const char* name) {
   return root->findChild<T*>(QString::fromLatin1(name));
+}
+
+// Leaves a dialog as a user does who takes nothing: Escape pressed in `focus` (the dialog or
+// one of its fields), or a click on `cancel`.
+inline void Dismiss(QWidget* focus, QAbstractButton* cancel, bool by_escape) {
+  if (by_escape) {
+    QTest::keyClick(focus, Qt::Key_Escape);
+  } else {
+    QTest::mouseClick(cancel, Qt::LeftButton);
+  }
 }

@@ -14,8 +14,6 @@
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
 
-namespace integration {
-
 class ComLink {
  public:
   ComLink() = default;
@@ -77,5 +75,3 @@ class ComLink {
   std::unique_ptr<ComPortLine> line_;
   std::string own_folder_;
 };
-
-}  // namespace integration
