@@ -23,6 +23,10 @@ struct CalibrationRecord {
   uint8_t point = 0;    // 0 or 1: the point whose statistics are collected
   std::array<float, 2> applied{};
   std::array<float, 2> received{};
+  // Of a received value from the statistics: how many readings its mean took and their
+  // standard deviation (0 readings: the value was typed).
+  std::array<int, 2> readings{};
+  std::array<float, 2> deviation{};
   float offset = 0.0f;
   float slope = 0.0f;
 };

@@ -3,9 +3,12 @@
 
 #include <string>
 
+#include "core/number_format.h"
+
 #include "comm/modbusbox.h"
 #include "comm/repeat_while_asked.h"
 #include "core/calibration.h"
+#include "core/calibration_write.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
 #include "gui/measurement/check_val.h"
@@ -20,7 +23,28 @@ const char kUnwritable[] =
     "Калібровку не записано:\rнахил і зміщення мають бути скінченними числами,\rнахил не може "
     "бути рівним 0";
 
+const char kReadBackFailed[] = "Калібровку записано, але прочитати її з давача не вдалося:";
+const char kAsLeftQuestion[] = "Калібровку записано.";
+const char kAsLeftQuestion2[] = "Перевірити показ давача у поданій зараз точці?";
+const char kAsLeftRead[] = "Читання показу давача:";
+const char kJournalFailed[] = "Запис до журналу калібровок не вдався:";
+
 constexpr uint8_t kPressureChannel = 0;
+
+// The unit the points of a calibration of the link's channel are shown in.
+std::string PointUnit(const AppState& state, const CalibrationRecord& record) {
+  if (state.Channel != kPressureChannel)
+    return kTemperatureUnitName;
+  for (const PressureUnit& unit : PressureUnits) {
+    if (unit.factor == record.factor)
+      return unit.name;
+  }
+  return PressureUnits[kKilopascalUnit].name;
+}
+
+std::string Shown(double value, int digits) {
+  return FormatFixed(value, digits);
+}
 
 bool RunDisplaySettings(AppState& state, QWidget* parent) {
   TFormShow_Par dialog(state, parent);
@@ -89,34 +113,131 @@ void MeasuringCommands::Calibration() {
     record.digits = state.ConnectSettings.T_format;
   }
 
-  const uint8_t result = two_point(record);
-  if (result == TFormCorrect_NSHP::kCancelled)
+  JournalRecord journal = NewJournalRecord(state, PointUnit(state, record));
+  uint8_t result = TFormCorrect_NSHP::kCancelled;
+  // Leaving the results without writing goes back to the points, which stay as they were.
+  for (;;) {
+    result = two_point(record);
+    if (result != TFormCorrect_NSHP::kPointsAccepted || results(record))
+      break;
+  }
+  if (result == TFormCorrect_NSHP::kCancelled) {
+    journal.outcome = JournalOutcome::kCancelled;
+    Keep(journal);
     return;
-  if (result == TFormCorrect_NSHP::kPointsAccepted && !results(record))
-    return;
-  WriteCalibration(record);
+  }
+  const bool factory = result == TFormCorrect_NSHP::kFactorySetting;
+  if (!factory) {
+    for (size_t i = 0; i < 2; ++i) {
+      journal.points.push_back(
+          {record.applied[i], record.received[i], record.readings[i], record.deviation[i]});
+    }
+    const NewCalibration computed =
+        ComputeNewCalibration(record, state.SensorSlope, state.SensorOffset);
+    journal.computed =
+        SensorCalibration{ToSensorUnit(computed.offset, record.factor), computed.slope};
+  }
+  const bool written = WriteCalibration(
+      record, journal, factory ? JournalOutcome::kFactory : JournalOutcome::kWritten);
+  if (written && !factory)
+    CheckAsLeft(record, journal);
+  Keep(journal);
 }
 
-bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record) {
+bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record, JournalRecord& journal,
+                                         JournalOutcome success) {
+  return WriteVerified(SensorCalibration{record.offset, record.slope}, journal, success);
+}
+
+bool MeasuringCommands::WriteVerified(const SensorCalibration& target, JournalRecord& journal,
+                                      JournalOutcome success) {
   AppState& state = window_.state;
-  if (!IsWritableCalibration(record.offset, record.slope)) {
+  if (!IsWritableCalibration(target.offset, target.slope)) {
     state.ui->ShowMessage(kUnwritable, "");
+    journal.outcome = JournalOutcome::kRefused;
     return false;
   }
+  modbusbox* failed_box = nullptr;
   const bool written = RepeatWhileAsked(*state.ui, kWriteFailed, [&] {
     // Looked up on every pass: a close asked for while the question was open may have taken
     // the link down.
     modbusbox* box = state.ActiveModbusBox.get();
     if (box == nullptr)
       return AttemptResult{AttemptResult::End::kStopped, {}};
+    failed_box = box;
     return ResultOf(
-        window_.RunOwnExchange([&] { return box->WriteCalibration(record.offset, record.slope); }),
+        window_.RunOwnExchange([&] { return box->WriteCalibration(target.offset, target.slope); }),
         *box);
   });
-  if (!written)
+  if (!written) {
+    journal.outcome = JournalOutcome::kFailed;
+    journal.note = failed_box != nullptr ? failed_box->ErrorText() : std::string();
     return false;
-  state.ui->ShowMessage(kWritten, "");
-  return true;
+  }
+  journal.written = target;
+
+  // The sensor acknowledged the write; only what it reads back shows what it keeps.
+  SensorCalibration read;
+  ReadBack read_back = ReadBack::kUnread;
+  if (modbusbox* box = state.ActiveModbusBox.get()) {
+    window_.RunOwnExchange([&] {
+      read_back = ReadCalibrationBack(*box, target, read);
+      return read_back != ReadBack::kUnread;
+    });
+  }
+  journal.outcome = WriteOutcome(read_back, success);
+  switch (read_back) {
+    case ReadBack::kMatches:
+      journal.read_back = read;
+      journal.read_back_matches = true;
+      state.ui->ShowMessage(kWritten, "");
+      return true;
+    case ReadBack::kDiffers:
+      journal.read_back = read;
+      journal.read_back_matches = false;
+      journal.note = ReadBackMismatchText(target, read);
+      state.ui->ShowMessage(journal.note, "");
+      return false;
+    case ReadBack::kUnread:
+      journal.note = kReadBackFailed;
+      state.ui->ShowMessage(kReadBackFailed, "");
+      return false;
+  }
+  return false;
+}
+
+void MeasuringCommands::CheckAsLeft(const CalibrationRecord& record, JournalRecord& journal) {
+  AppState& state = window_.state;
+  if (!state.ui->AskQuestion(kAsLeftQuestion, std::string(kAsLeftQuestion2), std::nullopt))
+    return;
+  float reading = 0.0f;
+  const bool read = RepeatWhileAsked(*state.ui, kAsLeftRead, [&] {
+    modbusbox* box = state.ActiveModbusBox.get();
+    if (box == nullptr)
+      return AttemptResult{AttemptResult::End::kStopped, {}};
+    return ResultOf(window_.RunOwnExchange([&] { return box->ReadValue(reading); }), *box);
+  });
+  if (!read)
+    return;
+  // The point still applied is the one whose readings were collected last.
+  const double shown = ToDisplayUnit(reading, record.factor);
+  const double applied = record.applied[record.point < 2 ? record.point : 1];
+  journal.as_left_error = shown - applied;
+  state.ui->ShowMessage(
+      "Показ давача: " + Shown(shown, record.digits) + " " + journal.unit +
+          "\rПодане значення: " + Shown(applied, record.digits) + " " + journal.unit +
+          "\rПохибка: " + Shown(*journal.as_left_error, record.digits + 1) + " " + journal.unit,
+      "");
+}
+
+void MeasuringCommands::Keep(const JournalRecord& journal) {
+  AppState& state = window_.state;
+  if (state.SettingsFolder.empty())
+    return;  // a link made without a settings folder (tests, tools) keeps no journal
+  std::string error;
+  const std::string path = JournalPath(state.SettingsFolder);
+  if (!AppendJournalRecord(path, journal, error))
+    state.ui->ShowMessage(std::string(kJournalFailed) + "\r" + path + ": " + error, "");
 }
 
 void TFormMain::NvalClick() {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/calibration_journal.h"
+
 struct CalibrationRecord;
 class TFormMain;
 
@@ -28,9 +30,20 @@ class MeasuringCommands {
   // Reads the calibration, then display settings, the two-point dialog, the results dialog
   // and the write.
   void Calibration();
-  // Writes the record's offset and slope into the sensor, asking to retry a failure; tells
-  // the user when done. Refuses a calibration the sensor must not get. True when written.
-  bool WriteCalibration(const CalibrationRecord& record);
+  // Writes the record's offset and slope into the sensor, asking to retry a failure, and
+  // reads them back; tells the user how it ended. Refuses a calibration the sensor must not
+  // get. `journal` gets what was written, the read-back and the outcome (`success` when the
+  // sensor holds exactly what was sent). True when it does.
+  bool WriteCalibration(const CalibrationRecord& record, JournalRecord& journal,
+                        JournalOutcome success);
+  // The same for a calibration put back from the journal.
+  bool WriteVerified(const SensorCalibration& target, JournalRecord& journal,
+                     JournalOutcome success);
+  // Offers to read the sensor at the point still applied and shows the error against the
+  // applied value; kept in `journal`.
+  void CheckAsLeft(const CalibrationRecord& record, JournalRecord& journal);
+  // Appends to the journal; a journal that cannot be written is told, never silently lost.
+  void Keep(const JournalRecord& journal);
 
  private:
   bool ReadCalibration();

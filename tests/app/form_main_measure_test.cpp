@@ -220,15 +220,22 @@ class FormMainMeasureTest : public QObject {
     QCOMPARE(Q(b.ui.messages[0].caption), QString());
   }
 
-  void resultsNotConfirmedWriteNothing() {
+  void resultsNotConfirmedGoBackToThePointsKeptAndWriteNothing() {
     Bench b(settings_);
-    b.commands.two_point = Points(0.0f, 0.5f, 100.0f, 100.5f);
+    std::vector<CalibrationRecord> seen;
+    const auto points = Points(0.0f, 0.5f, 100.0f, 100.5f, &seen);
+    b.commands.two_point = [&](CalibrationRecord& record) {
+      return seen.empty() ? points(record)
+                          : (seen.push_back(record), TFormCorrect_NSHP::kCancelled);
+    };
     b.commands.results = [](CalibrationRecord& record) {
       record.offset = -0.5f;
       record.slope = 1.0f;
       return false;
     };
     b.commands.Calibration();
+    QCOMPARE(seen.size(), 2u);
+    QCOMPARE(seen[1].received[1], 100.5f);
     QVERIFY(b.Writes().empty());
     QVERIFY(b.ui.messages.empty());
   }

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "core/calibration_journal.h"
 #include "gui/measurement/ask_val.h"
 #include "gui/measurement/check_val.h"
 #include "gui/measurement/correct_nshp.h"
@@ -175,7 +176,19 @@ class MeasurementSimTest : public QObject {
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    QVERIFY(app.ui.questions.empty());
+    QCOMPARE(app.ui.questions.size(), size_t{1});  // the check at the applied point, declined
+    QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
+             QStringLiteral("Перевірити показ давача у поданій зараз точці?"));
+    app.ui.questions.clear();
+
+    // The journal keeps what the sensor held before, bit for bit, and what it took.
+    const std::vector<JournalRecord> journal = ReadJournal(JournalPath(app.Folder()));
+    QCOMPARE(journal.size(), size_t{1});
+    QVERIFY(journal[0].as_found->SameBits({-2.0f, 1.25f}));
+    QCOMPARE(journal[0].outcome, JournalOutcome::kWritten);
+    QVERIFY(journal[0].read_back_matches.value_or(false));
+    QVERIFY(journal[0].written->SameBits(
+        {std::bit_cast<float>(BitsOf(shown_offset)), std::bit_cast<float>(BitsOf(shown_slope))}));
 
     // The next values command reads the registers back: exactly what the edits showed. And the
     // sensor, applying them, now reports the applied value for raw 100.
