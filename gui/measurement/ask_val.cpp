@@ -79,20 +79,11 @@ void TFormAsk_Val::showEvent(QShowEvent* event) {
 }
 
 void TFormAsk_Val::FormShow() {
-  QString unit;
-  if (state_.Channel == 1) {
-    setWindowTitle(QStringLiteral(" Опитування поточного значення температури"));
-    unit = QString::fromUtf8(kTemperatureUnitName);
-  } else {
-    setWindowTitle(QStringLiteral(" Опитування поточного значення тиску"));
-    // The values come converted by the record's factor; a unit index from nowhere names the
-    // sensor's own unit rather than indexing past the table.
-    double factor = 0.0;
-    const int index = state_.ConnectSettings.P_unit;
-    unit = QString::fromUtf8(
-        PressureUnits[static_cast<size_t>(PressureFactor(index, factor) ? index : kKilopascalUnit)]
-            .name);
-  }
+  setWindowTitle(state_.Channel == 1 ? QStringLiteral(" Опитування поточного значення температури")
+                                     : QStringLiteral(" Опитування поточного значення тиску"));
+  // The values come converted by the record's factor.
+  const QString unit =
+      QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
   Label2->setText(unit);
   Label4->setText(unit);
   BitBtn1->setEnabled(false);

@@ -103,25 +103,18 @@ void TFormCheck_Val::showEvent(QShowEvent* event) {
 
 void TFormCheck_Val::FormShow() {
   const TConnectSettings& settings = state_.ConnectSettings;
-  QString unit;
   if (state_.Channel == 1) {
     setWindowTitle(QStringLiteral(" Поточні значення температури"));
     factor_ = 1.0;
     digits_ = settings.T_format;
-    unit = QString::fromUtf8(kTemperatureUnitName);
   } else {
     setWindowTitle(QStringLiteral(" Поточні значення тиску"));
-    // The display settings dialog only lets a listed unit through; an index from nowhere
-    // shows the values as the sensor reports them, in its own unit, rather than indexing
-    // past the table.
-    int unit_index = settings.P_unit;
-    if (!PressureFactor(unit_index, factor_)) {
-      unit_index = kKilopascalUnit;
-      factor_ = PressureUnits[kKilopascalUnit].factor;
-    }
+    // The display settings dialog only lets a listed unit through; an unlisted index shows
+    // the values in kPa, as their unit's name says.
+    factor_ = PressureUnits[static_cast<size_t>(ListedPressureUnit(settings.P_unit))].factor;
     digits_ = settings.P_format;
-    unit = QString::fromUtf8(PressureUnits[static_cast<size_t>(unit_index)].name);
   }
+  const QString unit = QString::fromStdString(ChannelUnitName(state_.Channel, settings.P_unit));
   const double offset = static_cast<double>(state_.SensorOffset) * factor_;
   Panel4->setText(Fixed(offset, kCalibrationDecimals));
   for (QLabel* label : {Label15, Label16, Label12, Label18})

@@ -206,20 +206,13 @@ void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFormCorrect_NSHP::FormShow() {
-  QString unit;
-  if (state_.Channel == 0) {
-    setWindowTitle(QStringLiteral("Калібровка каналу \"Тиск\" за двома точками"));
-    const uint8_t index = state_.ConnectSettings.P_unit;
-    if (index < PressureUnits.size())
-      unit = QString::fromUtf8(PressureUnits[index].name);
-  } else {
-    setWindowTitle(QStringLiteral("Калібровка каналу \"Температура\" за двома точками"));
-    unit = QString::fromUtf8(kTemperatureUnitName);
-  }
-  Label3->setText(unit);
-  Label4->setText(Label3->text());
-  Label5->setText(Label3->text());
-  Label6->setText(Label3->text());
+  setWindowTitle(state_.Channel == 0
+                     ? QStringLiteral("Калібровка каналу \"Тиск\" за двома точками")
+                     : QStringLiteral("Калібровка каналу \"Температура\" за двома точками"));
+  const QString unit =
+      QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
+  for (QLabel* label : {Label3, Label4, Label5, Label6})
+    label->setText(unit);
 }
 
 void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {

@@ -271,17 +271,15 @@ void TFormCorrect_Set::FormShow() {
   record->slope = calibration.slope;
   record->offset = calibration.offset;
 
-  const bool pressure = state_.Channel == 0;
-  const uint8_t unit_index = state_.ConnectSettings.P_unit;
-  second_panel_ = pressure && unit_index != kKilopascalUnit;
+  const int unit_index = state_.ConnectSettings.P_unit;
+  second_panel_ = state_.Channel == 0 && ListedPressureUnit(unit_index) != kKilopascalUnit;
   pn_1->setVisible(!second_panel_);
   pn_2->setVisible(second_panel_);
   layout()->activate();  // sized to the panel now, before the window appears
   const int digits = record->digits;
 
+  const QString unit = QString::fromStdString(ChannelUnitName(state_.Channel, unit_index));
   if (!second_panel_) {
-    const QString unit =
-        QString::fromUtf8(pressure ? PressureUnits[kKilopascalUnit].name : kTemperatureUnitName);
     for (QLabel* label : {Label3, Label4, Label7, Label8, Label12, Label15})
       label->setText(unit);
     Panel1->setText(Fixed(record->applied[0], digits));
@@ -296,9 +294,6 @@ void TFormCorrect_Set::FormShow() {
     return;
   }
 
-  const QString unit = unit_index < PressureUnits.size()
-                           ? QString::fromUtf8(PressureUnits[unit_index].name)
-                           : QString();
   for (QLabel* label : {Label17, Label18, Label21, Label22, Label25, Label28})
     label->setText(unit);
   const struct {
