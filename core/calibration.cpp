@@ -19,6 +19,18 @@ bool PressureFactor(int unit_index, double& factor) {
   return true;
 }
 
+int ListedPressureUnit(int unit_index) {
+  double factor = 0.0;
+  return PressureFactor(unit_index, factor) ? unit_index : kKilopascalUnit;
+}
+
+std::string ChannelUnitName(int channel, int unit_index) {
+  constexpr int kTemperatureChannel = 1;
+  if (channel == kTemperatureChannel)
+    return kTemperatureUnitName;
+  return PressureUnits[static_cast<size_t>(ListedPressureUnit(unit_index))].name;
+}
+
 MonitorValues ConvertReading(float reading, float sensor_offset, float sensor_slope,
                              double factor) {
   // Reported = slope * raw + offset, so the raw (factory) reading is (reported - offset) / slope.

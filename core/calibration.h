@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 // A pressure display unit: its name and the factor that turns kPa into it.
 struct PressureUnit {
@@ -14,6 +15,14 @@ extern const std::array<PressureUnit, 7> PressureUnits;
 inline constexpr int kKilopascalUnit = 1;
 // Temperature has no choice of unit.
 inline constexpr const char* kTemperatureUnitName = "°С";
+
+// The listed pressure unit a stored index stands for: the index itself, or kPa (the default
+// setting and the sensor's own unit) for an index the table has not got.
+int ListedPressureUnit(int unit_index);
+
+// The name (UTF-8) of the unit a channel's values are shown in: the temperature unit on
+// channel 1, the listed pressure unit of `unit_index` on channel 0.
+std::string ChannelUnitName(int channel, int unit_index);
 
 // Carries one two-point calibration through the calibration dialogs. Point values are in the
 // display unit; offset and slope are the new calibration in the order they go to the sensor.

@@ -8,6 +8,9 @@
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
+#include <utility>
+
+#include "gui/dialog_widgets.h"
 
 TFormQues* FormQues = nullptr;
 
@@ -26,29 +29,12 @@ constexpr int kButtonsAllowance = 60;
 // The labels leave this much of the window's width free.
 constexpr int kLabelInset = 14;
 
-QString OneLine(QString text) {
-  text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return text;
-}
-
-QLabel* MakeLineLabel(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QLatin1String(name));
-  label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-  label->setWordWrap(false);
-  // Device error texts are shown as they are, never read as markup.
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
 }  // namespace
 
 TFormQues::TFormQues(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
-  FormQues = this;
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      variable_(FormQues, this) {
   setObjectName(QStringLiteral("FormQues"));
   setWindowModality(Qt::ApplicationModal);
   setWindowTitle(QString());
@@ -61,24 +47,20 @@ TFormQues::TFormQues(QWidget* parent)
   Panel1->setLineWidth(1);
   Panel1->setMidLineWidth(0);
 
-  Label1 = MakeLineLabel(Panel1, "Label1");
-  Label2 = MakeLineLabel(Panel1, "Label2");
-  Label3 = MakeLineLabel(Panel1, "Label3");
+  Label1 = MakeLabel(Panel1, "Label1");
+  Label2 = MakeLabel(Panel1, "Label2");
+  Label3 = MakeLabel(Panel1, "Label3");
 
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogYesButton),
-                            QStringLiteral("Так"), Panel1);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAccessibleName(QStringLiteral("Так"));
-  BitBtn1->setDefault(true);
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogNoButton), QStringLiteral("Ні"),
-                            Panel1);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Ні"));
+  BitBtn1 = MakeDialogButton(Panel1, "BitBtn1", QStringLiteral("Так"), QStyle::SP_DialogYesButton,
+                             EnterKey::kPresses);
+  BitBtn2 = MakeDialogButton(Panel1, "BitBtn2", QStringLiteral("Ні"), QStyle::SP_DialogNoButton,
+                             EnterKey::kWhenFocused);
   for (QPushButton* button : {BitBtn1, BitBtn2}) {
     button->setFixedSize(kButtonWidth, kButtonHeight);
   }
   // The focus lands on "Так", so a screen reader reads the question with it.
   for (QLabel* label : {Label1, Label2, Label3}) {
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     label->setBuddy(BitBtn1);
   }
   setTabOrder(BitBtn1, BitBtn2);
@@ -87,11 +69,6 @@ TFormQues::TFormQues(QWidget* parent)
 
   connect(BitBtn1, &QPushButton::clicked, this, &TFormQues::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TFormQues::BitBtn2Click);
-}
-
-TFormQues::~TFormQues() {
-  if (FormQues == this)
-    FormQues = nullptr;
 }
 
 void TFormQues::BitBtn1Click() {
@@ -156,10 +133,8 @@ void TFormQues::FormShow() {
 
 void TFormQues::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
+  if (!std::exchange(shown_, true))
     FormShow();
-  }
 }
 
 void TFormQues::resizeEvent(QResizeEvent* event) {

@@ -8,6 +8,8 @@
 #include <QWindow>
 #include <cstdint>
 
+#include "gui/form_variable.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -27,7 +29,6 @@ class TFormQues : public QDialog {
   static constexpr int kHeightThreeLines = 183;
 
   explicit TFormQues(QWidget* parent = nullptr);
-  ~TFormQues() override;
 
   QFrame* Panel1;
   QLabel* Label1;
@@ -58,6 +59,7 @@ class TFormQues : public QDialog {
   QSize outer_size_;
   bool shown_ = false;
   OuterGeometry* geometry_;
+  FormVariable<TFormQues> variable_;
 };
 
 // Refers to the question dialog while one exists.

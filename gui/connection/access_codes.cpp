@@ -6,22 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "comm/calcbox.h"
 #include "comm/code_page.h"
 #include "gui/dialog_widgets.h"
-
-namespace {
-
-QLineEdit* CodeEdit(QWidget* parent, const char* name, int max_length, const QString& text) {
-  auto* edit = new QLineEdit(text, parent);
-  edit->setObjectName(QLatin1String(name));
-  edit->setEchoMode(QLineEdit::Password);
-  edit->setMaxLength(max_length);
-  return edit;
-}
-
-}  // namespace
 
 TFormAccessCodes::TFormAccessCodes(const AccessCodes& codes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -32,11 +21,12 @@ TFormAccessCodes::TFormAccessCodes(const AccessCodes& codes, QWidget* parent)
 
   Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Пароль на &запис"));
   Label2 = MakePlainLabel(this, "Label2", QStringLiteral("Ко&д користувача"));
-  Edit1 = CodeEdit(this, "Edit1",
-                   static_cast<int>(std::tuple_size_v<decltype(calcbox::write_password)>),
-                   codes.write_password);
-  Edit2 = CodeEdit(this, "Edit2", static_cast<int>(std::tuple_size_v<decltype(calcbox::user_code)>),
-                   codes.user_code);
+  Edit1 = MakePasswordEdit(this, "Edit1",
+                           static_cast<int>(std::tuple_size_v<decltype(calcbox::write_password)>));
+  Edit1->setText(codes.write_password);
+  Edit2 = MakePasswordEdit(this, "Edit2",
+                           static_cast<int>(std::tuple_size_v<decltype(calcbox::user_code)>));
+  Edit2->setText(codes.user_code);
   Label1->setBuddy(Edit1);
   Label2->setBuddy(Edit2);
   Edit1->setAccessibleName(QStringLiteral("Пароль на запис"));
@@ -44,32 +34,21 @@ TFormAccessCodes::TFormAccessCodes(const AccessCodes& codes, QWidget* parent)
   Label1->setVisible(codes.with_write_password);
   Edit1->setVisible(codes.with_write_password);
 
-  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
-                             true);
-  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
-                             QStyle::SP_DialogCancelButton, false);
-  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-  connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  std::tie(BitBtn1, BitBtn2) = MakeAcceptCancelButtons(this, &QDialog::accept, &QDialog::reject);
 
   auto* fields = new QGridLayout;
   fields->addWidget(Label1, 0, 0);
   fields->addWidget(Edit1, 0, 1);
   fields->addWidget(Label2, 1, 0);
   fields->addWidget(Edit2, 1, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakePlainLabel(
       this, "Label3", QStringLiteral("Коректор не прийняв коди доступу.\nУведіть їх ще раз:")));
   layout->addLayout(fields);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kRight));
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  setTabOrder(Edit1, Edit2);
-  setTabOrder(Edit2, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn2);
+  SetTabOrder({Edit1, Edit2, BitBtn1, BitBtn2});
   (codes.with_write_password ? Edit1 : Edit2)->setFocus();
 }
 

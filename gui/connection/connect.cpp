@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <tuple>
 
 #include "comm/code_page.h"
 #include "comm/comportfunctions.h"
@@ -51,6 +52,7 @@ constexpr int kMaxByteTimeout = 2000;
 constexpr int kPreamblesMaxLength = 3;
 constexpr int kPasswordMaxLength = 12;
 constexpr int kUserCodeMaxLength = 4;
+constexpr int kButtonWidth = 100;
 
 // The port is opened 8N1 with these queue sizes, DTR on and RTS off; the exchanges raise RTS
 // themselves while they send.
@@ -72,52 +74,15 @@ const char kPortUnavailable[] = "Комунікацийний порт СОМ%1 
 const char kPressureSensorCaption[] = " Параметри  давача тиску ";
 const char kTemperatureSensorCaption[] = " Параметри  давача температури ";
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setObjectName(QLatin1String(name));
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
-QComboBox* MakeList(QWidget* parent, const char* name) {
-  auto* list = new QComboBox(parent);
-  list->setObjectName(QLatin1String(name));
-  return list;
-}
-
 // A list that also takes a typed number; what is typed never becomes an item.
 QComboBox* MakeEditableList(QWidget* parent, const char* name) {
-  auto* list = MakeList(parent, name);
+  QComboBox* list = MakeList(parent, name);
   list->setEditable(true);
   list->setInsertPolicy(QComboBox::NoInsert);
   list->setCompleter(nullptr);
   list->lineEdit()->setObjectName(QLatin1String(name) + QLatin1String("Edit"));
   InstallIntKeyFilter(list);
   return list;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QLatin1String(name));
-  return edit;
-}
-
-// One field in a group: its label lines one under the other on the left, the field, and an
-// optional unit on the right. The labels lead to the field.
-void AddRow(QGridLayout* grid, int row, std::initializer_list<QLabel*> labels, QWidget* field,
-            QLabel* unit = nullptr) {
-  auto* lines = new QVBoxLayout;
-  lines->setSpacing(0);
-  for (QLabel* label : labels) {
-    label->setBuddy(field);
-    lines->addWidget(label);
-  }
-  grid->addLayout(lines, row, 0, Qt::AlignVCenter);
-  grid->addWidget(field, row, 1, Qt::AlignVCenter);
-  if (unit) {
-    unit->setBuddy(field);
-    grid->addWidget(unit, row, 2, Qt::AlignVCenter);
-  }
 }
 
 QGridLayout* MakeGrid(QGroupBox* group) {
@@ -129,93 +94,73 @@ QGridLayout* MakeGrid(QGroupBox* group) {
   return grid;
 }
 
-void SelectEntry(QComboBox* list, int index) {
-  list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
-  if (list->currentIndex() < 0 && list->isEditable())
-    list->clearEditText();
-}
-
 }  // namespace
 
 TFormConnect::TFormConnect(AppState& state, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      state_(state) {
-  FormConnect = this;
+      state_(state),
+      variable_(FormConnect, this) {
   setObjectName(QStringLiteral("FormConnect"));
   setWindowTitle(QStringLiteral("Параметри зв'язку"));
   setWindowModality(Qt::ApplicationModal);
 
   // Link.
-  GroupBox6 = new QGroupBox(QStringLiteral(" Параметри зв'язку "), this);
-  GroupBox6->setObjectName(QStringLiteral("GroupBox6"));
+  GroupBox6 = MakeGroupBox(this, "GroupBox6", QStringLiteral(" Параметри зв'язку "));
   ComboBox8 = MakeList(GroupBox6, "ComboBox8");
   ComboBox1 = MakeList(GroupBox6, "ComboBox1");
   ComboBox2 = MakeList(GroupBox6, "ComboBox2");
   Edit1 = MakeEdit(GroupBox6, "Edit1");
   Edit2 = MakeEdit(GroupBox6, "Edit2");
   ComboBox3 = MakeList(GroupBox6, "ComboBox3");
-  Label1 = MakeLabel(GroupBox6, "Label1", "&Тип зв'язку");
-  Label2 = MakeLabel(GroupBox6, "Label2", "&Порт підключення");
-  Label3 = MakeLabel(GroupBox6, "Label3", "&Швидкість обміну");
-  Label4 = MakeLabel(GroupBox6, "Label4", "біт/с");
-  Label5 = MakeLabel(GroupBox6, "Label5", "&Час очікування першого");
-  Label7 = MakeLabel(GroupBox6, "Label7", "байту відповіді (300...10000)");
-  Label9 = MakeLabel(GroupBox6, "Label9", "мс");
-  Label10 = MakeLabel(GroupBox6, "Label10", "Час &очікування наст.");
-  Label11 = MakeLabel(GroupBox6, "Label11", "байтаі відповіді (55...2000)");
-  Label12 = MakeLabel(GroupBox6, "Label12", "мс");
-  Label13 = MakeLabel(GroupBox6, "Label13", "Кільк. &спроб обміну");
   QGridLayout* link = MakeGrid(GroupBox6);
-  AddRow(link, 0, {Label1}, ComboBox8);
-  AddRow(link, 1, {Label2}, ComboBox1);
-  AddRow(link, 2, {Label3}, ComboBox2, Label4);
-  AddRow(link, 3, {Label5, Label7}, Edit1, Label9);
-  AddRow(link, 4, {Label10, Label11}, Edit2, Label12);
-  AddRow(link, 5, {Label13}, ComboBox3);
+  AddFieldRow(link, 0, ComboBox8, {{Label1, "Label1", QStringLiteral("&Тип зв'язку")}});
+  AddFieldRow(link, 1, ComboBox1, {{Label2, "Label2", QStringLiteral("&Порт підключення")}});
+  AddFieldRow(link, 2, ComboBox2, {{Label3, "Label3", QStringLiteral("&Швидкість обміну")}},
+              {Label4, "Label4", QStringLiteral("біт/с")});
+  AddFieldRow(link, 3, Edit1,
+              {{Label5, "Label5", QStringLiteral("&Час очікування першого")},
+               {Label7, "Label7", QStringLiteral("байту відповіді (300...10000)")}},
+              {Label9, "Label9", QStringLiteral("мс")});
+  AddFieldRow(link, 4, Edit2,
+              {{Label10, "Label10", QStringLiteral("Час &очікування наст.")},
+               {Label11, "Label11", QStringLiteral("байтаі відповіді (55...2000)")}},
+              {Label12, "Label12", QStringLiteral("мс")});
+  AddFieldRow(link, 5, ComboBox3, {{Label13, "Label13", QStringLiteral("Кільк. &спроб обміну")}});
   link->setRowStretch(6, 1);
 
   // Corrector.
-  GroupBox1 = new QGroupBox(QStringLiteral(" Параметри ЛУТАР "), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1 = MakeGroupBox(this, "GroupBox1", QStringLiteral(" Параметри ЛУТАР "));
   ComboBox4 = MakeEditableList(GroupBox1, "ComboBox4");
   Edit3 = MakeEdit(GroupBox1, "Edit3");
   ComboBox5 = MakeList(GroupBox1, "ComboBox5");
-  Edit11 = MakeEdit(GroupBox1, "Edit11");
-  Edit10 = MakeEdit(GroupBox1, "Edit10");
-  Label6 = MakeLabel(GroupBox1, "Label6", "&Адреса  (1...254),");
-  Label18 = MakeLabel(GroupBox1, "Label18", "або 255 для пошуку");
-  Label27 = MakeLabel(GroupBox1, "Label27", "&Кільк. преамбул у запиті");
-  Label28 = MakeLabel(GroupBox1, "Label28", "(0...25 )");
-  Label8 = MakeLabel(GroupBox1, "Label8", "&Номер нитки");
-  Label40 = MakeLabel(GroupBox1, "Label40", "Пароль на &запис");
-  Label39 = MakeLabel(GroupBox1, "Label39", "Ко&д користувача");
+  Edit11 = MakePasswordEdit(GroupBox1, "Edit11", kPasswordMaxLength);
+  Edit10 = MakePasswordEdit(GroupBox1, "Edit10", kUserCodeMaxLength);
   QGridLayout* corrector = MakeGrid(GroupBox1);
-  AddRow(corrector, 0, {Label6, Label18}, ComboBox4);
-  AddRow(corrector, 1, {Label27, Label28}, Edit3);
-  AddRow(corrector, 2, {Label8}, ComboBox5);
-  AddRow(corrector, 3, {Label40}, Edit11);
-  AddRow(corrector, 4, {Label39}, Edit10);
+  AddFieldRow(corrector, 0, ComboBox4,
+              {{Label6, "Label6", QStringLiteral("&Адреса  (1...254),")},
+               {Label18, "Label18", QStringLiteral("або 255 для пошуку")}});
+  AddFieldRow(corrector, 1, Edit3,
+              {{Label27, "Label27", QStringLiteral("&Кільк. преамбул у запиті")},
+               {Label28, "Label28", QStringLiteral("(0...25 )")}});
+  AddFieldRow(corrector, 2, ComboBox5, {{Label8, "Label8", QStringLiteral("&Номер нитки")}});
+  AddFieldRow(corrector, 3, Edit11, {{Label40, "Label40", QStringLiteral("Пароль на &запис")}});
+  AddFieldRow(corrector, 4, Edit10, {{Label39, "Label39", QStringLiteral("Ко&д користувача")}});
 
   // Sensor.
-  GroupBox2 = new QGroupBox(QString::fromUtf8(kPressureSensorCaption), this);
-  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  GroupBox2 = MakeGroupBox(this, "GroupBox2", QString::fromUtf8(kPressureSensorCaption));
   ComboBox6 = MakeEditableList(GroupBox2, "ComboBox6");
   Edit4 = MakeEdit(GroupBox2, "Edit4");
-  Label14 = MakeLabel(GroupBox2, "Label14", "Ад&реса (1...247),");
-  Label15 = MakeLabel(GroupBox2, "Label15", "або 0 для пошуку");
-  Label16 = MakeLabel(GroupBox2, "Label16", "Кільк. пр&еамбул у запиті");
-  Label17 = MakeLabel(GroupBox2, "Label17", "(0...25 )");
   QGridLayout* sensor = MakeGrid(GroupBox2);
-  AddRow(sensor, 0, {Label14, Label15}, ComboBox6);
-  AddRow(sensor, 1, {Label16, Label17}, Edit4);
+  AddFieldRow(sensor, 0, ComboBox6,
+              {{Label14, "Label14", QStringLiteral("Ад&реса (1...247),")},
+               {Label15, "Label15", QStringLiteral("або 0 для пошуку")}});
+  AddFieldRow(sensor, 1, Edit4,
+              {{Label16, "Label16", QStringLiteral("Кільк. пр&еамбул у запиті")},
+               {Label17, "Label17", QStringLiteral("(0...25 )")}});
 
-  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
-                             true);
-  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
-                             QStyle::SP_DialogCancelButton, false);
-  for (QPushButton* button : {BitBtn1, BitBtn2})
-    button->setMinimumWidth(100);
+  std::tie(BitBtn1, BitBtn2) = MakeAcceptCancelButtons(this, &TFormConnect::BitBtn1Click,
+                                                       &TFormConnect::BitBtn2Click, kButtonWidth);
 
   auto* right = new QVBoxLayout;
   right->addWidget(GroupBox1);
@@ -223,21 +168,13 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   auto* groups = new QHBoxLayout;
   groups->addWidget(GroupBox6, 1);
   groups->addLayout(right, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
   auto* whole = new QVBoxLayout(this);
   whole->addLayout(groups);
-  whole->addLayout(buttons);
+  whole->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kRight));
   whole->setSizeConstraint(QLayout::SetFixedSize);
 
   Edit3->setMaxLength(kPreamblesMaxLength);
   Edit4->setMaxLength(kPreamblesMaxLength);
-  Edit11->setMaxLength(kPasswordMaxLength);
-  Edit11->setEchoMode(QLineEdit::Password);
-  Edit10->setMaxLength(kUserCodeMaxLength);
-  Edit10->setEchoMode(QLineEdit::Password);
   for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit10, Edit4})
     InstallIntKeyFilter(edit);
 
@@ -258,31 +195,11 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
     child->setPalette(own);
   }
 
-  setTabOrder(ComboBox8, ComboBox1);
-  setTabOrder(ComboBox1, ComboBox2);
-  setTabOrder(ComboBox2, Edit1);
-  setTabOrder(Edit1, Edit2);
-  setTabOrder(Edit2, ComboBox3);
-  setTabOrder(ComboBox3, ComboBox4);
-  setTabOrder(ComboBox4, Edit3);
-  setTabOrder(Edit3, ComboBox5);
-  setTabOrder(ComboBox5, Edit11);
-  setTabOrder(Edit11, Edit10);
-  setTabOrder(Edit10, ComboBox6);
-  setTabOrder(ComboBox6, Edit4);
-  setTabOrder(Edit4, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn2);
-
+  SetTabOrder({ComboBox8, ComboBox1, ComboBox2, Edit1, Edit2, ComboBox3, ComboBox4, Edit3,
+               ComboBox5, Edit11, Edit10, ComboBox6, Edit4, BitBtn1, BitBtn2});
   connect(ComboBox8, &QComboBox::activated, this, &TFormConnect::ComboBox8Click);
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormConnect::BitBtn1Click);
-  connect(BitBtn2, &QPushButton::clicked, this, &TFormConnect::BitBtn2Click);
 
   FormCreate();
-}
-
-TFormConnect::~TFormConnect() {
-  if (FormConnect == this)
-    FormConnect = nullptr;
 }
 
 void TFormConnect::FormCreate() {

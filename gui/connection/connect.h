@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/app_state.h"
+#include "gui/form_variable.h"
 
 class QComboBox;
 class QGroupBox;
@@ -23,7 +24,6 @@ class TFormConnect : public QDialog {
 
  public:
   explicit TFormConnect(AppState& state, QWidget* parent = nullptr);
-  ~TFormConnect() override;
 
   // Panel 0 of the main window's status bar, for the port text; may stay null.
   QLabel* status_bar = nullptr;
@@ -105,6 +105,7 @@ class TFormConnect : public QDialog {
   void Message(const char* text);
 
   AppState& state_;
+  FormVariable<TFormConnect> variable_;
 };
 
 // Refers to the connection parameters dialog while one exists.

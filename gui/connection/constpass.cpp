@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "comm/calcbox.h"
 #include "comm/code_page.h"
@@ -48,81 +49,48 @@ QString UnsendableMessage(int position) {
       .arg(position);
 }
 
-QLineEdit* MakePasswordEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QLatin1String(name));
-  edit->setEchoMode(QLineEdit::Password);
-  edit->setMaxLength(TFormConstPass::kMaxLength);
-  return edit;
-}
-
 }  // namespace
 
 TFormConstPass::TFormConstPass(calcbox& box, ExchangeHost& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       box_(box),
-      ui_(ui) {
-  FormConstPass = this;
+      ui_(ui),
+      variable_(FormConstPass, this) {
   setObjectName(QStringLiteral("FormConstPass"));
   setWindowTitle(QStringLiteral("Пароль на запис констант"));
   setWindowModality(Qt::ApplicationModal);
 
-  Label1 = new QLabel(QStringLiteral("&Уведіть пароль"), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label2 = new QLabel(QStringLiteral("(до 16 символів)"), this);
-  Label2->setObjectName(QStringLiteral("Label2"));
-  Label3 = new QLabel(QStringLiteral("Уведіть пароль &ще раз"), this);
-  Label3->setObjectName(QStringLiteral("Label3"));
-  Edit1 = MakePasswordEdit(this, "Edit1");
+  Label1 = MakeLabel(this, "Label1", QStringLiteral("&Уведіть пароль"));
+  Label2 = MakeLabel(this, "Label2", QStringLiteral("(до 16 символів)"));
+  Label3 = MakeLabel(this, "Label3", QStringLiteral("Уведіть пароль &ще раз"));
+  Edit1 = MakePasswordEdit(this, "Edit1", kMaxLength);
   Edit1->setAccessibleName(QStringLiteral("Уведіть пароль (до 16 символів)"));
-  Edit2 = MakePasswordEdit(this, "Edit2");
+  Edit2 = MakePasswordEdit(this, "Edit2", kMaxLength);
   Edit2->setAccessibleName(QStringLiteral("Уведіть пароль ще раз"));
-  Label1->setBuddy(Edit1);
-  Label2->setBuddy(Edit1);
   Label3->setBuddy(Edit2);
 
-  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
-                             true);
-  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
-                             QStyle::SP_DialogCancelButton, false);
+  std::tie(BitBtn1, BitBtn2) =
+      MakeAcceptCancelButtons(this, &TFormConstPass::BitBtn1Click, &TFormConstPass::BitBtn2Click);
 
   auto* fields = new QGridLayout;
   fields->setHorizontalSpacing(12);
-  auto* first_caption = new QVBoxLayout;
-  first_caption->setSpacing(0);
-  first_caption->addWidget(Label1);
-  first_caption->addWidget(Label2);
-  fields->addLayout(first_caption, 0, 0);
+  fields->addLayout(MakeCaptionLines({Label1, Label2}, Edit1), 0, 0);
   fields->addWidget(Edit1, 0, 1);
   fields->addWidget(Label3, 1, 0);
   fields->addWidget(Edit2, 1, 1);
   fields->setColumnMinimumWidth(1, 150);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
-
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(fields);
   layout->addSpacing(8);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kRight));
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  setTabOrder(Edit1, Edit2);
-  setTabOrder(Edit2, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn2);
+  SetTabOrder({Edit1, Edit2, BitBtn1, BitBtn2});
 
   Edit1->installEventFilter(this);
   Edit2->installEventFilter(this);
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormConstPass::BitBtn1Click);
-  connect(BitBtn2, &QPushButton::clicked, this, &TFormConstPass::BitBtn2Click);
-}
-
-TFormConstPass::~TFormConstPass() {
-  if (FormConstPass == this)
-    FormConstPass = nullptr;
 }
 
 void TFormConstPass::showEvent(QShowEvent* event) {

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "gui/form_variable.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +20,6 @@ class TFormConstPass : public QDialog {
   static constexpr int kMaxLength = 16;
 
   TFormConstPass(calcbox& box, ExchangeHost& ui, QWidget* parent = nullptr);
-  ~TFormConstPass() override;
 
   QLabel* Label1;  // "Уведіть пароль"
   QLabel* Label2;  // "(до 16 символів)"
@@ -46,6 +47,7 @@ class TFormConstPass : public QDialog {
 
   calcbox& box_;
   ExchangeHost& ui_;
+  FormVariable<TFormConstPass> variable_;
 };
 
 // Refers to the password dialog while one exists.

@@ -18,6 +18,7 @@
 #include "core/app_state.h"
 #include "core/link_session.h"
 #include "gui/connection/constpass.h"
+#include "gui/dialog_widgets.h"
 
 TFormSet_Connect* FormSet_Connect = nullptr;
 
@@ -52,8 +53,8 @@ void SetColour(QLabel* label, Qt::GlobalColor colour) {
 TFormSet_Connect::TFormSet_Connect(AppState& state, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      state_(state) {
-  FormSet_Connect = this;
+      state_(state),
+      variable_(FormSet_Connect, this) {
   setObjectName(QStringLiteral("FormSet_Connect"));
   setWindowTitle(QStringLiteral(" Встановлення зв'язку з давачем"));
   setWindowModality(Qt::ApplicationModal);
@@ -89,14 +90,10 @@ TFormSet_Connect::TFormSet_Connect(AppState& state, QWidget* parent)
     *states[k] = step_state;
   }
 
-  Label1 = new QLabel(QStringLiteral("Очікуйте виконання"), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Відмінити"), this);
-  BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-  BitBtn2->setAccessibleName(QStringLiteral("Відмінити"));
+  Label1 = MakeLabel(this, "Label1", QStringLiteral("Очікуйте виконання"));
   // Nothing here is accepted by Enter: the only button cancels, and only on purpose.
-  BitBtn2->setAutoDefault(false);
+  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
+                             QStyle::SP_DialogCancelButton, EnterKey::kNever);
   auto* bottom = new QHBoxLayout;
   bottom->setContentsMargins(0, 8, 0, 0);
   bottom->addWidget(Label1);
@@ -114,11 +111,6 @@ TFormSet_Connect::TFormSet_Connect(AppState& state, QWidget* parent)
   connect(BitBtn2, &QPushButton::clicked, this, &TFormSet_Connect::BitBtn2Click);
 
   FormCreate();
-}
-
-TFormSet_Connect::~TFormSet_Connect() {
-  if (FormSet_Connect == this)
-    FormSet_Connect = nullptr;
 }
 
 void TFormSet_Connect::FormCreate() {

@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "gui/form_variable.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -22,7 +24,6 @@ class TFormSet_Connect : public QDialog {
   static constexpr int kStartDelayMs = 100;
 
   explicit TFormSet_Connect(AppState& state, QWidget* parent = nullptr);
-  ~TFormSet_Connect() override;
 
   // One panel per step: its caption and its state ("Виконується", "Виконано").
   QFrame *pn1, *pn2, *pn3, *pn4, *pn5;
@@ -63,6 +64,7 @@ class TFormSet_Connect : public QDialog {
   std::string text_buffer_;  // the corrector check message
   bool running_ = false;
   bool finished_ = false;
+  FormVariable<TFormSet_Connect> variable_;
 };
 
 // Refers to the connection sequence dialog while one exists.

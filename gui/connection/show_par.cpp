@@ -9,9 +9,9 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <initializer_list>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "core/calibration.h"
 #include "core/number_format.h"
@@ -25,113 +25,60 @@ namespace {
 constexpr int kMinInterval = 50;
 constexpr int kMaxInterval = 5000;
 constexpr int kMaxDecimals = 6;
+constexpr int kButtonWidth = 100;
 
 const char kIncomplete[] = "Уведені не всі параметри";
 const char kIntervalOutOfRange[] = "Значення інтервалу запитів поза діапазону";
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setObjectName(QLatin1String(name));
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
-QVBoxLayout* Lines(std::initializer_list<QLabel*> labels, QWidget* field) {
-  auto* lines = new QVBoxLayout;
-  lines->setSpacing(0);
-  for (QLabel* label : labels) {
-    label->setBuddy(field);
-    lines->addWidget(label);
-  }
-  return lines;
-}
-
-void SelectEntry(QComboBox* list, int index) {
-  list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
-}
 
 }  // namespace
 
 TFormShow_Par::TFormShow_Par(AppState& state, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      state_(state) {
-  FormShow_Par = this;
+      state_(state),
+      variable_(FormShow_Par, this) {
   setObjectName(QStringLiteral("FormShow_Par"));
   setWindowTitle(QStringLiteral(" Умови показу даних"));
   setWindowModality(Qt::ApplicationModal);
 
-  ComboBox1 = new QComboBox(this);
-  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-  Panel9 = new QLabel(QString::fromUtf8(kTemperatureUnitName), this);
-  Panel9->setObjectName(QStringLiteral("Panel9"));
-  Panel9->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel9->setAlignment(Qt::AlignCenter);
-  Panel9->setTextFormat(Qt::PlainText);
-  Panel9->setAccessibleName(QString::fromUtf8(kTemperatureUnitName));
-  ComboBox2 = new QComboBox(this);
-  ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-  Edit1 = new QLineEdit(this);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
+  ComboBox1 = MakeList(this, "ComboBox1");
+  Panel9 = MakeValuePanel(this, "Panel9", QString::fromUtf8(kTemperatureUnitName), 0);
+  Panel9->setText(Panel9->accessibleName());
+  ComboBox2 = MakeList(this, "ComboBox2");
+  Edit1 = MakeEdit(this, "Edit1");
   InstallIntKeyFilter(Edit1);
-
-  Label1 = MakeLabel(this, "Label1", "&Одиниця виміру");
-  Label2 = MakeLabel(this, "Label2", "показу даних");
-  Label3 = MakeLabel(this, "Label3", "&Кількисть знаків показу");
-  Label4 = MakeLabel(this, "Label4", "значень параметру");
-  Label5 = MakeLabel(this, "Label5", "&Інтервал часу між");
-  // The lowest interval accepted is 50 ms all the same.
-  Label6 = MakeLabel(this, "Label6", "запитами (20...5000)");
-  Label7 = MakeLabel(this, "Label7", "мс");
-  Label7->setBuddy(Edit1);
-
-  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
-                             true);
-  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
-                             QStyle::SP_DialogCancelButton, false);
-  for (QPushButton* button : {BitBtn1, BitBtn2})
-    button->setMinimumWidth(100);
 
   auto* grid = new QGridLayout;
   grid->setColumnStretch(0, 1);
   grid->setColumnMinimumWidth(1, 110);
   grid->setColumnMinimumWidth(2, 24);
   grid->setVerticalSpacing(8);
-  grid->addLayout(Lines({Label1, Label2}, ComboBox1), 0, 0, Qt::AlignVCenter);
+  AddFieldRow(grid, 0, ComboBox1,
+              {{Label1, "Label1", QStringLiteral("&Одиниця виміру")},
+               {Label2, "Label2", QStringLiteral("показу даних")}});
   // The unit list and the temperature unit share one place; only one of them is ever shown.
-  grid->addWidget(ComboBox1, 0, 1, Qt::AlignVCenter);
   grid->addWidget(Panel9, 0, 1);
-  grid->addLayout(Lines({Label3, Label4}, ComboBox2), 1, 0, Qt::AlignVCenter);
-  grid->addWidget(ComboBox2, 1, 1, Qt::AlignVCenter);
-  grid->addLayout(Lines({Label5, Label6}, Edit1), 2, 0, Qt::AlignVCenter);
-  grid->addWidget(Edit1, 2, 1, Qt::AlignVCenter);
-  grid->addWidget(Label7, 2, 2, Qt::AlignVCenter);
+  AddFieldRow(grid, 1, ComboBox2,
+              {{Label3, "Label3", QStringLiteral("&Кількисть знаків показу")},
+               {Label4, "Label4", QStringLiteral("значень параметру")}});
+  // The lowest interval accepted is 50 ms all the same.
+  AddFieldRow(grid, 2, Edit1,
+              {{Label5, "Label5", QStringLiteral("&Інтервал часу між")},
+               {Label6, "Label6", QStringLiteral("запитами (20...5000)")}},
+              {Label7, "Label7", QStringLiteral("мс")});
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
-  buttons->addStretch(1);
+  std::tie(BitBtn1, BitBtn2) = MakeAcceptCancelButtons(this, &TFormShow_Par::BitBtn1Click,
+                                                       &TFormShow_Par::BitBtn2Click, kButtonWidth);
+
   auto* whole = new QVBoxLayout(this);
   whole->addLayout(grid);
   whole->addSpacing(8);
-  whole->addLayout(buttons);
+  whole->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kCentre));
   whole->setSizeConstraint(QLayout::SetFixedSize);
 
-  setTabOrder(ComboBox1, ComboBox2);
-  setTabOrder(ComboBox2, Edit1);
-  setTabOrder(Edit1, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn2);
-
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormShow_Par::BitBtn1Click);
-  connect(BitBtn2, &QPushButton::clicked, this, &TFormShow_Par::BitBtn2Click);
+  SetTabOrder({ComboBox1, ComboBox2, Edit1, BitBtn1, BitBtn2});
 
   FormCreate();
-}
-
-TFormShow_Par::~TFormShow_Par() {
-  if (FormShow_Par == this)
-    FormShow_Par = nullptr;
 }
 
 void TFormShow_Par::FormCreate() {

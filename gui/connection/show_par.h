@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "core/app_state.h"
+#include "gui/form_variable.h"
 
 class QComboBox;
 class QLabel;
@@ -18,7 +19,6 @@ class TFormShow_Par : public QDialog {
 
  public:
   explicit TFormShow_Par(AppState& state, QWidget* parent = nullptr);
-  ~TFormShow_Par() override;
 
   bool accepted = false;
 
@@ -49,6 +49,7 @@ class TFormShow_Par : public QDialog {
   void FormCreate();
 
   AppState& state_;
+  FormVariable<TFormShow_Par> variable_;
 };
 
 // Refers to the display settings dialog while one exists.

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
@@ -20,41 +22,32 @@ TFormAsk_Val* FormAsk_Val = nullptr;
 
 namespace {
 constexpr int kPanelMinWidth = 150;
+constexpr int kButtonWidth = 100;
 }  // namespace
 
 TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
-    : ValuePollingDialog(state, parent, QStringLiteral("Позиція вимірювання")) {
-  FormAsk_Val = this;
+    : ValuePollingDialog(state, parent, QStringLiteral("Позиція вимірювання")),
+      variable_(FormAsk_Val, this) {
   setObjectName(QStringLiteral("FormAsk_Val"));
 
   Label1 = MakePlainLabel(this, "Label1", QStringLiteral("Поточне значення"));
-  Panel2 = MakeValuePanel(this, "Panel2", "Поточне значення", kPanelMinWidth);
+  Panel2 = MakeValuePanel(this, "Panel2", QStringLiteral("Поточне значення"), kPanelMinWidth);
   Label2 = MakePlainLabel(this, "Label2");
   Label3 = MakePlainLabel(this, "Label3", QStringLiteral("Середнє значення"));
   Label5 = MakePlainLabel(this, "Label5", QStringLiteral("(з 10 останніх вимірювань)"));
-  Panel3 =
-      MakeValuePanel(this, "Panel3", "Середнє значення з 10 останніх вимірювань", kPanelMinWidth);
+  Panel3 = MakeValuePanel(
+      this, "Panel3", QStringLiteral("Середнє значення з 10 останніх вимірювань"), kPanelMinWidth);
   Label4 = MakePlainLabel(this, "Label4");
   Label1->setBuddy(Panel2);
-  Label3->setBuddy(Panel3);
-  Label5->setBuddy(Panel3);
   QFont value_font = Panel2->font();
   value_font.setBold(true);
   Panel2->setFont(value_font);
   Panel3->setFont(value_font);
 
-  BitBtn1 = MakeDialogButton(this, "BitBtn1", QStringLiteral("Прийняти"), QStyle::SP_DialogOkButton,
-                             true);
-  BitBtn2 = MakeDialogButton(this, "BitBtn2", QStringLiteral("Відмінити"),
-                             QStyle::SP_DialogCancelButton, false);
-  for (QPushButton* button : {BitBtn1, BitBtn2})
-    button->setMinimumWidth(100);
+  std::tie(BitBtn1, BitBtn2) = MakeAcceptCancelButtons(this, &TFormAsk_Val::BitBtn1Click,
+                                                       &TFormAsk_Val::BitBtn2Click, kButtonWidth);
   setTabOrder(BitBtn1, BitBtn2);
 
-  auto* average_caption = new QVBoxLayout;
-  average_caption->setSpacing(0);
-  average_caption->addWidget(Label3);
-  average_caption->addWidget(Label5);
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
   grid->setVerticalSpacing(12);
@@ -62,7 +55,7 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   grid->addWidget(Label1, 0, 0);
   grid->addWidget(Panel2, 0, 1);
   grid->addWidget(Label2, 0, 2);
-  grid->addLayout(average_caption, 1, 0);
+  grid->addLayout(MakeCaptionLines({Label3, Label5}, Panel3), 1, 0);
   grid->addWidget(Panel3, 1, 1);
   grid->addWidget(Label4, 1, 2);
   // The values keep their size in the middle of a dialog as wide as its status bar.
@@ -71,58 +64,26 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   values->addLayout(grid);
   values->addStretch(1);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn1);
-  buttons->addSpacing(20);
-  buttons->addWidget(BitBtn2);
-  buttons->addStretch(1);
-
   auto* body = new QVBoxLayout;
   body->setContentsMargins(12, 12, 12, 8);
   body->addLayout(values);
   body->addSpacing(10);
-  body->addLayout(buttons);
-
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  outer->setSpacing(0);
-  outer->addLayout(body);
-  outer->addWidget(StatusBar1);
-  outer->setSizeConstraint(QLayout::SetFixedSize);
-
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn1Click);
-  connect(BitBtn2, &QPushButton::clicked, this, &TFormAsk_Val::BitBtn2Click);
-}
-
-TFormAsk_Val::~TFormAsk_Val() {
-  if (FormAsk_Val == this)
-    FormAsk_Val = nullptr;
+  body->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kCentre, 20));
+  LayOutOverStatusBar(this, body, StatusBar1);
 }
 
 void TFormAsk_Val::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
+  if (!std::exchange(shown_, true))
     FormShow();
-  }
 }
 
 void TFormAsk_Val::FormShow() {
-  QString unit;
-  if (state_.Channel == 1) {
-    setWindowTitle(QStringLiteral(" Опитування поточного значення температури"));
-    unit = QString::fromUtf8(kTemperatureUnitName);
-  } else {
-    setWindowTitle(QStringLiteral(" Опитування поточного значення тиску"));
-    // The values come converted by the record's factor; a unit index from nowhere names the
-    // sensor's own unit rather than indexing past the table.
-    double factor = 0.0;
-    const int index = state_.ConnectSettings.P_unit;
-    unit = QString::fromUtf8(
-        PressureUnits[static_cast<size_t>(PressureFactor(index, factor) ? index : kKilopascalUnit)]
-            .name);
-  }
+  setWindowTitle(state_.Channel == 1 ? QStringLiteral(" Опитування поточного значення температури")
+                                     : QStringLiteral(" Опитування поточного значення тиску"));
+  // The values come converted by the record's factor.
+  const QString unit =
+      QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
   Label2->setText(unit);
   Label4->setText(unit);
   BitBtn1->setEnabled(false);

@@ -5,6 +5,7 @@
 #include "gui/measurement/value_polling.h"
 
 #include "core/calibration.h"
+#include "gui/form_variable.h"
 
 struct AppState;
 class QLabel;
@@ -19,7 +20,6 @@ class TFormAsk_Val : public ValuePollingDialog {
 
  public:
   explicit TFormAsk_Val(AppState& state, QWidget* parent = nullptr);
-  ~TFormAsk_Val() override;
 
   // Set by the caller before the dialog is shown; its factor, digits and point are read,
   // received[point] is written on acceptance.
@@ -51,6 +51,7 @@ class TFormAsk_Val : public ValuePollingDialog {
  private:
   StatisticsRing ring_;
   bool shown_ = false;
+  FormVariable<TFormAsk_Val> variable_;
 };
 
 // Refers to the statistics dialog while one exists.

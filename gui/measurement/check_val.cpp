@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <string>
+#include <utility>
 
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
@@ -29,25 +30,24 @@ constexpr int kPanelMinWidth = 120;
 }  // namespace
 
 TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
-    : ValuePollingDialog(state, parent, QStringLiteral("Кількість вимірювань")) {
-  FormCheck_Val = this;
+    : ValuePollingDialog(state, parent, QStringLiteral("Кількість вимірювань")),
+      variable_(FormCheck_Val, this) {
   setObjectName(QStringLiteral("FormCheck_Val"));
 
-  GroupBox1 = new QGroupBox(QStringLiteral(" Поточні значення у давачі "), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox2 = new QGroupBox(QStringLiteral(" За налаштуванням виробника "), this);
-  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  GroupBox1 = MakeGroupBox(this, "GroupBox1", QStringLiteral(" Поточні значення у давачі "));
+  GroupBox2 = MakeGroupBox(this, "GroupBox2", QStringLiteral(" За налаштуванням виробника "));
 
-  Panel3 = MakeValuePanel(GroupBox1, "Panel3", "Нахил у давачі", kPanelMinWidth);
-  Panel4 = MakeValuePanel(GroupBox1, "Panel4", "Зміщення у давачі", kPanelMinWidth);
-  Panel5 = MakeValuePanel(GroupBox1, "Panel5", "Значення у давачі", kPanelMinWidth);
+  Panel3 = MakeValuePanel(GroupBox1, "Panel3", QStringLiteral("Нахил у давачі"), kPanelMinWidth);
+  Panel4 = MakeValuePanel(GroupBox1, "Panel4", QStringLiteral("Зміщення у давачі"), kPanelMinWidth);
+  Panel5 = MakeValuePanel(GroupBox1, "Panel5", QStringLiteral("Значення у давачі"), kPanelMinWidth);
   Label15 = MakePlainLabel(GroupBox1, "Label15");
   Label16 = MakePlainLabel(GroupBox1, "Label16");
 
-  Panel1 = MakeValuePanel(GroupBox2, "Panel1", "Нахил виробника", kPanelMinWidth);
-  Panel2 = MakeValuePanel(GroupBox2, "Panel2", "Зміщення виробника", kPanelMinWidth);
-  Panel6 =
-      MakeValuePanel(GroupBox2, "Panel6", "Значення за налаштуванням виробника", kPanelMinWidth);
+  Panel1 = MakeValuePanel(GroupBox2, "Panel1", QStringLiteral("Нахил виробника"), kPanelMinWidth);
+  Panel2 =
+      MakeValuePanel(GroupBox2, "Panel2", QStringLiteral("Зміщення виробника"), kPanelMinWidth);
+  Panel6 = MakeValuePanel(GroupBox2, "Panel6",
+                          QStringLiteral("Значення за налаштуванням виробника"), kPanelMinWidth);
   Label12 = MakePlainLabel(GroupBox2, "Label12");
   Label18 = MakePlainLabel(GroupBox2, "Label18");
   Panel1->setText(QStringLiteral("1"));
@@ -79,11 +79,8 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
     }
   }
 
-  BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                            QStringLiteral("Выход"), this);
-  BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
-  BitBtn5->setAccessibleName(QStringLiteral("Выход"));
-  BitBtn5->setDefault(true);
+  BitBtn5 = MakeDialogButton(this, "BitBtn5", QStringLiteral("Выход"), QStyle::SP_DialogCloseButton,
+                             EnterKey::kPresses);
   BitBtn5->setMinimumWidth(90);
 
   auto* body = new QVBoxLayout;
@@ -91,57 +88,33 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   groups_row->addWidget(GroupBox1);
   groups_row->addWidget(GroupBox2);
   body->addLayout(groups_row);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn5);
-  buttons->addStretch(1);
-  body->addLayout(buttons);
+  body->addLayout(MakeButtonRow({BitBtn5}, ButtonsAt::kCentre));
   body->setContentsMargins(10, 10, 10, 6);
-
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  outer->setSpacing(0);
-  outer->addLayout(body);
-  outer->addWidget(StatusBar1);
-  outer->setSizeConstraint(QLayout::SetFixedSize);
+  LayOutOverStatusBar(this, body, StatusBar1);
 
   connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
 }
 
-TFormCheck_Val::~TFormCheck_Val() {
-  if (FormCheck_Val == this)
-    FormCheck_Val = nullptr;
-}
-
 void TFormCheck_Val::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
+  if (!std::exchange(shown_, true))
     FormShow();
-  }
 }
 
 void TFormCheck_Val::FormShow() {
   const TConnectSettings& settings = state_.ConnectSettings;
-  QString unit;
   if (state_.Channel == 1) {
     setWindowTitle(QStringLiteral(" Поточні значення температури"));
     factor_ = 1.0;
     digits_ = settings.T_format;
-    unit = QString::fromUtf8(kTemperatureUnitName);
   } else {
     setWindowTitle(QStringLiteral(" Поточні значення тиску"));
-    // The display settings dialog only lets a listed unit through; an index from nowhere
-    // shows the values as the sensor reports them, in its own unit, rather than indexing
-    // past the table.
-    int unit_index = settings.P_unit;
-    if (!PressureFactor(unit_index, factor_)) {
-      unit_index = kKilopascalUnit;
-      factor_ = PressureUnits[kKilopascalUnit].factor;
-    }
+    // The display settings dialog only lets a listed unit through; an unlisted index shows
+    // the values in kPa, as their unit's name says.
+    factor_ = PressureUnits[static_cast<size_t>(ListedPressureUnit(settings.P_unit))].factor;
     digits_ = settings.P_format;
-    unit = QString::fromUtf8(PressureUnits[static_cast<size_t>(unit_index)].name);
   }
+  const QString unit = QString::fromStdString(ChannelUnitName(state_.Channel, settings.P_unit));
   const double offset = static_cast<double>(state_.SensorOffset) * factor_;
   Panel4->setText(Fixed(offset, kCalibrationDecimals));
   for (QLabel* label : {Label15, Label16, Label12, Label18})

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "gui/form_variable.h"
 #include "gui/measurement/value_polling.h"
 
 struct AppState;
@@ -17,7 +18,6 @@ class TFormCheck_Val : public ValuePollingDialog {
 
  public:
   explicit TFormCheck_Val(AppState& state, QWidget* parent = nullptr);
-  ~TFormCheck_Val() override;
 
   // Current calibration of the sensor.
   QGroupBox* GroupBox1;
@@ -55,6 +55,7 @@ class TFormCheck_Val : public ValuePollingDialog {
   float factory_value_ = 0.0f;
 
   bool shown_ = false;
+  FormVariable<TFormCheck_Val> variable_;
 };
 
 // Refers to the monitor while it exists.

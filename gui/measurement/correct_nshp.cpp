@@ -10,10 +10,12 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/calibration.h"
 #include "core/number_format.h"
+#include "gui/dialog_widgets.h"
 #include "gui/key_filters.h"
 #include "gui/measurement/ask_val.h"
 
@@ -48,19 +50,6 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   return true;
 }
 
-QLabel* FixedLabel(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
-QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QLatin1String(name));
-  button->setAccessibleName(text);
-  return button;
-}
-
 }  // namespace
 
 std::optional<double> ReadCalibrationValue(std::string_view text) {
@@ -85,8 +74,7 @@ std::string OutOfRangeMessage(std::string_view text) {
 }
 
 TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
-    : QDialog(parent), state_(state) {
-  FormCorrect_NSHP = this;
+    : QDialog(parent), state_(state), variable_(FormCorrect_NSHP, this) {
   setObjectName(QStringLiteral("FormCorrect_NSHP"));
   collect_statistics = [this](CalibrationRecord& calibration) {
     return RunStatisticsCollection(state_, calibration, this);
@@ -121,8 +109,7 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
 
   auto* groups = new QHBoxLayout;
   for (PointControls& p : points) {
-    p.group = new QGroupBox(p.title, this);
-    p.group->setObjectName(QLatin1String(p.group_name));
+    p.group = MakeGroupBox(this, p.group_name, p.title);
     auto* grid = new QGridLayout(p.group);
     const QString lines[] = {
         QStringLiteral("Подайте на вхід  каналу"),
@@ -133,32 +120,26 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
     };
     int row = 0;
     for (const QString& line : lines) {
-      grid->addWidget(FixedLabel(line, p.group), row++, 0, 1, 3);
+      grid->addWidget(MakeLabel(p.group, nullptr, line), row++, 0, 1, 3);
     }
     grid->setRowMinimumHeight(row++, 8);
 
     const QString applied_caption = QStringLiteral("Подане значення");
     const QString received_caption = QStringLiteral("Отримане значення");
-    p.applied = new QLineEdit(p.group);
-    p.applied->setObjectName(QLatin1String(p.applied_name));
-    p.applied->setAccessibleName(p.title.trimmed() + QStringLiteral(": ") + applied_caption);
-    p.received = new QLineEdit(p.group);
-    p.received->setObjectName(QLatin1String(p.received_name));
-    p.received->setAccessibleName(p.title.trimmed() + QStringLiteral(": ") + received_caption);
+    const QString spoken = p.title.trimmed() + QStringLiteral(": ");
+    p.applied = MakeValueEdit(p.group, p.applied_name, spoken + applied_caption);
+    p.received = MakeValueEdit(p.group, p.received_name, spoken + received_caption);
     for (QLineEdit* edit : {p.applied, p.received}) {
       InstallFloatKeyFilter(edit);
-      edit->setAlignment(Qt::AlignRight);
       edit->setMinimumWidth(110);
     }
-    p.applied_unit = FixedLabel(QString(), p.group);
-    p.applied_unit->setObjectName(QLatin1String(p.applied_unit_name));
+    p.applied_unit = MakeLabel(p.group, p.applied_unit_name);
     p.applied_unit->setMinimumWidth(70);
-    p.received_unit = FixedLabel(QString(), p.group);
-    p.received_unit->setObjectName(QLatin1String(p.received_unit_name));
+    p.received_unit = MakeLabel(p.group, p.received_unit_name);
 
-    QLabel* applied_label = FixedLabel(applied_caption, p.group);
+    QLabel* applied_label = MakeLabel(p.group, nullptr, applied_caption);
     applied_label->setBuddy(p.applied);
-    QLabel* received_label = FixedLabel(received_caption, p.group);
+    QLabel* received_label = MakeLabel(p.group, nullptr, received_caption);
     received_label->setBuddy(p.received);
     grid->addWidget(applied_label, row, 0);
     grid->addWidget(p.applied, row, 1);
@@ -168,8 +149,10 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
     grid->addWidget(p.received_unit, row++, 2);
     grid->setRowMinimumHeight(row++, 8);
 
-    p.statistics = Button(p.statistics_name, QStringLiteral("Набір статистики"), p.group);
-    p.clear = Button(p.clear_name, QStringLiteral("Анулювати значення"), p.group);
+    p.statistics = MakeDialogButton(p.group, p.statistics_name, QStringLiteral("Набір статистики"),
+                                    EnterKey::kWhenFocused);
+    p.clear = MakeDialogButton(p.group, p.clear_name, QStringLiteral("Анулювати значення"),
+                               EnterKey::kWhenFocused);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(p.statistics);
     buttons->addWidget(p.clear);
@@ -177,10 +160,11 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
     groups->addWidget(p.group);
   }
 
-  BitBtn4 = Button("BitBtn4", QStringLiteral("Виконати розрахунок"), this);
-  BitBtn7 = Button("BitBtn7", QStringLiteral("Записати налаштування виробника"), this);
-  BitBtn3 = Button("BitBtn3", QStringLiteral("Відмінити"), this);
-  BitBtn4->setDefault(true);
+  BitBtn4 =
+      MakeDialogButton(this, "BitBtn4", QStringLiteral("Виконати розрахунок"), EnterKey::kPresses);
+  BitBtn7 = MakeDialogButton(this, "BitBtn7", QStringLiteral("Записати налаштування виробника"),
+                             EnterKey::kWhenFocused);
+  BitBtn3 = MakeDialogButton(this, "BitBtn3", QStringLiteral("Відмінити"), EnterKey::kWhenFocused);
   auto* commands = new QHBoxLayout;
   commands->addWidget(BitBtn4);
   commands->addWidget(BitBtn7);
@@ -193,16 +177,8 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
   layout->addLayout(commands);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  setTabOrder(Edit1, Edit3);
-  setTabOrder(Edit3, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn5);
-  setTabOrder(BitBtn5, Edit2);
-  setTabOrder(Edit2, Edit4);
-  setTabOrder(Edit4, BitBtn2);
-  setTabOrder(BitBtn2, BitBtn6);
-  setTabOrder(BitBtn6, BitBtn4);
-  setTabOrder(BitBtn4, BitBtn7);
-  setTabOrder(BitBtn7, BitBtn3);
+  SetTabOrder(
+      {Edit1, Edit3, BitBtn1, BitBtn5, Edit2, Edit4, BitBtn2, BitBtn6, BitBtn4, BitBtn7, BitBtn3});
 
   connect(BitBtn1, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn2Click);
@@ -213,17 +189,10 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
   connect(BitBtn7, &QPushButton::clicked, this, &TFormCorrect_NSHP::BitBtn7Click);
 }
 
-TFormCorrect_NSHP::~TFormCorrect_NSHP() {
-  if (FormCorrect_NSHP == this)
-    FormCorrect_NSHP = nullptr;
-}
-
 void TFormCorrect_NSHP::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
+  if (!std::exchange(shown_, true))
     FormShow();
-  }
 }
 
 void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
@@ -237,20 +206,13 @@ void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFormCorrect_NSHP::FormShow() {
-  QString unit;
-  if (state_.Channel == 0) {
-    setWindowTitle(QStringLiteral("Калібровка каналу \"Тиск\" за двома точками"));
-    const uint8_t index = state_.ConnectSettings.P_unit;
-    if (index < PressureUnits.size())
-      unit = QString::fromUtf8(PressureUnits[index].name);
-  } else {
-    setWindowTitle(QStringLiteral("Калібровка каналу \"Температура\" за двома точками"));
-    unit = QString::fromUtf8(kTemperatureUnitName);
-  }
-  Label3->setText(unit);
-  Label4->setText(Label3->text());
-  Label5->setText(Label3->text());
-  Label6->setText(Label3->text());
+  setWindowTitle(state_.Channel == 0
+                     ? QStringLiteral("Калібровка каналу \"Тиск\" за двома точками")
+                     : QStringLiteral("Калібровка каналу \"Температура\" за двома точками"));
+  const QString unit =
+      QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
+  for (QLabel* label : {Label3, Label4, Label5, Label6})
+    label->setText(unit);
 }
 
 void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
@@ -258,8 +220,7 @@ void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
     return;
   record->point = static_cast<uint8_t>(point);
   if (collect_statistics(*record)) {
-    received_edit->setText(QString::fromStdString(
-        FormatFixed(record->received[static_cast<size_t>(point)], record->digits)));
+    received_edit->setText(Fixed(record->received[static_cast<size_t>(point)], record->digits));
   }
 }
 

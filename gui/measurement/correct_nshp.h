@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "gui/form_variable.h"
+
 struct AppState;
 struct CalibrationRecord;
 class QGroupBox;
@@ -31,16 +33,15 @@ class TFormCorrect_NSHP : public QDialog {
   Q_OBJECT
 
  public:
+  explicit TFormCorrect_NSHP(AppState& state, QWidget* parent = nullptr);
+
+  // Set by the caller before exec(); factor and digits filled in.
+  CalibrationRecord* record = nullptr;
+
   // What `result` hands back.
   static constexpr uint8_t kCancelled = 0;
   static constexpr uint8_t kPointsAccepted = 1;
   static constexpr uint8_t kFactorySetting = 2;
-
-  explicit TFormCorrect_NSHP(AppState& state, QWidget* parent = nullptr);
-  ~TFormCorrect_NSHP() override;
-
-  // Set by the caller before exec(); factor and digits filled in.
-  CalibrationRecord* record = nullptr;
   uint8_t result = kCancelled;
 
   // Collects the statistics of record.point over this dialog; true when the user took the
@@ -87,6 +88,7 @@ class TFormCorrect_NSHP : public QDialog {
 
   AppState& state_;
   bool shown_ = false;
+  FormVariable<TFormCorrect_NSHP> variable_;
 };
 
 // Refers to the two-point calibration dialog while one exists.

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/calibration.h"
@@ -33,52 +35,64 @@ constexpr int kMaxFollowDepth = 8;
 
 constexpr int kValueWidth = 110;
 
-const QString kKpa = QStringLiteral("кПа");
+// Row captions and group titles; both panels show the same rows in the same groups.
+const char kApplied[] = "Подане значення";
+const char kReceived[] = "Отримане значення";
+const char kSlope[] = "Коефіцієнт нахилу";
+const char kOffset[] = "Зміщення";
+const char kFirstPoint[] = " Перша точка ";
+const char kSecondPoint[] = " Друга точка ";
+const char kCurrent[] = " Поточні значення у давачі ";
+const char kNew[] = " Нові розраховані значення ";
 
-QLabel* TextLabel(const QString& text, QWidget* parent, const char* name = nullptr) {
-  auto* label = new QLabel(text, parent);
-  label->setTextFormat(Qt::PlainText);
-  if (name)
-    label->setObjectName(QLatin1String(name));
-  return label;
+// What assistive tools call the values; the kPa twin of a value adds kSpokenInKpa.
+const char kSpokenApplied1[] = "Точка 1, подане значення";
+const char kSpokenReceived1[] = "Точка 1, отримане значення";
+const char kSpokenApplied2[] = "Точка 2, подане значення";
+const char kSpokenReceived2[] = "Точка 2, отримане значення";
+const char kSpokenSlope[] = "Поточний коефіцієнт нахилу";
+const char kSpokenOffset[] = "Поточне зміщення";
+const char kSpokenNewSlope[] = "Новий коефіцієнт нахилу";
+const char kSpokenNewOffset[] = "Нове зміщення";
+const char kSpokenInKpa[] = " в кПа";
+
+QString InKpa(const char* spoken) {
+  return QString::fromUtf8(spoken) + QString::fromUtf8(kSpokenInKpa);
 }
 
-QLabel* ValuePanel(const char* name, const QString& accessible_name, QWidget* parent) {
-  auto* panel = new QLabel(parent);
-  panel->setObjectName(QLatin1String(name));
-  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setTextFormat(Qt::PlainText);
+// The values of a panel are all of one width, right-aligned and open to copying.
+QLabel* ValuePanel(QWidget* parent, const char* name, const QString& spoken) {
+  QLabel* panel = MakeValuePanel(parent, name, spoken, kValueWidth);
   panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   panel->setFixedWidth(kValueWidth);
-  panel->setAccessibleName(accessible_name);
   return panel;
 }
 
-QLineEdit* ValueEdit(const char* name, const QString& accessible_name, QWidget* parent) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QLatin1String(name));
-  edit->setAlignment(Qt::AlignRight);
+QLineEdit* ValueEdit(QWidget* parent, const char* name, const QString& spoken) {
+  QLineEdit* edit = MakeValueEdit(parent, name, spoken);
   edit->setFixedWidth(kValueWidth);
-  edit->setAccessibleName(accessible_name);
   return edit;
 }
 
-QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QLatin1String(name));
-  button->setAccessibleName(text);
-  // Enter must never write into the sensor: the write happens only when its own button is
-  // activated (a click, Space on it).
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
+QFrame* MakePanel(QWidget* parent, const char* name) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(QLatin1String(name));
+  return panel;
+}
+
+// Enter must never write into the sensor: the write happens only when its own button is
+// activated (a click, Space on it).
+std::pair<QPushButton*, QPushButton*> MakeWriteCancelButtons(QWidget* parent, const char* write,
+                                                             const char* cancel) {
+  return {MakeDialogButton(parent, write, QStringLiteral("Записати у пристрій"), EnterKey::kNever),
+          MakeDialogButton(parent, cancel, QStringLiteral("Відмінити"), EnterKey::kNever)};
 }
 
 // A group of two rows, caption, value and unit in the display unit, then optionally the value
 // in kPa and its unit.
 struct Row {
-  QString caption;
+  const char* caption;
   QWidget* value;
   QLabel* unit;  // null: the value has no unit
   QWidget* kpa_value = nullptr;
@@ -93,7 +107,7 @@ struct Columns {
 Columns MeasureColumns(const QWidget* widget) {
   const QFontMetrics metrics = widget->fontMetrics();
   Columns columns{0, 0};
-  for (const char* caption : {"Подане значення", "Отримане значення", "Коефіцієнт нахилу"})
+  for (const char* caption : {kApplied, kReceived, kSlope})
     columns.caption =
         std::max(columns.caption, metrics.horizontalAdvance(QString::fromUtf8(caption)));
   for (const PressureUnit& unit : PressureUnits)
@@ -103,16 +117,15 @@ Columns MeasureColumns(const QWidget* widget) {
   return columns;
 }
 
-QGroupBox* Group(const QString& title, const Row (&rows)[2], const Columns& columns,
-                 QWidget* parent) {
-  auto* group = new QGroupBox(title, parent);
+QGroupBox* Group(const char* title, const Row (&rows)[2], const Columns& columns, QWidget* parent) {
+  QGroupBox* group = MakeGroupBox(parent, nullptr, QString::fromUtf8(title));
   auto* grid = new QGridLayout(group);
   grid->setColumnMinimumWidth(0, columns.caption);
   grid->setColumnMinimumWidth(2, columns.unit);
   for (int r = 0; r < 2; ++r) {
     const Row& row = rows[r];
     row.value->setParent(group);
-    QLabel* caption = TextLabel(row.caption, group);
+    QLabel* caption = MakeLabel(group, nullptr, QString::fromUtf8(row.caption));
     caption->setBuddy(row.value);
     grid->addWidget(caption, r, 0);
     grid->addWidget(row.value, r, 1);
@@ -123,7 +136,8 @@ QGroupBox* Group(const QString& title, const Row (&rows)[2], const Columns& colu
     if (row.kpa_value) {
       row.kpa_value->setParent(group);
       grid->addWidget(row.kpa_value, r, 3);
-      grid->addWidget(TextLabel(kKpa, group), r, 4);
+      grid->addWidget(
+          MakeLabel(group, nullptr, QString::fromUtf8(PressureUnits[kKilopascalUnit].name)), r, 4);
     }
   }
   return group;
@@ -138,8 +152,7 @@ std::string UnwritableValueMessage(std::string_view text) {
 }
 
 TFormCorrect_Set::TFormCorrect_Set(AppState& state, QWidget* parent)
-    : QDialog(parent), state_(state) {
-  FormCorrect_Set = this;
+    : QDialog(parent), state_(state), variable_(FormCorrect_Set, this) {
   setObjectName(QStringLiteral("FormCorrect_Set"));
   setWindowTitle(QStringLiteral(" Результати виконаної коррекції "));
 
@@ -159,96 +172,66 @@ TFormCorrect_Set::TFormCorrect_Set(AppState& state, QWidget* parent)
   connect(Edit5, &QLineEdit::textChanged, this, &TFormCorrect_Set::Edit5Change);
 }
 
-TFormCorrect_Set::~TFormCorrect_Set() {
-  if (FormCorrect_Set == this)
-    FormCorrect_Set = nullptr;
-}
-
 void TFormCorrect_Set::BuildFirstPanel() {
-  pn_1 = new QFrame(this);
-  pn_1->setObjectName(QStringLiteral("pn_1"));
-  const QString applied = QStringLiteral("Подане значення");
-  const QString received = QStringLiteral("Отримане значення");
-  const QString slope = QStringLiteral("Коефіцієнт нахилу");
-  const QString offset = QStringLiteral("Зміщення");
-
-  Panel1 = ValuePanel("Panel1", QStringLiteral("Точка 1, подане значення"), pn_1);
-  Panel2 = ValuePanel("Panel2", QStringLiteral("Точка 1, отримане значення"), pn_1);
-  Panel3 = ValuePanel("Panel3", QStringLiteral("Точка 2, подане значення"), pn_1);
-  Panel4 = ValuePanel("Panel4", QStringLiteral("Точка 2, отримане значення"), pn_1);
-  Panel5 = ValuePanel("Panel5", QStringLiteral("Поточний коефіцієнт нахилу"), pn_1);
-  Panel6 = ValuePanel("Panel6", QStringLiteral("Поточне зміщення"), pn_1);
-  Edit1 = ValueEdit("Edit1", QStringLiteral("Новий коефіцієнт нахилу"), pn_1);
-  Edit2 = ValueEdit("Edit2", QStringLiteral("Нове зміщення"), pn_1);
-  Label3 = TextLabel(QString(), pn_1, "Label3");
-  Label4 = TextLabel(QString(), pn_1, "Label4");
-  Label7 = TextLabel(QString(), pn_1, "Label7");
-  Label8 = TextLabel(QString(), pn_1, "Label8");
-  Label12 = TextLabel(QString(), pn_1, "Label12");
-  Label15 = TextLabel(QString(), pn_1, "Label15");
+  pn_1 = MakePanel(this, "pn_1");
+  Panel1 = ValuePanel(pn_1, "Panel1", QString::fromUtf8(kSpokenApplied1));
+  Panel2 = ValuePanel(pn_1, "Panel2", QString::fromUtf8(kSpokenReceived1));
+  Panel3 = ValuePanel(pn_1, "Panel3", QString::fromUtf8(kSpokenApplied2));
+  Panel4 = ValuePanel(pn_1, "Panel4", QString::fromUtf8(kSpokenReceived2));
+  Panel5 = ValuePanel(pn_1, "Panel5", QString::fromUtf8(kSpokenSlope));
+  Panel6 = ValuePanel(pn_1, "Panel6", QString::fromUtf8(kSpokenOffset));
+  Edit1 = ValueEdit(pn_1, "Edit1", QString::fromUtf8(kSpokenNewSlope));
+  Edit2 = ValueEdit(pn_1, "Edit2", QString::fromUtf8(kSpokenNewOffset));
+  for (const Caption& unit : {Caption{Label3, "Label3", {}}, Caption{Label4, "Label4", {}},
+                              Caption{Label7, "Label7", {}}, Caption{Label8, "Label8", {}},
+                              Caption{Label12, "Label12", {}}, Caption{Label15, "Label15", {}}})
+    unit.label = MakeLabel(pn_1, unit.name);
 
   const Columns columns = MeasureColumns(this);
   auto* groups = new QGridLayout;
-  groups->addWidget(Group(QStringLiteral(" Перша точка "),
-                          {{applied, Panel1, Label3}, {received, Panel2, Label4}}, columns, pn_1),
-                    0, 0);
-  groups->addWidget(Group(QStringLiteral(" Друга точка "),
-                          {{applied, Panel3, Label7}, {received, Panel4, Label8}}, columns, pn_1),
-                    0, 1);
-  groups->addWidget(Group(QStringLiteral(" Поточні значення у давачі "),
-                          {{slope, Panel5, nullptr}, {offset, Panel6, Label12}}, columns, pn_1),
-                    1, 0);
-  groups->addWidget(Group(QStringLiteral(" Нові розраховані значення "),
-                          {{slope, Edit1, nullptr}, {offset, Edit2, Label15}}, columns, pn_1),
-                    1, 1);
+  groups->addWidget(
+      Group(kFirstPoint, {{kApplied, Panel1, Label3}, {kReceived, Panel2, Label4}}, columns, pn_1),
+      0, 0);
+  groups->addWidget(
+      Group(kSecondPoint, {{kApplied, Panel3, Label7}, {kReceived, Panel4, Label8}}, columns, pn_1),
+      0, 1);
+  groups->addWidget(
+      Group(kCurrent, {{kSlope, Panel5, nullptr}, {kOffset, Panel6, Label12}}, columns, pn_1), 1,
+      0);
+  groups->addWidget(
+      Group(kNew, {{kSlope, Edit1, nullptr}, {kOffset, Edit2, Label15}}, columns, pn_1), 1, 1);
 
-  BitBtn1 = Button("BitBtn1", QStringLiteral("Записати у пристрій"), pn_1);
-  BitBtn2 = Button("BitBtn2", QStringLiteral("Відмінити"), pn_1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn1);
-  buttons->addWidget(BitBtn2);
-
+  std::tie(BitBtn1, BitBtn2) = MakeWriteCancelButtons(pn_1, "BitBtn1", "BitBtn2");
   auto* layout = new QVBoxLayout(pn_1);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(groups);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kRight));
 
-  setTabOrder(Edit1, Edit2);
-  setTabOrder(Edit2, BitBtn1);
-  setTabOrder(BitBtn1, BitBtn2);
+  SetTabOrder({Edit1, Edit2, BitBtn1, BitBtn2});
 }
 
 void TFormCorrect_Set::BuildSecondPanel() {
-  pn_2 = new QFrame(this);
-  pn_2->setObjectName(QStringLiteral("pn_2"));
-  const QString applied = QStringLiteral("Подане значення");
-  const QString received = QStringLiteral("Отримане значення");
-  const QString slope = QStringLiteral("Коефіцієнт нахилу");
-  const QString offset = QStringLiteral("Зміщення");
+  pn_2 = MakePanel(this, "pn_2");
+  Panel8 = ValuePanel(pn_2, "Panel8", QString::fromUtf8(kSpokenApplied1));
+  Panel7 = ValuePanel(pn_2, "Panel7", InKpa(kSpokenApplied1));
+  Panel9 = ValuePanel(pn_2, "Panel9", QString::fromUtf8(kSpokenReceived1));
+  Panel14 = ValuePanel(pn_2, "Panel14", InKpa(kSpokenReceived1));
+  Panel10 = ValuePanel(pn_2, "Panel10", QString::fromUtf8(kSpokenApplied2));
+  Panel15 = ValuePanel(pn_2, "Panel15", InKpa(kSpokenApplied2));
+  Panel11 = ValuePanel(pn_2, "Panel11", QString::fromUtf8(kSpokenReceived2));
+  Panel16 = ValuePanel(pn_2, "Panel16", InKpa(kSpokenReceived2));
+  Panel12 = ValuePanel(pn_2, "Panel12", QString::fromUtf8(kSpokenSlope));
+  Panel13 = ValuePanel(pn_2, "Panel13", QString::fromUtf8(kSpokenOffset));
+  Panel17 = ValuePanel(pn_2, "Panel17", InKpa(kSpokenOffset));
+  Edit3 = ValueEdit(pn_2, "Edit3", QString::fromUtf8(kSpokenNewSlope));
+  Edit4 = ValueEdit(pn_2, "Edit4", QString::fromUtf8(kSpokenNewOffset));
+  Edit5 = ValueEdit(pn_2, "Edit5", InKpa(kSpokenNewOffset));
+  for (const Caption& unit : {Caption{Label17, "Label17", {}}, Caption{Label18, "Label18", {}},
+                              Caption{Label21, "Label21", {}}, Caption{Label22, "Label22", {}},
+                              Caption{Label25, "Label25", {}}, Caption{Label28, "Label28", {}}})
+    unit.label = MakeLabel(pn_2, unit.name);
 
-  Panel8 = ValuePanel("Panel8", QStringLiteral("Точка 1, подане значення"), pn_2);
-  Panel7 = ValuePanel("Panel7", QStringLiteral("Точка 1, подане значення в кПа"), pn_2);
-  Panel9 = ValuePanel("Panel9", QStringLiteral("Точка 1, отримане значення"), pn_2);
-  Panel14 = ValuePanel("Panel14", QStringLiteral("Точка 1, отримане значення в кПа"), pn_2);
-  Panel10 = ValuePanel("Panel10", QStringLiteral("Точка 2, подане значення"), pn_2);
-  Panel15 = ValuePanel("Panel15", QStringLiteral("Точка 2, подане значення в кПа"), pn_2);
-  Panel11 = ValuePanel("Panel11", QStringLiteral("Точка 2, отримане значення"), pn_2);
-  Panel16 = ValuePanel("Panel16", QStringLiteral("Точка 2, отримане значення в кПа"), pn_2);
-  Panel12 = ValuePanel("Panel12", QStringLiteral("Поточний коефіцієнт нахилу"), pn_2);
-  Panel13 = ValuePanel("Panel13", QStringLiteral("Поточне зміщення"), pn_2);
-  Panel17 = ValuePanel("Panel17", QStringLiteral("Поточне зміщення в кПа"), pn_2);
-  Edit3 = ValueEdit("Edit3", QStringLiteral("Новий коефіцієнт нахилу"), pn_2);
-  Edit4 = ValueEdit("Edit4", QStringLiteral("Нове зміщення"), pn_2);
-  Edit5 = ValueEdit("Edit5", QStringLiteral("Нове зміщення в кПа"), pn_2);
-  Label17 = TextLabel(QString(), pn_2, "Label17");
-  Label18 = TextLabel(QString(), pn_2, "Label18");
-  Label21 = TextLabel(QString(), pn_2, "Label21");
-  Label22 = TextLabel(QString(), pn_2, "Label22");
-  Label25 = TextLabel(QString(), pn_2, "Label25");
-  Label28 = TextLabel(QString(), pn_2, "Label28");
-
-  Label16 = TextLabel(QStringLiteral("Давач передає дані в кПА"), pn_2, "Label16");
+  Label16 = MakeLabel(pn_2, "Label16", QStringLiteral("Давач передає дані в кПА"));
   Label16->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   const Columns columns = MeasureColumns(this);
@@ -256,38 +239,25 @@ void TFormCorrect_Set::BuildSecondPanel() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Label16);
   layout->addWidget(Group(
-      QStringLiteral(" Перша точка "),
-      {{applied, Panel8, Label17, Panel7}, {received, Panel9, Label18, Panel14}}, columns, pn_2));
+      kFirstPoint, {{kApplied, Panel8, Label17, Panel7}, {kReceived, Panel9, Label18, Panel14}},
+      columns, pn_2));
+  layout->addWidget(Group(
+      kSecondPoint, {{kApplied, Panel10, Label21, Panel15}, {kReceived, Panel11, Label22, Panel16}},
+      columns, pn_2));
+  layout->addWidget(Group(
+      kCurrent, {{kSlope, Panel12, nullptr}, {kOffset, Panel13, Label25, Panel17}}, columns, pn_2));
   layout->addWidget(
-      Group(QStringLiteral(" Друга точка "),
-            {{applied, Panel10, Label21, Panel15}, {received, Panel11, Label22, Panel16}}, columns,
-            pn_2));
-  layout->addWidget(Group(QStringLiteral(" Поточні значення у давачі "),
-                          {{slope, Panel12, nullptr}, {offset, Panel13, Label25, Panel17}}, columns,
-                          pn_2));
-  layout->addWidget(Group(QStringLiteral(" Нові розраховані значення "),
-                          {{slope, Edit3, nullptr}, {offset, Edit4, Label28, Edit5}}, columns,
-                          pn_2));
+      Group(kNew, {{kSlope, Edit3, nullptr}, {kOffset, Edit4, Label28, Edit5}}, columns, pn_2));
 
-  BitBtn4 = Button("BitBtn4", QStringLiteral("Записати у пристрій"), pn_2);
-  BitBtn3 = Button("BitBtn3", QStringLiteral("Відмінити"), pn_2);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(BitBtn4);
-  buttons->addWidget(BitBtn3);
-  layout->addLayout(buttons);
+  std::tie(BitBtn4, BitBtn3) = MakeWriteCancelButtons(pn_2, "BitBtn4", "BitBtn3");
+  layout->addLayout(MakeButtonRow({BitBtn4, BitBtn3}, ButtonsAt::kRight));
 
-  setTabOrder(Edit3, Edit4);
-  setTabOrder(Edit4, Edit5);
-  setTabOrder(Edit5, BitBtn4);
-  setTabOrder(BitBtn4, BitBtn3);
+  SetTabOrder({Edit3, Edit4, Edit5, BitBtn4, BitBtn3});
 }
 
 void TFormCorrect_Set::showEvent(QShowEvent* event) {
-  if (!shown_) {
-    shown_ = true;
+  if (!std::exchange(shown_, true))
     FormShow();
-  }
   QDialog::showEvent(event);
 }
 
@@ -301,17 +271,15 @@ void TFormCorrect_Set::FormShow() {
   record->slope = calibration.slope;
   record->offset = calibration.offset;
 
-  const bool pressure = state_.Channel == 0;
-  const uint8_t unit_index = state_.ConnectSettings.P_unit;
-  second_panel_ = pressure && unit_index != kKilopascalUnit;
+  const int unit_index = state_.ConnectSettings.P_unit;
+  second_panel_ = state_.Channel == 0 && ListedPressureUnit(unit_index) != kKilopascalUnit;
   pn_1->setVisible(!second_panel_);
   pn_2->setVisible(second_panel_);
   layout()->activate();  // sized to the panel now, before the window appears
   const int digits = record->digits;
 
+  const QString unit = QString::fromStdString(ChannelUnitName(state_.Channel, unit_index));
   if (!second_panel_) {
-    const QString unit =
-        QString::fromUtf8(pressure ? PressureUnits[kKilopascalUnit].name : kTemperatureUnitName);
     for (QLabel* label : {Label3, Label4, Label7, Label8, Label12, Label15})
       label->setText(unit);
     Panel1->setText(Fixed(record->applied[0], digits));
@@ -326,9 +294,6 @@ void TFormCorrect_Set::FormShow() {
     return;
   }
 
-  const QString unit = unit_index < PressureUnits.size()
-                           ? QString::fromUtf8(PressureUnits[unit_index].name)
-                           : QString();
   for (QLabel* label : {Label17, Label18, Label21, Label22, Label25, Label28})
     label->setText(unit);
   const struct {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "gui/form_variable.h"
+
 struct AppState;
 struct CalibrationRecord;
 class QFrame;
@@ -24,7 +26,6 @@ class TFormCorrect_Set : public QDialog {
 
  public:
   explicit TFormCorrect_Set(AppState& state, QWidget* parent = nullptr);
-  ~TFormCorrect_Set() override;
 
   // Set by the caller before exec(): factor, digits and both points filled in.
   CalibrationRecord* record = nullptr;
@@ -99,6 +100,7 @@ class TFormCorrect_Set : public QDialog {
   bool shown_ = false;
   bool second_panel_ = false;
   int follow_depth_ = 0;
+  FormVariable<TFormCorrect_Set> variable_;
 };
 
 // Refers to the calibration results dialog while one exists.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/rd_wr_ini.h"
+
 #include <cmath>
 #include <limits>
 
@@ -30,6 +32,19 @@ TEST(PressureUnits, FactorsAndNamesInListOrder) {
   EXPECT_FALSE(PressureFactor(-1, factor));
   EXPECT_TRUE(PressureFactor(3, factor));
   EXPECT_EQ(factor, 0.01);
+}
+
+TEST(ChannelUnitName, AnUnlistedPressureUnitFallsBackToTheDefaultSetting) {
+  EXPECT_EQ(ChannelUnitName(0, 5), "мм рт.ст.");
+  EXPECT_EQ(ChannelUnitName(0, 0), "кгс/cм^2");
+  EXPECT_EQ(ChannelUnitName(1, 5), "°С");
+  EXPECT_EQ(ChannelUnitName(1, 200), "°С");
+  const int default_unit = TConnectSettings{}.P_unit;
+  for (const int unlisted : {7, 255, -1}) {
+    EXPECT_EQ(ListedPressureUnit(unlisted), default_unit);
+    EXPECT_EQ(ChannelUnitName(0, unlisted), PressureUnits[static_cast<size_t>(default_unit)].name);
+  }
+  EXPECT_EQ(ListedPressureUnit(6), 6);
 }
 
 TEST(ConvertReading, RemovesTheOffsetInTheSensorUnitBeforeConverting) {

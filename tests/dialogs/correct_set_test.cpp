@@ -74,6 +74,21 @@ class CorrectSetTest : public QObject {
     QVERIFY(m.ui.messages.empty());
   }
 
+  // An unlisted unit index stands for kPa, as in every dialog that shows a unit: the values
+  // stay on the first panel, named in kPa, and are not converted.
+  void unlistedPressureUnitShowsTheFirstPanelInKpa() {
+    MeasState m(0, 9);
+    CalibrationRecord record = MakeRecord(1.0, 2);
+    record.applied = {0.0f, 100.0f};
+    record.received = {0.5f, 100.5f};
+    TFormCorrect_Set dialog(m.state);
+    Show(dialog, record);
+    QVERIFY(!dialog.UsesSecondPanel());
+    QVERIFY(dialog.pn_1->isVisible());
+    QCOMPARE(dialog.Label15->text(), QStringLiteral("кПа"));
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("100.50"));
+  }
+
   void currentCalibrationIsTakenIntoAccount() {
     MeasState m;
     m.state.SensorSlope = 2.0f;
