@@ -31,17 +31,6 @@ const char kJournalFailed[] = "Запис до журналу каліброво
 
 constexpr uint8_t kPressureChannel = 0;
 
-// The unit the points of a calibration of the link's channel are shown in.
-std::string PointUnit(const AppState& state, const CalibrationRecord& record) {
-  if (state.Channel != kPressureChannel)
-    return kTemperatureUnitName;
-  for (const PressureUnit& unit : PressureUnits) {
-    if (unit.factor == record.factor)
-      return unit.name;
-  }
-  return PressureUnits[kKilopascalUnit].name;
-}
-
 std::string Shown(double value, int digits) {
   return FormatFixed(value, digits);
 }
@@ -113,7 +102,8 @@ void MeasuringCommands::Calibration() {
     record.digits = state.ConnectSettings.T_format;
   }
 
-  JournalRecord journal = NewJournalRecord(state, PointUnit(state, record));
+  JournalRecord journal =
+      NewJournalRecord(state, ChannelUnitName(state.Channel, state.ConnectSettings.P_unit));
   uint8_t result = TFormCorrect_NSHP::kCancelled;
   // Leaving the results without writing goes back to the points, which stay as they were.
   for (;;) {
