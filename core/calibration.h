@@ -13,6 +13,8 @@ struct PressureUnit {
 // The display units in list order; the sensor itself reports kPa (index 1).
 extern const std::array<PressureUnit, 7> PressureUnits;
 inline constexpr int kKilopascalUnit = 1;
+// Slopes and offsets are always shown with this many decimals.
+inline constexpr int kCalibrationDecimals = 5;
 // Temperature has no choice of unit.
 inline constexpr const char* kTemperatureUnitName = "°С";
 

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "comm/win32_api.h"
 
 #include <string>
 

@@ -1,7 +1,4 @@
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "comm/win32_api.h"
 
 #include "core/ini_file_platform.h"
 

@@ -23,8 +23,6 @@ TFormCheck_Val* FormCheck_Val = nullptr;
 
 namespace {
 
-// Slopes and offsets are always shown with this many decimals.
-constexpr int kCalibrationDecimals = 5;
 constexpr int kPanelMinWidth = 120;
 
 }  // namespace

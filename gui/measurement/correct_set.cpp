@@ -27,8 +27,6 @@ namespace {
 
 const char kNotAllData[] = "Введені не всі дані для запису";
 const char kZeroSlope[] = "Нахил не може бути рівним 0";
-// Slopes and offsets are always shown with this many decimals.
-constexpr int kCalibrationDecimals = 5;
 // Each offset edit rewrites the other; the rounding to 5 decimals settles within a few
 // rounds, and this bound keeps a pair that would not settle from recursing without end.
 constexpr int kMaxFollowDepth = 8;

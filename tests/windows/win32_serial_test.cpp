@@ -23,13 +23,7 @@
 #include <string>
 #include <vector>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "comm/win32_api.h"
 
 #include "comm/calcbox.h"
 #include "comm/clock.h"
