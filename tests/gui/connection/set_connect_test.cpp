@@ -10,6 +10,7 @@
 
 #include "comm/code_page.h"
 #include "core/app_state.h"
+#include "core/link_session.h"
 #include "gui/connection/constpass.h"
 #include "sim/virtual_line.h"
 #include "tests/support/qt_modal.h"
@@ -35,27 +36,16 @@ struct Bench {
     state.ui = &ui;
     state.ConnectSettings = SimLinkSettings(conn_type);
     state.Channel = channel;
+    // The link as the connection command makes it, on the simulated line.
     const TConnectSettings& s = state.ConnectSettings;
     if (conn_type == 1) {
-      state.ActiveCalcBox = std::make_unique<calcbox>(s.adr);
-      calcbox& box = *state.ActiveCalcBox;
-      box.port_handle = &line;
-      box.baud_rate = s.rate;
-      box.first_byte_timeout = s.wait_time;
-      box.next_byte_timeout = s.time_out;
-      box.preambles = s.corr_pream;
-      box.clock = &clock;
-      box.ui = &ui;
+      state.ActiveCalcBox = MakeCorrectorBox(s, &line);
+      state.ActiveCalcBox->clock = &clock;
+      state.ActiveCalcBox->ui = &ui;
     }
-    state.ActiveModbusBox = std::make_unique<modbusbox>(channel == 1 ? s.adr_T : s.adr_P);
-    modbusbox& sensor = *state.ActiveModbusBox;
-    sensor.port_handle = &line;
-    sensor.baud_rate = s.rate;
-    sensor.first_byte_timeout = s.wait_time;
-    sensor.next_byte_timeout = s.time_out;
-    sensor.preambles = s.sens_pream;
-    sensor.clock = &clock;
-    sensor.ui = &ui;
+    state.ActiveModbusBox = MakeSensorBox(s, channel, &line);
+    state.ActiveModbusBox->clock = &clock;
+    state.ActiveModbusBox->ui = &ui;
   }
 
   // Shows the dialog and returns once the sequence has ended and closed it.
