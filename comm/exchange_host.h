@@ -22,6 +22,11 @@ class ExchangeHost {
   // The modal yes/no question; true for "Так". An absent line is shown empty.
   virtual bool AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
                            const std::optional<std::string>& line3) = 0;
+  // The same question where a hasty Enter must not say yes: "Ні" is its default answer.
+  virtual bool AskCautiously(const std::string& line1, const std::optional<std::string>& line2,
+                             const std::optional<std::string>& line3) {
+    return AskQuestion(line1, line2, line3);
+  }
   // A message box with an OK button.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
   // The hourglass cursor on or off.

@@ -44,6 +44,17 @@ bool QtExchangeHost::AskQuestion(const std::string& line1, const std::optional<s
   return ::AskQuestion(parent_, text1, line2 ? &text2 : nullptr, line3 ? &text3 : nullptr);
 }
 
+bool QtExchangeHost::AskCautiously(const std::string& line1,
+                                   const std::optional<std::string>& line2,
+                                   const std::optional<std::string>& line3) {
+  const QString text1 = QString::fromStdString(line1);
+  const QString text2 = line2 ? QString::fromStdString(*line2) : QString();
+  const QString text3 = line3 ? QString::fromStdString(*line3) : QString();
+  NormalCursorWhileAsking normal(*this);
+  return ::AskQuestion(parent_, text1, line2 ? &text2 : nullptr, line3 ? &text3 : nullptr,
+                       DefaultAnswer::kNo);
+}
+
 void QtExchangeHost::ShowMessage(const std::string& text, const std::string& caption) {
   NormalCursorWhileAsking normal(*this);
   QPointer<QMessageBox> box = new QMessageBox(parent_);

@@ -24,6 +24,8 @@ class QtExchangeHost final : public ExchangeHost {
   void ProcessMessages() override;
   bool AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
                    const std::optional<std::string>& line3) override;
+  bool AskCautiously(const std::string& line1, const std::optional<std::string>& line2,
+                     const std::optional<std::string>& line3) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   // On and off, not counted: one "off" restores the normal cursor however many "on" came
   // before, and an "off" while it is not on leaves others' cursors alone.

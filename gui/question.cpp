@@ -71,6 +71,13 @@ TFormQues::TFormQues(QWidget* parent)
   connect(BitBtn2, &QPushButton::clicked, this, &TFormQues::BitBtn2Click);
 }
 
+void TFormQues::MakeNoTheDefault() {
+  BitBtn1->setDefault(false);
+  BitBtn1->setAutoDefault(false);
+  BitBtn2->setDefault(true);
+  no_is_default_ = true;
+}
+
 void TFormQues::BitBtn1Click() {
   answer = 1;
   accept();
@@ -128,7 +135,7 @@ void TFormQues::FormShow() {
   geometry_->Apply(outer_size_);
   PlaceControls();
   ShowBlankCaption(this);
-  BitBtn1->setFocus(Qt::OtherFocusReason);
+  (no_is_default_ ? BitBtn2 : BitBtn1)->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormQues::showEvent(QShowEvent* event) {
@@ -142,8 +149,8 @@ void TFormQues::resizeEvent(QResizeEvent* event) {
   PlaceControls();
 }
 
-bool AskQuestion(QWidget* parent, const QString& line1, const QString* line2,
-                 const QString* line3) {
+bool AskQuestion(QWidget* parent, const QString& line1, const QString* line2, const QString* line3,
+                 DefaultAnswer default_answer) {
   // On the heap and guarded: a parent destroyed during the modal loop takes the dialog along.
   QPointer<TFormQues> dialog = new TFormQues(parent);
   dialog->setWindowTitle(QString());
@@ -157,6 +164,8 @@ bool AskQuestion(QWidget* parent, const QString& line1, const QString* line2,
       spoken << label->text();
   }
   dialog->setAccessibleName(spoken.join(QLatin1Char(' ')));
+  if (default_answer == DefaultAnswer::kNo)
+    dialog->MakeNoTheDefault();
 
   dialog->exec();
   if (!dialog)

@@ -39,6 +39,8 @@ class TFormQues : public QDialog {
 
   // 1 when the user chose "Так", otherwise 0 (also after Esc and the close box).
   uint8_t answer = 0;
+  // Makes "Ні" the button that has the focus and takes Enter.
+  void MakeNoTheDefault();
 
   // The outer size the texts call for; valid once the dialog has been shown.
   QSize OuterSize() const { return outer_size_; }
@@ -58,6 +60,7 @@ class TFormQues : public QDialog {
 
   QSize outer_size_;
   bool shown_ = false;
+  bool no_is_default_ = false;
   OuterGeometry* geometry_;
   FormVariable<TFormQues> variable_;
 };
@@ -67,8 +70,11 @@ extern TFormQues* FormQues;
 
 // Asks a modal yes/no question and returns true for "Так". An absent line (null) is shown
 // empty. Each line is shown on one line: a line break inside it becomes a blank.
+// With DefaultAnswer::kNo, "Ні" has the focus and Enter answers no.
+enum class DefaultAnswer { kYes, kNo };
 bool AskQuestion(QWidget* parent, const QString& line1, const QString* line2 = nullptr,
-                 const QString* line3 = nullptr);
+                 const QString* line3 = nullptr,
+                 DefaultAnswer default_answer = DefaultAnswer::kYes);
 
 // The frame the window system puts around a top-level window; zero while it is unknown.
 QMargins WindowFrame(const QWidget* window);

@@ -17,6 +17,7 @@
 
 #include "core/app_state.h"
 #include "core/calibration.h"
+#include "core/calibration_checks.h"
 #include "core/number_format.h"
 #include "gui/dialog_widgets.h"
 #include "gui/measurement/correct_nshp.h"
@@ -42,6 +43,11 @@ const char kFirstPoint[] = " Перша точка ";
 const char kSecondPoint[] = " Друга точка ";
 const char kCurrent[] = " Поточні значення у давачі ";
 const char kNew[] = " Нові розраховані значення ";
+const char kPredicted[] = " Показ давача з новими значеннями ";
+const char kAtFirst[] = "У першій точці";
+const char kAtSecond[] = "У другій точці";
+const char kDoubtful[] = "Перевірте нові значення:";
+const char kWriteAnyway[] = "Все одно записати у давач?";
 
 // What assistive tools call the values; the kPa twin of a value adds kSpokenInKpa.
 const char kSpokenApplied1[] = "Точка 1, подане значення";
@@ -52,6 +58,8 @@ const char kSpokenSlope[] = "Поточний коефіцієнт нахилу"
 const char kSpokenOffset[] = "Поточне зміщення";
 const char kSpokenNewSlope[] = "Новий коефіцієнт нахилу";
 const char kSpokenNewOffset[] = "Нове зміщення";
+const char kSpokenPredicted1[] = "Показ давача з новими значеннями у першій точці";
+const char kSpokenPredicted2[] = "Показ давача з новими значеннями у другій точці";
 const char kSpokenInKpa[] = " в кПа";
 
 QString InKpa(const char* spoken) {
@@ -105,7 +113,7 @@ struct Columns {
 Columns MeasureColumns(const QWidget* widget) {
   const QFontMetrics metrics = widget->fontMetrics();
   Columns columns{0, 0};
-  for (const char* caption : {kApplied, kReceived, kSlope})
+  for (const char* caption : {kApplied, kReceived, kSlope, kAtFirst, kAtSecond})
     columns.caption =
         std::max(columns.caption, metrics.horizontalAdvance(QString::fromUtf8(caption)));
   for (const PressureUnit& unit : PressureUnits)
@@ -168,6 +176,8 @@ TFormCorrect_Set::TFormCorrect_Set(AppState& state, QWidget* parent)
   connect(BitBtn3, &QPushButton::clicked, this, &TFormCorrect_Set::BitBtn2Click);
   connect(Edit4, &QLineEdit::textChanged, this, &TFormCorrect_Set::Edit4Change);
   connect(Edit5, &QLineEdit::textChanged, this, &TFormCorrect_Set::Edit5Change);
+  for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit5})
+    connect(edit, &QLineEdit::textChanged, this, &TFormCorrect_Set::UpdatePredicted);
 }
 
 void TFormCorrect_Set::BuildFirstPanel() {
@@ -198,6 +208,15 @@ void TFormCorrect_Set::BuildFirstPanel() {
       0);
   groups->addWidget(
       Group(kNew, {{kSlope, Edit1, nullptr}, {kOffset, Edit2, Label15}}, columns, pn_1), 1, 1);
+  Predicted1 = ValuePanel(pn_1, "Predicted1", QString::fromUtf8(kSpokenPredicted1));
+  Predicted2 = ValuePanel(pn_1, "Predicted2", QString::fromUtf8(kSpokenPredicted2));
+  PredictedUnit1 = MakeLabel(pn_1, "PredictedUnit1");
+  PredictedUnit2 = MakeLabel(pn_1, "PredictedUnit2");
+  groups->addWidget(
+      Group(kPredicted,
+            {{kAtFirst, Predicted1, PredictedUnit1}, {kAtSecond, Predicted2, PredictedUnit2}},
+            columns, pn_1),
+      2, 1);
 
   std::tie(BitBtn1, BitBtn2) = MakeWriteCancelButtons(pn_1, "BitBtn1", "BitBtn2");
   auto* layout = new QVBoxLayout(pn_1);
@@ -246,6 +265,13 @@ void TFormCorrect_Set::BuildSecondPanel() {
       kCurrent, {{kSlope, Panel12, nullptr}, {kOffset, Panel13, Label25, Panel17}}, columns, pn_2));
   layout->addWidget(
       Group(kNew, {{kSlope, Edit3, nullptr}, {kOffset, Edit4, Label28, Edit5}}, columns, pn_2));
+  Predicted3 = ValuePanel(pn_2, "Predicted3", QString::fromUtf8(kSpokenPredicted1));
+  Predicted4 = ValuePanel(pn_2, "Predicted4", QString::fromUtf8(kSpokenPredicted2));
+  PredictedUnit3 = MakeLabel(pn_2, "PredictedUnit3");
+  PredictedUnit4 = MakeLabel(pn_2, "PredictedUnit4");
+  layout->addWidget(Group(
+      kPredicted, {{kAtFirst, Predicted3, PredictedUnit3}, {kAtSecond, Predicted4, PredictedUnit4}},
+      columns, pn_2));
 
   std::tie(BitBtn4, BitBtn3) = MakeWriteCancelButtons(pn_2, "BitBtn4", "BitBtn3");
   layout->addLayout(MakeButtonRow({BitBtn4, BitBtn3}, ButtonsAt::kRight));
@@ -278,7 +304,8 @@ void TFormCorrect_Set::FormShow() {
 
   const QString unit = QString::fromStdString(ChannelUnitName(state_.Channel, unit_index));
   if (!second_panel_) {
-    for (QLabel* label : {Label3, Label4, Label7, Label8, Label12, Label15})
+    for (QLabel* label :
+         {Label3, Label4, Label7, Label8, Label12, Label15, PredictedUnit1, PredictedUnit2})
       label->setText(unit);
     Panel1->setText(Fixed(record->applied[0], digits));
     Panel2->setText(Fixed(record->received[0], digits));
@@ -288,11 +315,13 @@ void TFormCorrect_Set::FormShow() {
     Panel6->setText(Fixed(o0, kCalibrationDecimals));
     Edit1->setText(Fixed(calibration.slope, kCalibrationDecimals));
     Edit2->setText(Fixed(calibration.offset, kCalibrationDecimals));
+    UpdatePredicted();
     Edit1->setFocus();
     return;
   }
 
-  for (QLabel* label : {Label17, Label18, Label21, Label22, Label25, Label28})
+  for (QLabel* label :
+       {Label17, Label18, Label21, Label22, Label25, Label28, PredictedUnit3, PredictedUnit4})
     label->setText(unit);
   const struct {
     float value;
@@ -315,6 +344,7 @@ void TFormCorrect_Set::FormShow() {
   // Each of these runs the other edit's update as well.
   Edit4->setText(Fixed(calibration.offset, kCalibrationDecimals));
   Edit5->setText(Fixed(static_cast<double>(calibration.offset) / f, kCalibrationDecimals));
+  UpdatePredicted();
   Edit3->setFocus();
 }
 
@@ -338,6 +368,38 @@ void TFormCorrect_Set::Follow(const QLineEdit* from, QLineEdit* to, bool to_sens
   ++follow_depth_;
   to->setText(Fixed(converted, kCalibrationDecimals));
   --follow_depth_;
+}
+
+void TFormCorrect_Set::UpdatePredicted() {
+  if (record == nullptr || !shown_)
+    return;
+  // The slope and the offset in the sensor's unit: what would be written.
+  const std::optional<double> slope =
+      ParseFloat((second_panel_ ? Edit3 : Edit1)->text().toStdString());
+  const std::optional<double> offset =
+      ParseFloat((second_panel_ ? Edit5 : Edit2)->text().toStdString());
+  QLabel* first = second_panel_ ? Predicted3 : Predicted1;
+  QLabel* second = second_panel_ ? Predicted4 : Predicted2;
+  if (!slope || !offset) {
+    first->setText(QStringLiteral("—"));
+    second->setText(QStringLiteral("—"));
+    return;
+  }
+  const std::array<double, 2> predicted = PredictedReadings(
+      *record, state_.SensorSlope, state_.SensorOffset, ToFloat32(*slope), ToFloat32(*offset));
+  first->setText(Fixed(predicted[0], record->digits));
+  second->setText(Fixed(predicted[1], record->digits));
+}
+
+bool TFormCorrect_Set::ConfirmedIfDoubtful(float slope, float offset) {
+  const std::vector<std::string> doubts =
+      CalibrationDoubts(*record, slope, offset, LoadCalibrationLimits(state_.IniPath));
+  if (doubts.empty())
+    return true;
+  std::string joined;
+  for (const std::string& doubt : doubts)
+    joined += (joined.empty() ? "" : "; ") + doubt;
+  return state_.ui->AskCautiously(kDoubtful, joined, std::string(kWriteAnyway));
 }
 
 void TFormCorrect_Set::Edit4Change() {
@@ -392,6 +454,8 @@ void TFormCorrect_Set::BitBtn1Click() {
                            "");
     return;
   }
+  if (!ConfirmedIfDoubtful(slope, offset))
+    return;
   record->slope = slope;
   record->offset = offset;
   confirmed = true;

@@ -50,6 +50,11 @@ class TFormCorrect_Set : public QDialog {
   QLabel* Label15;
   QPushButton* BitBtn1;  // "Записати у пристрій"
   QPushButton* BitBtn2;  // "Відмінити"
+  // What the sensor will report at both points with the new values, in the display unit.
+  QLabel* Predicted1;
+  QLabel* Predicted2;
+  QLabel* PredictedUnit1;
+  QLabel* PredictedUnit2;
 
   // Pressure in another unit: display unit on the left, kPa on the right.
   QFrame* pn_2;
@@ -76,6 +81,10 @@ class TFormCorrect_Set : public QDialog {
   QLabel* Label28;
   QPushButton* BitBtn4;  // "Записати у пристрій"
   QPushButton* BitBtn3;  // "Відмінити"
+  QLabel* Predicted3;    // as Predicted1 and Predicted2, on this panel
+  QLabel* Predicted4;
+  QLabel* PredictedUnit3;
+  QLabel* PredictedUnit4;
 
   // True once shown when the second panel is the one in use.
   bool UsesSecondPanel() const { return second_panel_; }
@@ -85,6 +94,8 @@ class TFormCorrect_Set : public QDialog {
   void BitBtn2Click();
   void Edit4Change();
   void Edit5Change();
+  // Shows what the sensor will report at both points with the values now in the edits.
+  void UpdatePredicted();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -95,6 +106,8 @@ class TFormCorrect_Set : public QDialog {
   void FormShow();
   // Puts the value of `from` into `to`, converted by the unit factor; see Edit4Change.
   void Follow(const QLineEdit* from, QLineEdit* to, bool to_sensor_unit);
+  // A slope or offset that looks mistyped is written only when the engineer says so again.
+  bool ConfirmedIfDoubtful(float slope, float offset);
 
   AppState& state_;
   bool shown_ = false;

@@ -159,6 +159,7 @@ class MeasurementSimTest : public QObject {
         current_offset = s->Panel6->text();
         shown_slope = s->Edit1->text();
         shown_offset = s->Edit2->text();
+        app.ui.answers = {true};  // the slope of 1.22 is doubtful: written all the same
         QTest::mouseClick(s->BitBtn1, Qt::LeftButton);
       });
       QTest::mouseClick(d->BitBtn4, Qt::LeftButton);
@@ -176,8 +177,9 @@ class MeasurementSimTest : public QObject {
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    QCOMPARE(app.ui.questions.size(), size_t{1});  // the check at the applied point, declined
-    QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
+    QCOMPARE(app.ui.questions.size(), size_t{2});  // the doubt, then the check at the point
+    QVERIFY(app.ui.questions[0].cautious);
+    QCOMPARE(Q(app.ui.questions[1].line2.value_or("")),
              QStringLiteral("Перевірити показ давача у поданій зараз точці?"));
     app.ui.questions.clear();
 

@@ -35,7 +35,8 @@ enum class Reply { kEsc, kEnter, kCloseBox, kClickYes, kClickNo, kTabThenEnter }
 
 // Asks the question, records the dialog while it is shown and answers with `reply`.
 std::pair<bool, Seen> Ask(const QString& line1, std::optional<QString> line2,
-                          std::optional<QString> line3, Reply reply) {
+                          std::optional<QString> line3, Reply reply,
+                          DefaultAnswer default_answer = DefaultAnswer::kYes) {
   Seen seen;
   OnNextModal<TFormQues>([&seen, reply](TFormQues* dialog) {
     seen.outer = dialog->frameGeometry().size();
@@ -86,7 +87,7 @@ std::pair<bool, Seen> Ask(const QString& line1, std::optional<QString> line2,
   });
   const QString* second = line2 ? &*line2 : nullptr;
   const QString* third = line3 ? &*line3 : nullptr;
-  const bool answer = AskQuestion(nullptr, line1, second, third);
+  const bool answer = AskQuestion(nullptr, line1, second, third, default_answer);
   return {answer, seen};
 }
 
@@ -174,17 +175,22 @@ class QuestionTest : public QObject {
   void answers_data() {
     QTest::addColumn<int>("reply");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("Esc") << int(Reply::kEsc) << false;
-    QTest::newRow("close box") << int(Reply::kCloseBox) << false;
-    QTest::newRow("Enter right after opening") << int(Reply::kEnter) << true;
-    QTest::newRow("click yes") << int(Reply::kClickYes) << true;
-    QTest::newRow("click no") << int(Reply::kClickNo) << false;
-    QTest::newRow("Tab to no, then Enter") << int(Reply::kTabThenEnter) << false;
+    QTest::addColumn<bool>("cautious");
+    QTest::newRow("Esc") << int(Reply::kEsc) << false << false;
+    QTest::newRow("close box") << int(Reply::kCloseBox) << false << false;
+    QTest::newRow("Enter right after opening") << int(Reply::kEnter) << true << false;
+    QTest::newRow("click yes") << int(Reply::kClickYes) << true << false;
+    QTest::newRow("click no") << int(Reply::kClickNo) << false << false;
+    QTest::newRow("Tab to no, then Enter") << int(Reply::kTabThenEnter) << false << false;
+    QTest::newRow("cautious: Enter right after opening") << int(Reply::kEnter) << false << true;
+    QTest::newRow("cautious: click yes") << int(Reply::kClickYes) << true << true;
   }
   void answers() {
     QFETCH(int, reply);
     QFETCH(bool, expected);
-    const auto [answer, seen] = Ask(kInService, kTakeOut, std::nullopt, Reply(reply));
+    QFETCH(bool, cautious);
+    const auto [answer, seen] = Ask(kInService, kTakeOut, std::nullopt, Reply(reply),
+                                    cautious ? DefaultAnswer::kNo : DefaultAnswer::kYes);
     QCOMPARE(answer, expected);
     QVERIFY(!FormQues);
   }

@@ -17,6 +17,7 @@ class ScriptedHost final : public ExchangeHost {
     std::string line1;
     std::optional<std::string> line2;
     std::optional<std::string> line3;
+    bool cautious = false;  // "Ні" was the default answer
   };
   struct Message {
     std::string text;
@@ -35,6 +36,12 @@ class ScriptedHost final : public ExchangeHost {
       return false;
     const bool answer = answers.front();
     answers.pop_front();
+    return answer;
+  }
+  bool AskCautiously(const std::string& line1, const std::optional<std::string>& line2,
+                     const std::optional<std::string>& line3) override {
+    const bool answer = AskQuestion(line1, line2, line3);
+    questions.back().cautious = true;
     return answer;
   }
   void ShowMessage(const std::string& text, const std::string& caption) override {

@@ -380,6 +380,22 @@ int main(int argc, char* argv[]) {
     Press(qobject_cast<QPushButton*>(box->button(QMessageBox::Ok)));
     return true;
   });
+  d.Step("offer to check the applied point", [&] {
+    auto* q = Modal<TFormQues>();
+    if (q == nullptr || !settled(5))
+      return false;
+    d.Save(q, "16a-as-left-question");
+    Press(q->BitBtn1);
+    return true;
+  });
+  d.Step("reading at the applied point", [&] {
+    auto* box = Modal<QMessageBox>();
+    if (box == nullptr)
+      return false;
+    d.Save(box, "16b-as-left");
+    Press(qobject_cast<QPushButton*>(box->button(QMessageBox::Ok)));
+    return true;
+  });
   d.Step("calibration command again", [&] { return Choose(window.Nclb); });
   d.Step("display settings in mm Hg", [&] {
     auto* s = Modal<TFormShow_Par>();
@@ -408,6 +424,20 @@ int main(int argc, char* argv[]) {
       return false;
     d.Save(r, "18-results-mmhg");
     Press(r->BitBtn3);
+    return true;
+  });
+  d.Step("back to the points, cancelled", [&] {
+    auto* t = Modal<TFormCorrect_NSHP>();
+    if (t == nullptr)
+      return false;
+    Press(t->BitBtn3);
+    return true;
+  });
+  d.Step("cancel confirmed", [&] {
+    auto* q = Modal<TFormQues>();
+    if (q == nullptr)
+      return false;
+    Press(q->BitBtn1);
     return true;
   });
   d.Step("close", [&] {

@@ -106,6 +106,13 @@ class CorrectSetTest : public QObject {
     // calibration maps them onto the applied values.
     QCOMPARE(record.slope * 5.5f + record.offset, 10.0f);
     QCOMPARE(record.slope * 55.5f + record.offset, 110.0f);
+    // What the sensor will report follows the edits: the applied values, until one is changed.
+    QCOMPARE(dialog.Predicted1->text(), QStringLiteral("10.00"));
+    QCOMPARE(dialog.Predicted2->text(), QStringLiteral("110.00"));
+    Retype(dialog.Edit1, QStringLiteral("20"));  // a slope typed ten times too large
+    QCOMPARE(dialog.Predicted1->text(), QStringLiteral("109.00"));
+    Retype(dialog.Edit1, QStringLiteral("-"));
+    QCOMPARE(dialog.Predicted2->text(), QStringLiteral("—"));
   }
 
   void millimetresOfMercuryGoThroughTheKilopascalOffset() {
@@ -139,6 +146,8 @@ class CorrectSetTest : public QObject {
     QCOMPARE(dialog.Edit3->text(), QStringLiteral("1.00000"));
     QCOMPARE(dialog.Edit4->text(), QStringLiteral("-0.99998"));
     QCOMPARE(dialog.Edit5->text(), QStringLiteral("-0.13332"));
+    QCOMPARE(dialog.Predicted3->text(), QStringLiteral("0.00"));  // the kPa offset, rounded
+    QCOMPARE(dialog.PredictedUnit4->text(), QStringLiteral("мм рт.ст."));
 
     QTest::mouseClick(dialog.BitBtn4, Qt::LeftButton);
     QVERIFY(dialog.confirmed);
@@ -320,6 +329,13 @@ class CorrectSetTest : public QObject {
     m.ui.messages.clear();
     Retype(dialog.Edit1, QStringLiteral("-1"));
     Retype(dialog.Edit2, QStringLiteral("3.25"));
+    // A slope of -1 is doubtful: "Ні", the default, keeps the dialog open; "Так" writes it.
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QVERIFY(!dialog.confirmed);
+    QCOMPARE(m.ui.questions.size(), 1u);
+    QVERIFY(m.ui.questions[0].cautious);
+    QVERIFY(Q(m.ui.questions[0].line2.value()).contains(QStringLiteral("-1.00000")));
+    m.ui.answers = {true};
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
     QVERIFY(m.ui.messages.empty());
     QVERIFY(dialog.confirmed);
