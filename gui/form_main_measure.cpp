@@ -3,12 +3,11 @@
 
 #include <string>
 
-#include "core/number_format.h"
-
 #include "comm/modbusbox.h"
 #include "comm/repeat_while_asked.h"
 #include "core/calibration.h"
 #include "core/calibration_write.h"
+#include "core/number_format.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
 #include "gui/measurement/check_val.h"
@@ -30,10 +29,6 @@ const char kAsLeftRead[] = "Читання показу давача:";
 const char kJournalFailed[] = "Запис до журналу калібровок не вдався:";
 
 constexpr uint8_t kPressureChannel = 0;
-
-std::string Shown(double value, int digits) {
-  return FormatFixed(value, digits);
-}
 
 bool RunDisplaySettings(AppState& state, QWidget* parent) {
   TFormShow_Par dialog(state, parent);
@@ -213,11 +208,12 @@ void MeasuringCommands::CheckAsLeft(const CalibrationRecord& record, JournalReco
   const double shown = ToDisplayUnit(reading, record.factor);
   const double applied = record.applied[record.point < 2 ? record.point : 1];
   journal.as_left_error = shown - applied;
-  state.ui->ShowMessage(
-      "Показ давача: " + Shown(shown, record.digits) + " " + journal.unit +
-          "\rПодане значення: " + Shown(applied, record.digits) + " " + journal.unit +
-          "\rПохибка: " + Shown(*journal.as_left_error, record.digits + 1) + " " + journal.unit,
-      "");
+  state.ui->ShowMessage("Показ давача: " + FormatFixed(shown, record.digits) + " " + journal.unit +
+                            "\rПодане значення: " + FormatFixed(applied, record.digits) + " " +
+                            journal.unit +
+                            "\rПохибка: " + FormatFixed(*journal.as_left_error, record.digits + 1) +
+                            " " + journal.unit,
+                        "");
 }
 
 void MeasuringCommands::Keep(const JournalRecord& journal) {
