@@ -144,7 +144,8 @@ std::string CertificateHtml(const JournalRecord& r) {
       std::string(r.channel == 1 ? "Давач температури" : "Давач тиску") + " коректора ЛУТАР</p>\n";
 
   html +=
-      "<h3>Давач і підключення</h3>\n<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n";
+      "<h3>Давач і підключення</h3>\n<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+      "width=\"100%\">\n";
   html += Row({"Дата і час калібровки", Escaped(JournalTimeText(r.time)) + " (" +
                                             Escaped(r.time.size() > 23 ? r.time.substr(23) : "") +
                                             ")"});
@@ -155,7 +156,9 @@ std::string CertificateHtml(const JournalRecord& r) {
   html += Row({"Результат", Escaped(OutcomeText(r.outcome))});
   html += "</table>\n";
 
-  html += "<h3>Калібровка давача</h3>\n<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n";
+  html +=
+      "<h3>Калібровка давача</h3>\n<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+      "width=\"100%\">\n";
   html += Row({"", "Зміщення", "Нахил", "Регістри 436-439"}, true);
   const auto calibration_row = [&](const char* name, const std::optional<SensorCalibration>& c) {
     if (!c)
@@ -177,9 +180,10 @@ std::string CertificateHtml(const JournalRecord& r) {
                                                              : "точки не задавались.") +
         "</p>\n";
   } else {
-    html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n";
-    html += Row({"Точка", "Подане, " + unit, "Показ до, " + unit, "Похибка до, " + unit,
-                 "Показ після, " + unit, "Похибка після, " + unit, "Показів", "СКВ, " + unit},
+    html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n";
+    const std::string in_unit = "<br>" + unit;
+    html += Row({"Точка", "Подане" + in_unit, "Показ до" + in_unit, "Похибка до" + in_unit,
+                 "Показ після" + in_unit, "Похибка після" + in_unit, "Показів", "СКВ" + in_unit},
                 true);
     for (size_t i = 0; i < points.size(); ++i) {
       const CertificatePoint& p = points[i];
@@ -193,7 +197,8 @@ std::string CertificateHtml(const JournalRecord& r) {
     html += "</table>\n";
     html +=
         "<p>Похибка до: показ з калібровкою, знайденою в давачі, мінус подане значення. "
-        "Похибка після: показ, який дає залишена калібровка, мінус подане значення.</p>\n";
+        "Показ після: що давач покаже з залишеною калібровкою (розрахунок за отриманими "
+        "показами); похибка після: цей показ мінус подане значення.</p>\n";
   }
 
   html += "<h3>Перевірка запису</h3>\n<p>Зчитування після запису: " + Escaped(ReadBackText(r)) +
@@ -206,9 +211,9 @@ std::string CertificateHtml(const JournalRecord& r) {
 
   html +=
       "<br><br><table width=\"100%\" cellspacing=\"0\" cellpadding=\"8\">\n"
-      "<tr><td>Калібровку виконав (прізвище, ім'я):</td>"
-      "<td>________________________________________</td></tr>\n"
-      "<tr><td>Підпис:</td><td>________________________</td></tr>\n"
+      "<tr><td width=\"45%\">Калібровку виконав (прізвище, ім'я):</td>"
+      "<td>______________________________</td></tr>\n"
+      "<tr><td>Підпис:</td><td>______________________________</td></tr>\n"
       "<tr><td>Дата:</td><td>____.____.________</td></tr>\n"
       "</table>\n</body></html>\n";
   return html;

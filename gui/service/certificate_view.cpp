@@ -1,8 +1,10 @@
 #include "gui/service/certificate_view.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
 #include <QMarginsF>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -21,6 +23,8 @@ namespace {
 constexpr qreal kMarginMm = 15.0;
 constexpr int kPreviewWidth = 760;
 constexpr int kPreviewHeight = 820;
+constexpr int kLayoutDpi = 96;
+constexpr int kLayoutDotsPerMeter = 3780;  // 96 dpi
 
 void SetUpPage(QPrinter& printer) {
   printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -32,6 +36,16 @@ void SetUpPage(QPrinter& printer) {
 
 void PrintCertificate(const JournalRecord& record, QPrinter& printer) {
   QTextDocument document;
+  // Laid out at a fixed resolution on the page the printer has left inside its margins, then
+  // scaled to the printer: without a page size of its own the document would add margins of
+  // its own on top of the printer's, and pixel sizes would shrink with the printer's
+  // resolution.
+  QImage layout_device(1, 1, QImage::Format_RGB32);
+  layout_device.setDotsPerMeterX(kLayoutDotsPerMeter);
+  layout_device.setDotsPerMeterY(kLayoutDotsPerMeter);
+  document.documentLayout()->setPaintDevice(&layout_device);
+  document.setDocumentMargin(0);
+  document.setPageSize(printer.pageLayout().paintRect(QPageLayout::Inch).size() * kLayoutDpi);
   // A face with Cyrillic wherever the program runs; the document's own sizes are in points.
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setStyleHint(QFont::SansSerif);

@@ -232,7 +232,8 @@ class AppWalkTest : public QObject {
     QCOMPARE(walk.Messages().back(), std::string("Параметри записані"));
     // The doubt, the offer to check the point, the offer of the certificate.
     QCOMPARE(walk.ui.questions.size(), size_t{3});
-    QCOMPARE(Q(walk.ui.questions[2].line2.value_or("")), QStringLiteral("Підготувати сертифікат калібровки?"));
+    QCOMPARE(Q(walk.ui.questions[2].line2.value_or("")),
+             QStringLiteral("Підготувати сертифікат калібровки?"));
     walk.ui.questions.clear();
     const auto [offset, slope] = walk.shared.Look([&](uint64_t) {
       const SimSensor& sensor = corrector.sensor(1, 0);
