@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kWidth = 900;
+constexpr int kWidth = 960;
 constexpr int kHeight = 460;
 
 enum Column { kTime, kChannel, kUnit, kOutcome, kAsFound, kAsLeft, kReadBack, kColumns };
@@ -67,8 +67,8 @@ TFormJournal::TFormJournal(TFormMain& window, QWidget* parent)
   TableJournal->setAccessibleName(QStringLiteral("Записи журналу калібровок"));
   TableJournal->setHorizontalHeaderLabels(
       {QStringLiteral("Дата і час"), QStringLiteral("Канал"), QStringLiteral("Одиниця"),
-       QStringLiteral("Результат"), QStringLiteral("Як знайдено (зміщення / нахил)"),
-       QStringLiteral("Як залишено (зміщення / нахил)"), QStringLiteral("Прочитано назад")});
+       QStringLiteral("Результат"), QStringLiteral("Як знайдено\n(зміщення / нахил)"),
+       QStringLiteral("Як залишено\n(зміщення / нахил)"), QStringLiteral("Прочитано\nназад")});
   TableJournal->setSelectionBehavior(QAbstractItemView::SelectRows);
   TableJournal->setSelectionMode(QAbstractItemView::SingleSelection);
   TableJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
