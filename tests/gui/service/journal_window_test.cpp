@@ -120,6 +120,12 @@ class JournalWindowTest : public QObject {
     dialog.TableJournal->selectRow(1);
     QTest::mouseClick(dialog.BtnCertificate, Qt::LeftButton);
     QCOMPARE(certified, std::vector<std::string>{"2026-12-07T09:00:00.000+02:00"});
+    // From the keyboard: Enter in the table asks for the certificate, Esc closes the window.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.TableJournal->setFocus();
+    QTest::keyClick(dialog.TableJournal, Qt::Key_Return);
+    QCOMPARE(certified.size(), size_t{2});
 
     // The export writes what the table shows, numbers with the mark it was given.
     dialog.decimal_mark = ',';
@@ -134,6 +140,9 @@ class JournalWindowTest : public QObject {
     QCOMPARE(text.count(QStringLiteral("\r\n")), 3);
     QVERIFY(text.contains(QStringLiteral(";1,25;")));
     QVERIFY(ui.messages.empty());
+
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
 
     QCOMPARE(CsvDecimalMark(QLocale(QLocale::Ukrainian, QLocale::Ukraine)), ',');
     QCOMPARE(CsvDecimalMark(QLocale::c()), '.');
