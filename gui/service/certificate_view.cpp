@@ -35,18 +35,19 @@ void SetUpPage(QPrinter& printer) {
 }  // namespace
 
 void PrintCertificate(const JournalRecord& record, QPrinter& printer) {
-  QTextDocument document;
   // Laid out at a fixed resolution on the page the printer has left inside its margins, then
   // scaled to the printer: without a page size of its own the document would add margins of
   // its own on top of the printer's, and pixel sizes would shrink with the printer's
-  // resolution.
+  // resolution. The device outlives the document that refers to it.
   QImage layout_device(1, 1, QImage::Format_RGB32);
   layout_device.setDotsPerMeterX(kLayoutDotsPerMeter);
   layout_device.setDotsPerMeterY(kLayoutDotsPerMeter);
+  QTextDocument document;
   document.documentLayout()->setPaintDevice(&layout_device);
   document.setDocumentMargin(0);
   document.setPageSize(printer.pageLayout().paintRect(QPageLayout::Inch).size() * kLayoutDpi);
-  // A face with Cyrillic wherever the program runs; the document's own sizes are in points.
+  // DejaVu Sans where it is installed, the system's sans-serif face elsewhere: both carry
+  // Cyrillic.
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setStyleHint(QFont::SansSerif);
   font.setPointSizeF(10.0);

@@ -118,14 +118,11 @@ TEST(CalibrationCertificate, ErrorsBeforeAndAfterComeFromTheFoundAndTheLeftCalib
   EXPECT_EQ(CertificateDecimals("°С"), 3);
 }
 
-TEST(CalibrationCertificate, TextNamesTheDeviceBothCalibrationsAndTheSignatureLines) {
+TEST(CalibrationCertificate, TextNamesTheConnectionEscapesNotesAndTellsHowTheWriteEnded) {
   const std::string html = CertificateHtml(Calibrated());
-  for (const char* text : {"СЕРТИФІКАТ КАЛІБРОВКИ ДАВАЧА", "08.12.2026 11:02:03 (+02:00)",
-                           "через коректор, адреса "
-                           "коректора 1, Plate 26, нитка 2",
-                           "Як знайдено", "-2.0000000", "1.2500000", "Як залишено", "1.2195100",
-                           "120.000", "123.000", "+3.000", "+5.000", "введено", "біт у біт",
-                           "Підпис:", "Калібровку виконав", "a &lt;b&gt; &amp; &quot;c&quot;"}) {
+  // The rest of its text is read back from the PDF by the certificate's own test.
+  for (const char* text : {"через коректор, адреса коректора 1, Plate 26, нитка 2", "введено",
+                           "a &lt;b&gt; &amp; &quot;c&quot;"}) {
     EXPECT_NE(html.find(text), std::string::npos) << text;
   }
   JournalRecord failed = Calibrated();
