@@ -27,23 +27,22 @@ class Clock {
   virtual void SleepUntil(uint64_t counter) = 0;
 };
 
-// How late the system timer wakes a sleeper, learnt from the sleeps themselves: it rises
-// quickly after a late wake and sinks slowly, so the sleeps aim early by about the lateness of
-// most recent wakes, within bounds that keep the spin after them short.
+// How late the system timer wakes a sleeper, learnt from the sleeps themselves: an estimate of
+// the lateness that nine wakes in ten stay within. Each later wake raises it by nine steps and
+// each other one lowers it by one, so it settles where a tenth of the wakes are later. The
+// rare wake that comes milliseconds late (a busy machine) is no reason to spin on every hold,
+// so it moves the estimate no more than any other late one, and bounds keep the spin short.
 class WakeLateness {
  public:
-  static constexpr int64_t kMinNs = 30'000;
+  static constexpr int64_t kMinNs = 20'000;
   static constexpr int64_t kMaxNs = 400'000;
+  static constexpr int64_t kStepNs = 2'000;
 
   // Nanoseconds a sleep should aim before its target.
   int64_t margin_ns() const { return margin_ns_; }
   // One wake `late_ns` after the moment aimed at (negative: early).
   void Record(int64_t late_ns) {
-    const int64_t late = std::clamp<int64_t>(late_ns, 0, kMaxNs);
-    if (late > margin_ns_)
-      margin_ns_ += (late - margin_ns_ + 1) / 2;
-    else
-      margin_ns_ -= (margin_ns_ - late) / 32;
+    margin_ns_ += late_ns > margin_ns_ ? 9 * kStepNs : -kStepNs;
     margin_ns_ = std::clamp(margin_ns_, kMinNs, kMaxNs);
   }
 
