@@ -28,21 +28,22 @@ class Clock {
 };
 
 // How late the system timer wakes a sleeper, learnt from the sleeps themselves: an estimate of
-// the lateness that nine wakes in ten stay within. Each later wake raises it by nine steps and
-// each other one lowers it by one, so it settles where a tenth of the wakes are later. The
-// rare wake that comes milliseconds late (a busy machine) is no reason to spin on every hold,
-// so it moves the estimate no more than any other late one, and bounds keep the spin short.
+// the lateness that four wakes in five stay within. Each later wake raises it by four steps and
+// each other one lowers it by one, so it settles where a fifth of the wakes are later; those
+// are late by little on a quiet machine. The wake that comes milliseconds late (a busy machine)
+// is no reason to spin on every hold, so it moves the estimate no more than any other late one,
+// and the bounds keep the spin after a sleep within a fifth of a millisecond.
 class WakeLateness {
  public:
   static constexpr int64_t kMinNs = 20'000;
-  static constexpr int64_t kMaxNs = 400'000;
+  static constexpr int64_t kMaxNs = 200'000;
   static constexpr int64_t kStepNs = 2'000;
 
   // Nanoseconds a sleep should aim before its target.
   int64_t margin_ns() const { return margin_ns_; }
   // One wake `late_ns` after the moment aimed at (negative: early).
   void Record(int64_t late_ns) {
-    margin_ns_ += late_ns > margin_ns_ ? 9 * kStepNs : -kStepNs;
+    margin_ns_ += late_ns > margin_ns_ ? 4 * kStepNs : -kStepNs;
     margin_ns_ = std::clamp(margin_ns_, kMinNs, kMaxNs);
   }
 
