@@ -1,10 +1,16 @@
-// How much processor time an exchange burns while it waits for a reply that never comes.
-// Opens a pseudo-terminal through the real serial layer (mapped as a COM number), lets the
-// corrector and the Modbus exchange each wait out a 2 s time-out on the silent line, and prints
-// the process's CPU time as a share of the wall time.
+// What an exchange costs while it waits for a reply that never comes, and how late it gives up.
+// Opens a pseudo-terminal through the real serial layer (mapped as a COM number) with nobody at
+// the other end, at 19200 bit/s with RTS switched around each request:
+//  - the corrector and the Modbus exchange each wait out a 2 s first-byte time-out, beside
+//    libmodbus waiting out the same on the same line; printed is the process's CPU time as a
+//    share of the wall time;
+//  - then many short waits (50 ms) of each, and how long after its time-out each one ended
+//    (p50 and p99): ours from the moment its wait began (RTS dropped), libmodbus's from the
+//    call less the send time it sleeps for.
+//
+//   bench_exchange_wait_cpu [short waits]      (default 60)
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,7 +18,13 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#ifdef VORLIX_BENCH_LIBMODBUS
+#include <modbus.h>
+#endif
+
+#include "bench/bench_support.h"
 #include "comm/calcbox.h"
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
@@ -21,14 +33,9 @@
 namespace {
 
 constexpr int kPort = 250;
-constexpr int32_t kTimeoutMs = 2000;
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+constexpr int32_t kRate = 19200;
+constexpr int32_t kLongTimeoutMs = 2000;
+constexpr int32_t kShortTimeoutMs = 50;
 
 void Measure(const char* what, const std::function<bool()>& exchange) {
   const double cpu_before = CpuSeconds();
@@ -37,43 +44,123 @@ void Measure(const char* what, const std::function<bool()>& exchange) {
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
   const double cpu = CpuSeconds() - cpu_before;
-  std::printf("%-34s result %-5s wall %7.1f ms  cpu %6.1f ms  cpu/wall %5.2f %%\n", what,
+  std::printf("  %-36s result %-5s wall %7.1f ms  cpu %6.2f ms  cpu/wall %6.3f %%\n", what,
               ok ? "ok" : "fail", wall * 1e3, cpu * 1e3, 100.0 * cpu / wall);
+  std::fflush(stdout);
+}
+
+void PrintLateness(const char* what, const std::vector<double>& late_ms) {
+  std::printf("  %-36s p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms\n", what, Percentile(late_ms, 0.5),
+              Percentile(late_ms, 0.99), Percentile(late_ms, 1.0));
+  std::fflush(stdout);
+}
+
+// How late each of `count` exchanges ended after its time-out: ours measured from the moment
+// its wait began, the end of the RTS hold.
+std::vector<double> OurLateness(int count, TimedLine& line, const std::function<bool()>& exchange) {
+  std::vector<double> late_ms;
+  SystemClock& clock = SystemClock::Instance();
+  for (int i = 0; i < count; ++i) {
+    exchange();
+    const uint64_t end = clock.Counter();
+    const uint64_t wait_began = line.rts_dropped != 0 ? line.rts_dropped : line.written;
+    late_ms.push_back((static_cast<double>(end - wait_began) - kShortTimeoutMs * 1e6) / 1e6);
+  }
+  return late_ms;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const int short_waits = argc > 1 ? std::atoi(argv[1]) : 60;
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
     std::fprintf(stderr, "no pseudo-terminal available\n");
     return 1;
   }
+  const std::string slave = ptsname(master);
   char folder_template[] = "/tmp/vorlix-bench-XXXXXX";
   const std::filesystem::path folder = mkdtemp(folder_template);
-  std::filesystem::create_symlink(ptsname(master), folder / ("COM" + std::to_string(kPort)));
+  std::filesystem::create_symlink(slave, folder / ("COM" + std::to_string(kPort)));
   SetComPortsFolder(folder.string());
 
-  const ComHandle handle = OpenComPort(kPort, 19200, 8, 0, 0, 1000, 1000, true, false);
+  const ComHandle handle = OpenComPort(kPort, kRate, 8, 0, 0, 1000, 1000, true, false);
   if (handle == kNoComHandle) {
     std::fprintf(stderr, "cannot open the pseudo-terminal: %s\n", LastComPortError().c_str());
     return 1;
   }
   SetComTimeouts(handle, kComMaxDword, 0, 0);
-  ComPortLine line(handle);
+  ComPortLine port(handle);
+  TimedLine line(port);
 
-  std::printf("A silent line, first-byte time-out %d ms, one try:\n", kTimeoutMs);
   calcbox corrector(1);
   corrector.port_handle = &line;
-  corrector.first_byte_timeout = kTimeoutMs;
-  corrector.baud_rate = 19200;  // the RTS hold is a deliberate busy wait of 10 bit times a byte
-  Measure("corrector identification request", [&] { return corrector.ReadIdentification(); });
-
+  corrector.baud_rate = kRate;
   modbusbox sensor(101);
   sensor.port_handle = &line;
-  sensor.first_byte_timeout = kTimeoutMs;
-  sensor.baud_rate = 19200;
-  Measure("Modbus read of registers 400-401", [&] { return sensor.ReadRegisters(400, 2); });
+  sensor.baud_rate = kRate;
+
+  std::printf("A silent line at %d bit/s, RTS switched, first-byte time-out %d ms, one try:\n",
+              kRate, kLongTimeoutMs);
+  corrector.first_byte_timeout = kLongTimeoutMs;
+  sensor.first_byte_timeout = kLongTimeoutMs;
+  Measure("vorlix, corrector identification", [&] { return corrector.ReadIdentification(); });
+  Measure("vorlix, Modbus read of 400-401", [&] { return sensor.ReadRegisters(400, 2); });
+
+#ifdef VORLIX_BENCH_LIBMODBUS
+  modbus_t* context = modbus_new_rtu(slave.c_str(), kRate, 'N', 8, 1);
+  const bool have_libmodbus =
+      context != nullptr && modbus_set_slave(context, 101) == 0 && modbus_connect(context) == 0;
+  uint16_t registers[2];
+  const auto libmodbus_read = [&] {
+    return modbus_read_registers(context, 400, 2, registers) == 2;
+  };
+  if (have_libmodbus) {
+    modbus_rtu_set_rts(context, MODBUS_RTU_RTS_UP);
+    modbus_set_response_timeout(context, kLongTimeoutMs / 1000, 0);
+    Measure("libmodbus (RTS mode), read of 400-401", libmodbus_read);
+  }
+#endif
+
+  std::printf("How late a %d ms first-byte time-out ends, %d waits each:\n", kShortTimeoutMs,
+              short_waits);
+  corrector.first_byte_timeout = kShortTimeoutMs;
+  sensor.first_byte_timeout = kShortTimeoutMs;
+  PrintLateness("vorlix corrector, RTS switched",
+                OurLateness(short_waits, line, [&] { return corrector.ReadIdentification(); }));
+  PrintLateness("vorlix Modbus, RTS switched",
+                OurLateness(short_waits, line, [&] { return sensor.ReadRegisters(400, 2); }));
+  sensor.rts_switching = false;
+  line.rts_dropped = 0;
+  PrintLateness("vorlix Modbus, RTS left alone",
+                OurLateness(short_waits, line, [&] { return sensor.ReadRegisters(400, 2); }));
+
+#ifdef VORLIX_BENCH_LIBMODBUS
+  if (have_libmodbus) {
+    modbus_set_response_timeout(context, 0, kShortTimeoutMs * 1000);
+    for (const bool rts : {true, false}) {
+      modbus_rtu_set_rts(context, rts ? MODBUS_RTU_RTS_UP : MODBUS_RTU_RTS_NONE);
+      // In its RTS mode it sleeps a byte time, the request's send time and a byte time again
+      // before it starts to wait.
+      const double send_ms =
+          rts ? (2 + 8) * static_cast<double>(modbus_rtu_get_rts_delay(context)) / 1e3 : 0.0;
+      std::vector<double> late_ms;
+      for (int i = 0; i < short_waits; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        libmodbus_read();
+        late_ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count() -
+            send_ms - kShortTimeoutMs);
+      }
+      PrintLateness(rts ? "libmodbus, its RTS mode" : "libmodbus, no RTS", late_ms);
+    }
+  }
+  if (context != nullptr) {
+    modbus_close(context);
+    modbus_free(context);
+  }
+#endif
 
   CloseComPort(handle);
   close(master);

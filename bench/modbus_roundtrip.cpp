@@ -1,11 +1,12 @@
 // Round trip of reads of registers 400-401 over a pseudo-terminal against vorlix-sim: our
-// Modbus master beside an independent one (libmodbus), the same simulator, the same run.
-// Prints wall time and processor time per transaction and the ratio ours/independent.
+// Modbus master beside an independent one (libmodbus), the same simulator, the same run, at
+// 19200 and 115200 bit/s. Each side with RTS switched around the request and without, the four
+// taking turns read by read. Prints the median wall time and the processor time per read, the
+// ratios, and how late RTS dropped after the end of the hold it was computed for (p50, p99).
 //
-//   bench_modbus_roundtrip [reads] [rate]       (defaults 1000 and 115200)
+//   bench_modbus_roundtrip [reads]       (default 500 per side and rate)
 #include <modbus.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,7 +14,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "bench/bench_support.h"
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
@@ -23,115 +27,149 @@ namespace {
 
 constexpr int kPort = 201;
 constexpr int kSensorAddress = 101;
+constexpr size_t kRequestBytes = 8;  // address, function, first, count, checksum
 
-struct Figures {
+// One contestant: a read, and what the reads have cost so far.
+struct Side {
+  Side(const char* n, std::function<bool()> r) : name(n), read(std::move(r)) {}
+
+  const char* name;
+  std::function<bool()> read;
   int failures = 0;
-  double wall_ms = 0;
-  double cpu_ms = 0;
+  double cpu_s = 0;
+  std::vector<double> wall_ms;
+
+  double cpu_ms_per_read() const { return wall_ms.empty() ? 0 : cpu_s * 1e3 / wall_ms.size(); }
+  double median_wall_ms() const { return Percentile(wall_ms, 0.5); }
 };
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+// Takes turns read by read, so that a machine whose load changes during the run weighs on
+// every side alike.
+void RunInTurns(int reads, std::vector<Side*> sides) {
+  for (int i = 0; i < reads; ++i) {
+    for (Side* side : sides) {
+      const double cpu0 = CpuSeconds();
+      const auto wall0 = std::chrono::steady_clock::now();
+      side->failures += side->read() ? 0 : 1;
+      side->wall_ms.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0)
+              .count());
+      side->cpu_s += CpuSeconds() - cpu0;
+    }
+  }
 }
 
-Figures Run(int reads, const std::function<bool()>& read_once) {
-  Figures f;
-  const double cpu0 = CpuSeconds();
-  const auto wall0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < reads; ++i)
-    f.failures += read_once() ? 0 : 1;
-  f.wall_ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count() /
-      reads;
-  f.cpu_ms = (CpuSeconds() - cpu0) * 1e3 / reads;
-  return f;
+void Print(const Side& side) {
+  std::printf("  %-28s %8.3f ms/read (median)  %8.4f ms CPU/read  %d failed\n", side.name,
+              side.median_wall_ms(), side.cpu_ms_per_read(), side.failures);
 }
 
-// Starts vorlix-sim (beside this program) with one pressure sensor wired straight to the port
-// and waits for its READY line; the path of its port link.
-std::optional<std::string> StartSim(ChildProcess& sim, const std::filesystem::path& ini_dir,
-                                    int rate) {
-  const std::filesystem::path exe =
-      std::filesystem::canonical("/proc/self/exe").parent_path() / "vorlix-sim";
-  return StartSimulator(
-      sim, exe.string(),
-      {"--connection", "direct", "--turnaround", "1", "--com", std::to_string(kPort), "--rate",
-       std::to_string(rate), "--ini-dir", ini_dir.string()});
+modbus_t* OpenLibmodbus(const std::string& link, int rate, bool rts) {
+  modbus_t* context = modbus_new_rtu(link.c_str(), rate, 'N', 8, 1);
+  if (context == nullptr)
+    return nullptr;
+  if (modbus_set_slave(context, kSensorAddress) != 0 || modbus_connect(context) != 0) {
+    modbus_free(context);
+    return nullptr;
+  }
+  modbus_set_response_timeout(context, 1, 0);
+  if (rts)
+    modbus_rtu_set_rts(context, MODBUS_RTU_RTS_UP);
+  return context;
 }
 
-void Print(const char* who, const Figures& f) {
-  std::printf("%-22s %8.3f ms/read  %8.4f ms CPU/read  %d failed\n", who, f.wall_ms, f.cpu_ms,
-              f.failures);
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int reads = argc > 1 ? std::atoi(argv[1]) : 1000;
-  const int rate = argc > 2 ? std::atoi(argv[2]) : 115200;
+bool MeasureAt(int rate, int reads) {
   char folder_template[] = "/tmp/vorlix-rtt-XXXXXX";
   const std::filesystem::path ini_dir = mkdtemp(folder_template);
   ChildProcess simulator;
-  const std::optional<std::string> started = StartSim(simulator, ini_dir, rate);
+  const std::filesystem::path exe =
+      std::filesystem::canonical("/proc/self/exe").parent_path() / "vorlix-sim";
+  const std::optional<std::string> started =
+      StartSimulator(simulator, exe.string(),
+                     {"--connection", "direct", "--turnaround", "1", "--com", std::to_string(kPort),
+                      "--rate", std::to_string(rate), "--ini-dir", ini_dir.string()});
   if (!started) {
     std::fprintf(stderr, "vorlix-sim did not start\n%s", simulator.error_text().c_str());
-    return 1;
+    return false;
   }
   const std::string& link = *started;
-  std::printf("%d reads of registers 400-401 at %d bit/s through %s\n", reads, rate, link.c_str());
+  std::printf("%d reads of registers 400-401 at %d bit/s through %s, each side in turn\n", reads,
+              rate, link.c_str());
 
   SetComPortsFolder((ini_dir / "ports").string());
   const ComHandle handle = OpenComPort(kPort, rate, 8, 0, 0, 1000, 1000, true, false);
   if (handle == kNoComHandle) {
     std::fprintf(stderr, "cannot open COM%d: %s\n", kPort, LastComPortError().c_str());
-    return 1;
+    return false;
   }
   SetComTimeouts(handle, kComMaxDword, 0, 0);
-  Figures ours;
-  Figures ours_no_rts;
-  {
-    ComPortLine line(handle);
-    modbusbox box(kSensorAddress);
-    box.port_handle = &line;
-    box.baud_rate = rate;
-    box.first_byte_timeout = 1000;
-    box.next_byte_timeout = 55;
-    ours = Run(reads, [&] { return box.ReadRegisters(400, 2); });
-    // RTS held for the send time is a deliberate busy wait (10 bit times a byte); without it
-    // the figures show what the reply wait itself costs.
-    box.rts_switching = false;
-    ours_no_rts = Run(reads, [&] { return box.ReadRegisters(400, 2); });
+  modbus_t* context_rts = OpenLibmodbus(link, rate, true);
+  modbus_t* context_plain = OpenLibmodbus(link, rate, false);
+  if (context_rts == nullptr || context_plain == nullptr) {
+    std::fprintf(stderr, "libmodbus could not open %s\n", link.c_str());
+    return false;
+  }
+
+  ComPortLine port(handle);
+  TimedLine line(port);
+  modbusbox box(kSensorAddress);
+  box.port_handle = &line;
+  box.baud_rate = rate;
+  box.first_byte_timeout = 1000;
+  box.next_byte_timeout = 55;
+  const uint64_t hold = RtsHoldNs(rate, kRequestBytes);
+  std::vector<double> drop_late_ms;
+  uint16_t registers[2];
+
+  Side ours{"vorlix, RTS switched", [&] {
+              box.rts_switching = true;
+              const bool ok = box.ReadRegisters(400, 2);
+              drop_late_ms.push_back((static_cast<double>(line.rts_dropped) -
+                                      static_cast<double>(line.rts_raised + hold)) /
+                                     1e6);
+              return ok;
+            }};
+  Side theirs{"libmodbus, its RTS mode",
+              [&] { return modbus_read_registers(context_rts, 400, 2, registers) == 2; }};
+  Side ours_plain{"vorlix, RTS left alone", [&] {
+                    box.rts_switching = false;
+                    return box.ReadRegisters(400, 2);
+                  }};
+  Side theirs_plain{"libmodbus, no RTS",
+                    [&] { return modbus_read_registers(context_plain, 400, 2, registers) == 2; }};
+  RunInTurns(reads, {&ours, &theirs, &ours_plain, &theirs_plain});
+
+  for (const Side* side : {&ours, &theirs, &ours_plain, &theirs_plain})
+    Print(*side);
+  std::printf("  ratio with RTS:    %.3f wall, %.3f CPU (targets: wall <= 1.02, CPU <= 1.5)\n",
+              ours.median_wall_ms() / theirs.median_wall_ms(),
+              ours.cpu_ms_per_read() / theirs.cpu_ms_per_read());
+  std::printf("  ratio without RTS: %.3f wall, %.3f CPU\n",
+              ours_plain.median_wall_ms() / theirs_plain.median_wall_ms(),
+              ours_plain.cpu_ms_per_read() / theirs_plain.cpu_ms_per_read());
+  std::printf(
+      "  RTS dropped after the end of the hold: p50 %.3f ms, p99 %.3f ms, max %.3f ms "
+      "(target: p99 <= 0.2)\n",
+      Percentile(drop_late_ms, 0.5), Percentile(drop_late_ms, 0.99), Percentile(drop_late_ms, 1.0));
+  std::fflush(stdout);
+
+  for (modbus_t* context : {context_rts, context_plain}) {
+    modbus_close(context);
+    modbus_free(context);
   }
   CloseComPort(handle);
-
-  modbus_t* context = modbus_new_rtu(link.c_str(), rate, 'N', 8, 1);
-  Figures theirs;
-  if (context == nullptr || modbus_set_slave(context, kSensorAddress) != 0 ||
-      modbus_connect(context) != 0) {
-    std::fprintf(stderr, "libmodbus could not open %s\n", link.c_str());
-  } else {
-    modbus_set_response_timeout(context, 1, 0);
-    uint16_t registers[2];
-    theirs = Run(reads, [&] { return modbus_read_registers(context, 400, 2, registers) == 2; });
-    modbus_close(context);
-  }
-  if (context != nullptr)
-    modbus_free(context);
-
-  Print("vorlix modbusbox", ours);
-  Print("  without RTS hold", ours_no_rts);
-  Print("libmodbus", theirs);
-  if (theirs.wall_ms > 0 && theirs.cpu_ms > 0) {
-    std::printf("ratio ours/libmodbus: %.3f wall, %.3f CPU\n", ours.wall_ms / theirs.wall_ms,
-                ours.cpu_ms / theirs.cpu_ms);
-    std::printf("without the RTS hold:  %.3f wall, %.3f CPU\n",
-                ours_no_rts.wall_ms / theirs.wall_ms, ours_no_rts.cpu_ms / theirs.cpu_ms);
-  }
-
   simulator.Stop();
   std::filesystem::remove_all(ini_dir);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int reads = argc > 1 ? std::atoi(argv[1]) : 500;
+  for (const int rate : {19200, 115200}) {
+    if (!MeasureAt(rate, reads))
+      return 1;
+  }
   return 0;
 }

@@ -4,21 +4,24 @@
 // interval, on the Qt user-interface services the application uses. Prints the readings the
 // monitor counted per second against the nominal 1000 / interval, and the process's CPU time
 // (user + system) as a share of the wall time. The simulator's own CPU time is not counted.
+// At 1200 bit/s it also prints the longest time the window went without handling its events
+// (the gaps between the firings of a 1 ms timer).
 //
-//   QT_QPA_PLATFORM=offscreen build/release/bin/bench_polling_rate
-#include <sys/resource.h>
-
+//   QT_QPA_PLATFORM=offscreen build/release/bin/bench_polling_rate [rate ...]
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
@@ -35,16 +38,17 @@ constexpr int kPort = 201;
 struct Run {
   int interval_ms;
   int seconds;
+  bool probe_stalls = false;
 };
-const std::vector<Run> kRuns = {{50, 5}, {200, 5}, {1000, 10}};
-const std::vector<int32_t> kRates = {19200, 115200};
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+struct Rate {
+  int32_t rate;
+  std::vector<Run> runs;
+};
+const std::vector<Rate> kRates = {
+    {19200, {{50, 5}, {200, 5}, {1000, 10}}},
+    {115200, {{50, 5}, {200, 5}}},
+    {1200, {{200, 5, true}}},
+};
 
 // One monitor session: the dialog shown for `run.seconds`, then closed as by its button.
 void Measure(AppState& state, int32_t rate, const Run& run) {
@@ -54,9 +58,23 @@ void Measure(AppState& state, int32_t rate, const Run& run) {
   QTimer::singleShot(run.seconds * 1000, Qt::PreciseTimer, &monitor,
                      [&monitor] { monitor.BitBtn5->click(); });
 
+  // Fires every millisecond whenever the window handles its events; a longer gap is a stall.
+  QTimer probe;
+  probe.setTimerType(Qt::PreciseTimer);
+  std::vector<double> gaps_ms;
+  auto last_fired = std::chrono::steady_clock::now();
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const auto now = std::chrono::steady_clock::now();
+    gaps_ms.push_back(std::chrono::duration<double, std::milli>(now - last_fired).count());
+    last_fired = now;
+  });
+  if (run.probe_stalls)
+    probe.start(1);
+
   const double cpu_before = CpuSeconds();
   const auto wall_before = std::chrono::steady_clock::now();
   monitor.exec();
+  probe.stop();
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
   const double cpu = CpuSeconds() - cpu_before;
@@ -70,10 +88,19 @@ void Measure(AppState& state, int32_t rate, const Run& run) {
       rate, run.interval_ms, wall, readings, readings / wall, 1000.0 / run.interval_ms, cpu * 1e3,
       100.0 * cpu / wall,
       last_error.isEmpty() ? "" : "  last error: ", last_error.toStdString().c_str());
+  if (run.probe_stalls) {
+    const auto stalls =
+        std::count_if(gaps_ms.begin(), gaps_ms.end(), [](double g) { return g > 20; });
+    std::printf(
+        "    window without its events: p99 %.1f ms, longest %.1f ms, %ld gaps over 20 ms "
+        "(CPU above includes the 1 ms probe)\n",
+        Percentile(gaps_ms, 0.99), Percentile(gaps_ms, 1.0), static_cast<long>(stalls));
+  }
   std::fflush(stdout);
 }
 
-bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtExchangeHost& ui) {
+bool MeasureAt(const Rate& at, const QTemporaryDir& folder, QtExchangeHost& ui) {
+  const int32_t rate = at.rate;
   const std::string ini = folder.path().toStdString();
   ChildProcess sim;
   if (!StartSimulator(sim, VORLIX_SIM_EXE,
@@ -108,13 +135,13 @@ bool MeasureAt(int32_t rate, const QTemporaryDir& folder, QtExchangeHost& ui) {
   QtStatusPanel panel(&activity);
   CreateExchangeObjects(state, &panel);
 
-  for (const Run& run : kRuns)
+  for (const Run& run : at.runs)
     Measure(state, rate, run);
-  // The RTS hold is a busy wait for the whole send time (11 bytes with the preambles); without
-  // it the same polling shows what the rest of the exchange costs.
+  // Without the RTS hold (the send time of 11 bytes with the preambles) the same polling shows
+  // what the rest of the exchange costs.
   std::printf("  without the RTS hold:\n");
   state.ActiveModbusBox->rts_switching = false;
-  Measure(state, rate, kRuns.front());
+  Measure(state, rate, at.runs.front());
 
   state.ActiveModbusBox.reset();
   state.ClosePort();
@@ -140,7 +167,13 @@ int main(int argc, char* argv[]) {
       "current values monitor against vorlix-sim (direct, %d preambles, replies after "
       "3 ms), real serial layer\n",
       TConnectSettings{}.sens_pream);
-  for (const int32_t rate : kRates) {
+  // Optional arguments: the rates to run (default all).
+  std::vector<int32_t> only;
+  for (int i = 1; i < argc; ++i)
+    only.push_back(std::atoi(argv[i]));
+  for (const Rate& rate : kRates) {
+    if (!only.empty() && std::find(only.begin(), only.end(), rate.rate) == only.end())
+      continue;
     if (!MeasureAt(rate, folder, ui))
       return 1;
   }

@@ -41,9 +41,6 @@ constexpr int kIdFlags = 162;
 constexpr uint8_t kIdConstPasswordFlag = 0x80;
 
 constexpr uint8_t kPreambleByte = 0xFF;
-// Longest idle pause of the reply loop; a byte arriving ends it early.
-constexpr int32_t kIdlePauseMs = 20;
-
 const char* const kStatusExchange = "Обмін ЛУТАР";
 
 // Ten bit times per byte sent plus one byte more, so RTS drops after the last stop bit.
@@ -228,7 +225,7 @@ bool calcbox::TransactFrame(int length) {
 
   const uint64_t frequency = clock->Frequency();
   if (!SendRequest(*port_handle, *clock, rts_switching, RtsHold(baud_rate, n, frequency),
-                   block.data(), n)) {
+                   block.data(), n, ui)) {
     error_code = kErrorWrite;
     return false;
   }
@@ -239,7 +236,7 @@ bool calcbox::TransactFrame(int length) {
   // A negative setting means no wait at all.
   const uint64_t deadline = t1 + MsToTicks(std::max<int32_t>(0, first_byte_timeout), frequency);
   const uint64_t gap = MsToTicks(std::max<int32_t>(0, next_byte_timeout), frequency);
-  const uint64_t idle_pause = MsToTicks(kIdlePauseMs, frequency);
+  const uint64_t idle_pause = MsToTicks(kIdleWaitMs, frequency);
   uint64_t last_byte = t1;
   // Index of the next reply byte. The length byte is 8 bits and the frame ends once k reaches
   // it, so k never exceeds 255 and every byte lands inside the 256-byte reply buffer.

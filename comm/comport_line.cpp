@@ -1,6 +1,7 @@
 #include "comm/comport_line.h"
 
 bool ComPortLine::Purge() {
+  next_ = end_ = 0;
   return PurgeComPort(handle_);
 }
 
@@ -13,7 +14,16 @@ bool ComPortLine::Write(const uint8_t* data, size_t size) {
 }
 
 SerialLine::ReadResult ComPortLine::ReadByte(uint8_t& byte) {
-  return ReadComByte(handle_, byte);
+  if (next_ == end_) {
+    size_t got = 0;
+    const ReadResult read = ReadComBytes(handle_, received_.data(), received_.size(), got);
+    if (read != ReadResult::kByte)
+      return read;
+    next_ = 0;
+    end_ = got;
+  }
+  byte = received_[next_++];
+  return ReadResult::kByte;
 }
 
 bool ComPortLine::ClearErrors() {
@@ -21,5 +31,8 @@ bool ComPortLine::ClearErrors() {
 }
 
 void ComPortLine::WaitForInput(std::chrono::microseconds limit) {
+  // Bytes already taken from the port are input too.
+  if (next_ != end_)
+    return;
   WaitComInput(handle_, limit);
 }

@@ -73,4 +73,8 @@ bool PurgeComPort(ComHandle handle);
 bool SetComRts(ComHandle handle, bool on);
 bool WriteComPort(ComHandle handle, const uint8_t* data, size_t size);
 SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte);
+// Reads whatever has arrived, up to `capacity` bytes, without waiting; kByte with `got` above 0
+// when something was read. A port that has gone away reports kFailed, as ReadComByte does.
+SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
+                                    size_t& got);
 void WaitComInput(ComHandle handle, std::chrono::microseconds limit);

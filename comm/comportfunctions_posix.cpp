@@ -517,6 +517,31 @@ SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte) {
   return SerialLine::ReadResult::kNothing;
 }
 
+SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
+                                    size_t& got) {
+  got = 0;
+  ssize_t n;
+  do {
+    n = read(handle, buffer, capacity);
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) {
+    got = static_cast<size_t>(n);
+    return SerialLine::ReadResult::kByte;
+  }
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+    return SerialLine::ReadResult::kFailed;
+  // Nothing read: an idle line, or one that has been hung up, which reads the same; only the
+  // hang-up flag tells them apart.
+  pollfd p{handle, POLLIN, 0};
+  int r;
+  do {
+    r = poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0 || (r > 0 && (p.revents & kGone)))
+    return SerialLine::ReadResult::kFailed;
+  return SerialLine::ReadResult::kNothing;
+}
+
 void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
   if (limit.count() <= 0)
     return;

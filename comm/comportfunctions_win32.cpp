@@ -190,6 +190,16 @@ SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte) {
   return read == 1 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
 }
 
+SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
+                                    size_t& got) {
+  got = 0;
+  DWORD read = 0;
+  if (!ReadFile(handle, buffer, static_cast<DWORD>(capacity), &read, nullptr))
+    return SerialLine::ReadResult::kFailed;
+  got = read;
+  return read > 0 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
+}
+
 // The port is opened without overlapped I/O, so WaitCommEvent could block past any limit.
 // Instead the input queue is looked at (ClearCommError, which also clears a latched line
 // error: the exchanges clear those after a failed read anyway) and the thread sleeps in

@@ -14,8 +14,25 @@ float BitTime(int32_t baud_rate) {
   return 1.0f / static_cast<float>(baud_rate);
 }
 
+void HoldUntilPast(Clock& clock, uint64_t end, ExchangeHost* host) {
+  constexpr int32_t kSliceMs = 10;
+  constexpr int32_t kMarginMs = 5;
+  if (host != nullptr) {
+    const uint64_t frequency = clock.Frequency();
+    const uint64_t slice = MsToTicks(kSliceMs, frequency);
+    const uint64_t margin = MsToTicks(kMarginMs, frequency);
+    for (uint64_t now = clock.Counter(); now < end && end - now > slice + margin;
+         now = clock.Counter()) {
+      clock.SleepUntil(now + slice);
+      host->ProcessMessages();
+    }
+  }
+  clock.SleepUntil(end);
+  clock.SpinUntilPast(end);
+}
+
 bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rts_hold,
-                 const uint8_t* block, size_t size) {
+                 const uint8_t* block, size_t size, ExchangeHost* host) {
   port.Purge();
   uint64_t raised = 0;
   if (rts_switching) {
@@ -27,7 +44,7 @@ bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rt
     return false;
   }
   if (rts_switching) {
-    clock.SpinUntilPast(raised + rts_hold);
+    HoldUntilPast(clock, raised + rts_hold, host);
     port.SetRts(false);
   }
   return true;

@@ -21,12 +21,24 @@ bool OperatorStopped(ExchangeHost& host, bool& abort_requested, int32_t& error_c
 // reckoned from it.
 float BitTime(int32_t baud_rate);
 
+// The longest a reply loop sleeps on a quiet line before it lets the host handle its events
+// again: short enough that the window never stalls noticeably and a stop is taken within a
+// few tens of milliseconds, long enough that a silent line costs next to no processor time.
+inline constexpr int32_t kIdleWaitMs = 20;
+
 // Purges both buffers, so nothing of an earlier reply passes for this one's, and writes
 // `block`. With `rts_switching`, RTS goes up before the write and drops once `rts_hold`
 // counter ticks have passed since it went up. A failed write clears the line's errors and
-// leaves RTS as it is; the answer is then false.
+// leaves RTS as it is; the answer is then false. A hold long enough to stall the window (slow
+// rates) lets `host`, when given, handle its events between slices of it.
 bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rts_hold,
-                 const uint8_t* block, size_t size);
+                 const uint8_t* block, size_t size, ExchangeHost* host = nullptr);
+
+// Waits until `clock` is past `end`: sleeps most of the way and spins only the last fraction
+// of a millisecond, so the moment is met to the tick without burning a core for the whole
+// wait. While more than a slice and a margin are left, `host` (when given) handles its events
+// between slices; the margin keeps a slow repaint from making the end late.
+void HoldUntilPast(Clock& clock, uint64_t end, ExchangeHost* host);
 
 // Reads one reply byte without waiting; true when one has come. A failed read clears the
 // line's errors and counts as no byte.

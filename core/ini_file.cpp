@@ -189,7 +189,9 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     if (const auto index = FindKey(lines, *span, key)) {
       const Line& line = lines[*index];
       if (line.equals == std::string::npos) {
-        bytes_.replace(line.name_end, line.end - line.name_end, "=" + std::string(value));
+        std::string assignment(1, '=');
+        assignment.append(value);
+        bytes_.replace(line.name_end, line.end - line.name_end, assignment);
       } else {
         // Keep the key and whatever spacing follows the '=' as the file has them.
         size_t value_begin = line.equals + 1;

@@ -1,6 +1,9 @@
 #include "core/link_session.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
 
 namespace {
 
@@ -32,13 +35,20 @@ std::unique_ptr<modbusbox> MakeSensorBox(const TConnectSettings& settings, uint8
   return box;
 }
 
+// Byte by byte: a std::copy from char to uint8_t of the very same size makes the optimiser warn
+// of an overflow that cannot happen.
+template <size_t N>
+void CopyCode(const std::array<char, N>& from, std::array<uint8_t, N>& to) {
+  for (size_t i = 0; i < N; ++i)
+    to[i] = static_cast<uint8_t>(from[i]);
+}
+
 std::unique_ptr<calcbox> MakeCorrectorBox(const TConnectSettings& settings, SerialLine* line) {
   auto box = std::make_unique<calcbox>(settings.adr);
   ApplyLineSettings(settings, line, *box);
   box->preambles = settings.corr_pream;
-  std::copy(settings.write_password.begin(), settings.write_password.end(),
-            box->write_password.begin());
-  std::copy(settings.user_code.begin(), settings.user_code.end(), box->user_code.begin());
+  CopyCode(settings.write_password, box->write_password);
+  CopyCode(settings.user_code, box->user_code);
   return box;
 }
 

@@ -255,5 +255,8 @@ float ToFloat32(double value) {
 }
 
 std::string NotANumberMessage(std::string_view text) {
-  return "\"" + std::string(text) + "\" не є правильним числом";
+  std::string message(1, '"');
+  message.append(text);
+  message += "\" не є правильним числом";
+  return message;
 }

@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
 done
 
 skip() {
-  echo "cross-windows.sh: skipped: $1 (scripts/install-deps.sh installs it)" >&2
+  echo "cross-windows.sh: skipped: $1 (scripts/install-deps.sh --test installs it)" >&2
   exit 77
 }
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || skip "no MinGW-w64 compiler (g++-mingw-w64-x86-64-posix)"

@@ -1,18 +1,35 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing vorlix needs on Debian 12.
+# Installs what vorlix needs on Debian 12.
+#
+#   scripts/install-deps.sh          what building and running the application needs
+#   scripts/install-deps.sh --test   that and what the tests, the benchmarks, the formatting
+#                                    check, the package and the Windows build under wine need
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang-format git
+# Building and running the application and the device simulator.
+run_packages=(
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
+)
+
+# Everything else: test frameworks and peers, the virtual display, the cross-compiler and wine.
+test_packages=(
+  clang-format git
+  libgtest-dev libgmock-dev
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
   xvfb xauth x11-apps x11-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
   dpkg-dev desktop-file-utils
   poppler-utils
 )
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  --test) packages+=("${test_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,7 +14,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 cmake --preset release
 cmake --build --preset release
 cpack --preset release

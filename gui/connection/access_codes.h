@@ -52,5 +52,8 @@ template <typename Byte, size_t N>
 void FillPadded(std::array<Byte, N>& field, const QString& text) {
   field.fill(' ');
   const std::string bytes = Utf8ToCp1251(text.toStdString());
-  std::copy_n(bytes.begin(), std::min(bytes.size(), N), field.begin());
+  // Byte by byte: a char-to-byte std::copy_n makes the optimiser warn of an overflow that the
+  // bound rules out.
+  for (size_t i = 0; i < std::min(bytes.size(), N); ++i)
+    field[i] = static_cast<Byte>(bytes[i]);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -95,9 +96,9 @@ TEST_F(CalcboxTest, PasswordRequestsCarryLinePasswordsAndCodesInPlace) {
   const std::string wp = "ABCDEFGHIJKL";
   const std::string uc = "wxyz";
   const std::string cp = "0123456789abcdef";
-  std::copy(wp.begin(), wp.end(), box.write_password.begin());
-  std::copy(uc.begin(), uc.end(), box.user_code.begin());
-  std::copy(cp.begin(), cp.end(), box.const_password.begin());
+  std::memcpy(box.write_password.data(), wp.data(), box.write_password.size());
+  std::memcpy(box.user_code.data(), uc.data(), box.user_code.size());
+  std::memcpy(box.const_password.data(), cp.data(), box.const_password.size());
   const auto with = [](Bytes head, const std::string& field) {
     head.insert(head.end(), field.begin(), field.end());
     return head;
@@ -469,8 +470,9 @@ TEST_F(CalcboxTest, IdleWaitsAreNoLongerThan20Milliseconds) {
   box.first_byte_timeout = 1000;
   const int before = ui.process_calls;
   EXPECT_FALSE(Identify());
-  // One pass before sending, then one per 20 ms of the second's wait (the last one short).
-  EXPECT_EQ(ui.process_calls - before, 1 + 51);
+  // One pass before sending, one per 10 ms of the 100 ms RTS hold while more than 15 ms of it
+  // are left, then one per 20 ms of the second's wait (the last one short).
+  EXPECT_EQ(ui.process_calls - before, 1 + 9 + 51);
 }
 
 // ---- Service commands ----

@@ -514,6 +514,37 @@ TEST_F(PtyTest, PurgeDropsWhatWaits) {
   EXPECT_EQ(line.ReadByte(b), ReadResult::kNothing);
 }
 
+TEST_F(PtyTest, ABurstIsHandedOutByteByByteAndPurgedWithThePort) {
+  Open();
+  ComPortLine line(handle_);
+  const uint8_t burst[] = {0x11, 0x22, 0x33, 0x44};
+  ASSERT_EQ(write(master_, burst, sizeof burst), 4);
+  line.WaitForInput(milliseconds(1000));
+  uint8_t b = 0;
+  ASSERT_EQ(line.ReadByte(b), ReadResult::kByte);
+  EXPECT_EQ(b, 0x11);
+  // The rest is already taken from the port: a wait must not outlast it (the limit is far
+  // beyond the test's time-out), and a byte sent later comes after it.
+  const uint8_t later = 0x55;
+  ASSERT_EQ(write(master_, &later, 1), 1);
+  line.WaitForInput(std::chrono::seconds(600));
+  std::vector<uint8_t> got;
+  while (got.size() < 4) {
+    if (line.ReadByte(b) == ReadResult::kByte)
+      got.push_back(b);
+    else
+      line.WaitForInput(milliseconds(1000));
+  }
+  EXPECT_EQ(got, (std::vector<uint8_t>{0x22, 0x33, 0x44, 0x55}));
+
+  // A purge drops what the line holds as well as what the port does.
+  ASSERT_EQ(write(master_, burst, sizeof burst), 4);
+  line.WaitForInput(milliseconds(1000));
+  ASSERT_EQ(line.ReadByte(b), ReadResult::kByte);
+  EXPECT_TRUE(line.Purge());
+  EXPECT_EQ(line.ReadByte(b), ReadResult::kNothing);
+}
+
 TEST_F(PtyTest, ClosedOtherEndFailsReadsAndWaitsNeverSpin) {
   Open();
   ComPortLine line(handle_);
