@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "gui/measurement/value_polling.h"
 
 #include "core/calibration.h"
+#include "core/calibration_checks.h"
 #include "gui/form_variable.h"
 
 struct AppState;
@@ -27,17 +29,25 @@ class TFormAsk_Val : public ValuePollingDialog {
   // True once "Прийняти" has handed the average back.
   bool accepted = false;
 
-  QLabel* Label1;        // "Поточне значення"
-  QLabel* Panel2;        // current value
-  QLabel* Label2;        // its unit
-  QLabel* Label3;        // "Середнє значення"
-  QLabel* Label5;        // "(з 10 останніх вимірювань)"
-  QLabel* Panel3;        // average
-  QLabel* Label4;        // its unit
+  QLabel* Label1;  // "Поточне значення"
+  QLabel* Panel2;  // current value
+  QLabel* Label2;  // its unit
+  QLabel* Label3;  // "Середнє значення"
+  QLabel* Label5;  // "(з 10 останніх вимірювань)"
+  QLabel* Panel3;  // average
+  QLabel* Label4;  // its unit
+  // How far the readings of the average can be trusted.
+  QLabel* Panel4;        // readings in the average, of 10
+  QLabel* Panel5;        // their standard deviation
+  QLabel* Panel6;        // minimum
+  QLabel* Panel7;        // maximum
+  QLabel* Panel8;        // drift per minute
+  QLabel* Panel9;        // stable or not
   QPushButton* BitBtn1;  // "Прийняти"
   QPushButton* BitBtn2;  // "Відмінити"
 
   const StatisticsRing& statistics() const { return ring_; }
+  const ReadingSpread& spread() const { return spread_; }
 
  public slots:
   void FormShow();
@@ -49,7 +59,13 @@ class TFormAsk_Val : public ValuePollingDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void ShowSpread();
+
   StatisticsRing ring_;
+  ReadingSpread spread_;
+  std::vector<QLabel*> spread_units_;
+  double stability_share_ = 0.0;
+  uint32_t first_tick_ = 0;
   bool shown_ = false;
   FormVariable<TFormAsk_Val> variable_;
 };

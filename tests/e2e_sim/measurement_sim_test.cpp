@@ -147,6 +147,7 @@ class MeasurementSimTest : public QObject {
         statistics_opened = true;
         statistics_filled = QTest::qWaitFor([a] { return a->statistics().pos() >= 3; }, 5000);
         average = a->Panel3->text();
+        app.ui.answers = {true};  // three readings of ten: asked first
         QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
       });
       QTest::keyClicks(d->Edit1, QStringLiteral("120"));
@@ -177,9 +178,11 @@ class MeasurementSimTest : public QObject {
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    QCOMPARE(app.ui.questions.size(), size_t{2});  // the doubt, then the check at the point
-    QVERIFY(app.ui.questions[0].cautious);
-    QCOMPARE(Q(app.ui.questions[1].line2.value_or("")),
+    // Too few readings, the doubt, then the check at the point.
+    QCOMPARE(app.ui.questions.size(), size_t{3});
+    QCOMPARE(Q(app.ui.questions[0].line1), QStringLiteral("Набрано замало вимірювань."));
+    QVERIFY(app.ui.questions[1].cautious);
+    QCOMPARE(Q(app.ui.questions[2].line2.value_or("")),
              QStringLiteral("Перевірити показ давача у поданій зараз точці?"));
     app.ui.questions.clear();
 

@@ -93,10 +93,6 @@ bool Choose(QAction* command) {
   return true;
 }
 
-int Counter(const QLabel* panel) {
-  return panel->text().trimmed().toInt();
-}
-
 // Plays the steps one after another: each is polled until it says it is done.
 class Director : public QObject {
  public:
@@ -332,7 +328,7 @@ int main(int argc, char* argv[]) {
   });
   d.Step("statistics: first point", [&] {
     auto* a = Modal<TFormAsk_Val>();
-    if (a == nullptr || Counter(a->StatusBar1Panel1) < 6)
+    if (a == nullptr || !a->spread().stable)
       return false;
     d.Save(a, "13-statistics");
     Press(a->BitBtn1);
@@ -350,7 +346,7 @@ int main(int argc, char* argv[]) {
   });
   d.Step("statistics: second point", [&] {
     auto* a = Modal<TFormAsk_Val>();
-    if (a == nullptr || Counter(a->StatusBar1Panel1) < 6)
+    if (a == nullptr || !a->spread().stable)
       return false;
     Press(a->BitBtn1);
     return true;
