@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio

@@ -22,12 +22,15 @@
 #include "core/number_format.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
+#include "gui/measurement/trend_view.h"
 
 TFormAsk_Val* FormAsk_Val = nullptr;
 
 namespace {
 constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
+constexpr double kRefreshSeconds = 0.25;
+constexpr size_t kDrawnPoints = 600;
 
 // One unit of the last decimal shown: a spread below it cannot be seen on screen.
 double DisplayStep(int digits) {
@@ -105,9 +108,16 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   values->addLayout(grid);
   values->addStretch(1);
 
+  Chart1 = new TrendView(this, "Chart1", {QStringLiteral("Вимірювання"), QStringLiteral("Середнє")},
+                         true);
+  Chart1->setMinimumSize(480, 300);
+  auto* top = new QHBoxLayout;
+  top->addLayout(values);
+  top->addWidget(Chart1, 1);
+
   auto* body = new QVBoxLayout;
   body->setContentsMargins(12, 12, 12, 8);
-  body->addLayout(values);
+  body->addLayout(top);
   body->addSpacing(10);
   body->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kCentre, 20));
   LayOutOverStatusBar(this, body, StatusBar1);
@@ -127,6 +137,7 @@ void TFormAsk_Val::FormShow() {
       QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
   Label2->setText(unit);
   Label4->setText(unit);
+  Chart1->SetUnit(unit);
   for (QLabel* label : spread_units_)
     label->setText(unit);
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
@@ -161,6 +172,9 @@ void TFormAsk_Val::Timer1Timer() {
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
       ShowSpread();
+      series_.Add({static_cast<double>(now - first_tick_) / 1000.0, reading, ring_.average()});
+      if (last_refresh_ < 0.0 || series_.last_time() - last_refresh_ >= kRefreshSeconds)
+        RefreshChart();
     }
   }
   FinishDeferredClose();
@@ -187,6 +201,30 @@ void TFormAsk_Val::ShowSpread() {
     palette.setColor(QPalette::WindowText, QColor(170, 80, 0));
   }
   Panel9->setPalette(palette);
+}
+
+void TFormAsk_Val::RefreshChart() {
+  last_refresh_ = series_.last_time();
+  const std::vector<SeriesPoint> drawn = series_.Window(series_.last_time() + 1.0, kDrawnPoints);
+  QList<QPointF> readings;
+  QList<QPointF> means;
+  for (const SeriesPoint& p : drawn) {
+    readings.append(QPointF(p.t, p.reported));
+    means.append(QPointF(p.t, p.factory));
+  }
+  Chart1->SetLine(0, readings);
+  Chart1->SetLine(1, means);
+  // The band spans the time of the readings the average is taken over.
+  std::vector<double> values;
+  std::vector<double> times;
+  ring_.Ordered(values, times);
+  if (!values.empty()) {
+    const double from = times.front() / 1000.0;
+    const double to = times.back() / 1000.0;
+    Chart1->SetBand({QPointF(from, spread_.maximum), QPointF(to, spread_.maximum)},
+                    {QPointF(from, spread_.minimum), QPointF(to, spread_.minimum)});
+  }
+  Chart1->ShowSpan(0.0, std::max(series_.last_time(), 10.0));
 }
 
 void TFormAsk_Val::BitBtn1Click() {
