@@ -14,6 +14,32 @@ namespace {
 
 const QColor kLineColours[] = {QColor(0, 90, 190), QColor(200, 90, 0), QColor(0, 140, 60)};
 
+// A step of 1, 2 or 5 times a power of ten, near `rough`.
+double NiceStep(double rough) {
+  if (!(rough > 0.0))
+    return 1.0;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  const double mantissa = rough / power;
+  const double nice = mantissa < 1.5 ? 1.0 : mantissa < 3.5 ? 2.0 : mantissa < 7.5 ? 5.0 : 10.0;
+  return nice * power;
+}
+
+// As many decimals as a tick step needs.
+QString LabelFormat(double step) {
+  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 9);
+  return QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f");
+}
+
+// Ticks on round values, about five over the axis, labelled with as many decimals as the
+// step needs.
+void RoundTicks(QValueAxis* axis, double low, double high) {
+  const double step = NiceStep((high - low) / 5.0);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(std::floor(low / step) * step);
+  axis->setTickInterval(step);
+  axis->setLabelFormat(LabelFormat(step));
+}
+
 }  // namespace
 
 std::pair<double, double> PaddedRange(double low, double high, double least) {
@@ -39,8 +65,6 @@ TrendView::TrendView(QWidget* parent, const char* name, const QStringList& line_
 
   time_axis_ = new QValueAxis;
   value_axis_ = new QValueAxis;
-  time_axis_->setLabelFormat(QStringLiteral("%.0f"));
-  value_axis_->setLabelFormat(QStringLiteral("%.6g"));
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
 
@@ -65,7 +89,7 @@ TrendView::TrendView(QWidget* parent, const char* name, const QStringList& line_
     lines_.push_back(series);
   }
   setAccessibleName(QStringLiteral("Графік: ") + line_names.join(QStringLiteral(", ")));
-  setMinimumSize(520, 260);
+  setMinimumSize(520, 300);
   UpdateTimeTitle();
 }
 
@@ -81,7 +105,6 @@ void TrendView::SetMinutes(bool minutes) {
 
 void TrendView::UpdateTimeTitle() {
   time_axis_->setTitleText(minutes_ ? QStringLiteral("Час, хв") : QStringLiteral("Час, с"));
-  time_axis_->setLabelFormat(minutes_ ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
 }
 
 QList<QPointF> TrendView::InAxisTime(const QList<QPointF>& points) const {
@@ -107,7 +130,10 @@ void TrendView::SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower
 
 void TrendView::ShowSpan(double from, double to) {
   const double scale = minutes_ ? 60.0 : 1.0;
-  time_axis_->setRange(from / scale, std::max(to, from + 1.0) / scale);
+  const double start = from / scale;
+  const double end = std::max(to, from + 1.0) / scale;
+  time_axis_->setRange(start, end);
+  RoundTicks(time_axis_, start, end);
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   auto take = [&](const QLineSeries* series) {
@@ -127,5 +153,11 @@ void TrendView::ShowSpan(double from, double to) {
   // Never narrower than a millionth of the value, so float noise is not drawn as a storm.
   const double least = std::max(std::fabs(high) * 1e-6, 1e-6);
   const auto [bottom, top] = PaddedRange(low, high, least);
-  value_axis_->setRange(bottom, top);
+  // Round values at both ends, so every tick falls on one.
+  const double step = NiceStep((top - bottom) / 3.5);
+  const double nice_bottom = std::floor(bottom / step) * step;
+  const double nice_top = std::ceil(top / step) * step;
+  value_axis_->setRange(nice_bottom, nice_top);
+  value_axis_->setTickCount(static_cast<int>(std::lround((nice_top - nice_bottom) / step)) + 1);
+  value_axis_->setLabelFormat(LabelFormat(step));
 }
