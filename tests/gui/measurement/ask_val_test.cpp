@@ -1,15 +1,18 @@
 #include "gui/measurement/ask_val.h"
 
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QValueAxis>
 #include <QtTest>
 #include <cmath>
 #include <fstream>
 #include <limits>
 
 #include "core/calibration.h"
+#include "gui/measurement/trend_view.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
 
@@ -188,6 +191,11 @@ class AskValTest : public QObject {
     // Default limit: 0.05 % of 100 kPa.
     QVERIFY(!dialog.spread().stable);
     QCOMPARE(dialog.Panel9->text(), QStringLiteral("змінюється"));
+    // The plot: every reading, the running mean beside it, and the band of the last ten.
+    dialog.RefreshChart();
+    QCOMPARE(dialog.Chart1->line(0)->count(), 10);
+    QVERIFY(std::fabs(dialog.Chart1->line(1)->at(1).y() - 100.005) < 1e-4);
+    QVERIFY(dialog.Chart1->time_axis()->max() >= 54.0);
     bench.ui.answers = {false};
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
     QVERIFY(!dialog.accepted);
