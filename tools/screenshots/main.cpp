@@ -307,6 +307,15 @@ int main(int argc, char* argv[]) {
     if (v == nullptr || v->count() < 5)
       return false;
     d.Save(v, "11-values");
+    v->ComboBox1->setCurrentIndex(0);  // the last minute
+    return true;
+  });
+  d.Step("values: trend", [&] {
+    auto* v = Modal<TFormCheck_Val>();
+    if (v == nullptr || v->count() < 20)
+      return false;
+    v->RefreshTrend();
+    d.Save(v, "11a-values-trend");
     Press(v->BitBtn5);
     return true;
   });
