@@ -29,7 +29,7 @@ TFormAsk_Val* FormAsk_Val = nullptr;
 namespace {
 constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
-constexpr double kRefreshSeconds = 0.25;
+constexpr double kRefreshSeconds = 0.5;
 constexpr size_t kDrawnPoints = 600;
 
 // One unit of the last decimal shown: a spread below it cannot be seen on screen.

@@ -35,9 +35,9 @@ constexpr int kPanelMinWidth = 120;
 constexpr int kStatsPanelWidth = 90;
 // The trend is redrawn at most this often, however fast the readings come: the eye gains
 // nothing from more, and the processor loses.
-constexpr double kRefreshSeconds = 0.25;
+constexpr double kRefreshSeconds = 0.5;
 // Points drawn per line: about one per pixel of a wide chart.
-constexpr size_t kDrawnPoints = 800;
+constexpr size_t kDrawnPoints = 500;
 constexpr int kWindowMinutes[] = {1, 5, 15, 60};
 
 }  // namespace
@@ -115,7 +115,8 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   LayOutOverStatusBar(this, body, StatusBar1);
 
   connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
-  SetTabOrder({BitBtn5, CheckBox1, ComboBox1, ComboBox2, BitBtn6, BitBtn7});
+  SetTabOrder({ComboBox1, ComboBox2, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
+  BitBtn5->setFocus();
 
   choose_log_file = [this] {
     return QFileDialog::getSaveFileName(this, QStringLiteral("Запис показів у файл"), QString(),
