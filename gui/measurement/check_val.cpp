@@ -297,7 +297,9 @@ void TFormCheck_Val::BitBtn7Click() {
 
 bool TFormCheck_Val::StartLog(const QString& path) {
   std::string error;
-  if (!log_.Open(path.toStdString(), static_cast<char>(log_decimal_mark.toLatin1()), error)) {
+  // A spreadsheet reads a comma or a full stop; any other mark of a locale gets the full stop.
+  const char mark = log_decimal_mark == QLatin1Char(',') ? ',' : '.';
+  if (!log_.Open(path.toStdString(), mark, error)) {
     state_.ui->ShowMessage("Запис показів у файл не почато:\r" + path.toStdString() + ": " + error,
                            "");
     return false;
