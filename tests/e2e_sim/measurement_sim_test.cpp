@@ -243,8 +243,8 @@ print(good, failed)
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    // Too few readings, the doubt, then the check at the point.
-    QCOMPARE(app.ui.questions.size(), size_t{3});
+    // Too few readings, the doubt, the check at the point, the certificate.
+    QCOMPARE(app.ui.questions.size(), size_t{4});
     QCOMPARE(Q(app.ui.questions[0].line1), QStringLiteral("Набрано замало вимірювань."));
     QVERIFY(app.ui.questions[1].cautious);
     QCOMPARE(Q(app.ui.questions[2].line2.value_or("")),
@@ -277,7 +277,7 @@ print(good, failed)
     OnNextModal<TFormCorrect_NSHP>(
         [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn7, Qt::LeftButton); });
     app.window->Nclb->trigger();
-    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QCOMPARE(app.ui.questions.size(), size_t{2});  // the second offers the certificate
     QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
              QStringLiteral("повернутися до налаштування виробника?"));
     QCOMPARE(std::count_if(app.ui.messages.begin(), app.ui.messages.end(),
