@@ -51,8 +51,9 @@ float ToSensorUnit(float display_value, double factor) {
   return static_cast<float>(static_cast<double>(display_value) / factor);
 }
 
-void StatisticsRing::Add(float reading) {
+void StatisticsRing::Add(float reading, double time_ms) {
   ring_[pos_] = reading;
+  times_[pos_] = time_ms;
   ++pos_;
   if (pos_ >= kSize) {
     pos_ = 0;
@@ -68,6 +69,21 @@ void StatisticsRing::Add(float reading) {
     average_ = static_cast<float>(sum / n);
   }
   has_average_ = true;
+}
+
+void StatisticsRing::Ordered(std::vector<double>& values, std::vector<double>& times_ms) const {
+  values.clear();
+  times_ms.clear();
+  if (!has_average_)
+    return;
+  // Once full, the oldest reading sits where the next one goes.
+  const int count = filling_ ? pos_ : kSize;
+  const int first = filling_ ? 0 : pos_;
+  for (int i = 0; i < count; ++i) {
+    const auto slot = static_cast<size_t>((first + i) % kSize);
+    values.push_back(ring_[slot]);
+    times_ms.push_back(times_[slot]);
+  }
 }
 
 NewCalibration ComputeNewCalibration(const CalibrationRecord& record, float current_slope,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A pressure display unit: its name and the factor that turns kPa into it.
 struct PressureUnit {
@@ -63,8 +64,10 @@ class StatisticsRing {
  public:
   static constexpr int kSize = 10;
 
-  // Takes one valid reading, already in the display unit.
-  void Add(float reading);
+  // Takes one valid reading, already in the display unit, taken at `time_ms` (any origin).
+  void Add(float reading, double time_ms = 0.0);
+  // The readings the average is taken over and their times, oldest first.
+  void Ordered(std::vector<double>& values, std::vector<double>& times_ms) const;
 
   bool has_average() const { return has_average_; }
   float average() const { return average_; }
@@ -75,6 +78,7 @@ class StatisticsRing {
 
  private:
   std::array<float, kSize> ring_{};
+  std::array<double, kSize> times_{};
   uint8_t pos_ = 0;
   bool filling_ = true;
   bool has_average_ = false;

@@ -47,10 +47,11 @@ MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
   display_settings = [this] { return RunDisplaySettings(window_.state, &window_); };
   monitor = [this] { RunMonitor(window_.state, &window_); };
   two_point = [this](CalibrationRecord& record) {
-    TFormCorrect_NSHP dialog(window_.state, &window_);
-    dialog.record = &record;
-    dialog.exec();
-    return dialog.result;
+    if (points_dialog_ == nullptr)
+      points_dialog_ = new TFormCorrect_NSHP(window_.state, &window_);
+    points_dialog_->record = &record;
+    points_dialog_->exec();
+    return points_dialog_ != nullptr ? points_dialog_->result : TFormCorrect_NSHP::kCancelled;
   };
   results = [this](CalibrationRecord& record) {
     TFormCorrect_Set dialog(window_.state, &window_);
@@ -58,6 +59,10 @@ MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
     dialog.exec();
     return dialog.confirmed;
   };
+}
+
+MeasuringCommands::~MeasuringCommands() {
+  delete points_dialog_.data();
 }
 
 bool MeasuringCommands::ReadCalibration() {

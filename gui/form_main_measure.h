@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <functional>
 
+#include <QPointer>
+
 #include "core/calibration_journal.h"
 
 struct CalibrationRecord;
+class TFormCorrect_NSHP;
 class TFormMain;
 
 // The main window's two measuring commands: current values, and the two-point calibration
@@ -14,6 +17,9 @@ class TFormMain;
 class MeasuringCommands {
  public:
   explicit MeasuringCommands(TFormMain& window);
+  ~MeasuringCommands();
+  MeasuringCommands(const MeasuringCommands&) = delete;
+  MeasuringCommands& operator=(const MeasuringCommands&) = delete;
 
   // Display settings; true when accepted.
   std::function<bool()> display_settings;
@@ -52,4 +58,7 @@ class MeasuringCommands {
   bool ReadyToMeasure();
 
   TFormMain& window_;
+  // One two-point dialog for the whole command: shown again after unwritten results, it still
+  // holds the points as the engineer left them, collected averages included.
+  QPointer<TFormCorrect_NSHP> points_dialog_;
 };

@@ -54,6 +54,7 @@ case "$depends" in *libc6*) ;; *) fail "Depends does not name libc6" ;; esac
 case "$depends" in *libstdc++6*) ;; *) fail "Depends does not name libstdc++6" ;; esac
 if [ "$expect_gui" = 1 ]; then
   case "$depends" in *libqt6widgets6*) ;; *) fail "Depends does not name the Qt 6 widgets library" ;; esac
+  case "$depends" in *libqt6charts6*) ;; *) fail "Depends does not name the Qt 6 charts library" ;; esac
 fi
 
 # Files.

@@ -9,7 +9,7 @@ set -euo pipefail
 # Building and running the application and the device simulator.
 run_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
   nlohmann-json3-dev libcli11-dev
 )
 

@@ -1,28 +1,42 @@
 #include "gui/measurement/ask_val.h"
 
+#include <QColor>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <utility>
 
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
+#include "core/calibration_checks.h"
 #include "core/number_format.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
+#include "gui/measurement/trend_view.h"
 
 TFormAsk_Val* FormAsk_Val = nullptr;
 
 namespace {
 constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
+constexpr double kRefreshSeconds = 0.5;
+constexpr size_t kDrawnPoints = 600;
+
+// One unit of the last decimal shown: a spread below it cannot be seen on screen.
+double DisplayStep(int digits) {
+  return std::pow(10.0, -digits);
+}
+
 }  // namespace
 
 TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
@@ -48,6 +62,22 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
                                                        &TFormAsk_Val::BitBtn2Click, kButtonWidth);
   setTabOrder(BitBtn1, BitBtn2);
 
+  struct SpreadRow {
+    QLabel*& panel;
+    const char* panel_name;
+    const char* label_name;
+    const char* caption;
+    bool with_unit;
+  };
+  const SpreadRow spread_rows[] = {
+      {Panel4, "Panel4", "Label6", "Вимірювань у середньому", false},
+      {Panel5, "Panel5", "Label7", "Стандартне відхилення", true},
+      {Panel6, "Panel6", "Label8", "Мінімум", true},
+      {Panel7, "Panel7", "Label9", "Максимум", true},
+      {Panel8, "Panel8", "Label10", "Дрейф за хвилину", true},
+      {Panel9, "Panel9", "Label11", "Стабільність", false},
+  };
+
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(10);
   grid->setVerticalSpacing(12);
@@ -58,15 +88,36 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   grid->addLayout(MakeCaptionLines({Label3, Label5}, Panel3), 1, 0);
   grid->addWidget(Panel3, 1, 1);
   grid->addWidget(Label4, 1, 2);
+  int row = 2;
+  for (const SpreadRow& r : spread_rows) {
+    const QString caption = QString::fromUtf8(r.caption);
+    r.panel = MakeValuePanel(this, r.panel_name, caption, kPanelMinWidth);
+    QLabel* label = MakePlainLabel(this, r.label_name, caption);
+    label->setBuddy(r.panel);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(r.panel, row, 1);
+    if (r.with_unit)
+      spread_units_.push_back(MakePlainLabel(this, nullptr));
+    if (r.with_unit)
+      grid->addWidget(spread_units_.back(), row, 2);
+    ++row;
+  }
   // The values keep their size in the middle of a dialog as wide as its status bar.
   auto* values = new QHBoxLayout;
   values->addStretch(1);
   values->addLayout(grid);
   values->addStretch(1);
 
+  Chart1 = new TrendView(this, "Chart1", {QStringLiteral("Вимірювання"), QStringLiteral("Середнє")},
+                         true);
+  Chart1->setMinimumSize(480, 300);
+  auto* top = new QHBoxLayout;
+  top->addLayout(values);
+  top->addWidget(Chart1, 1);
+
   auto* body = new QVBoxLayout;
   body->setContentsMargins(12, 12, 12, 8);
-  body->addLayout(values);
+  body->addLayout(top);
   body->addSpacing(10);
   body->addLayout(MakeButtonRow({BitBtn1, BitBtn2}, ButtonsAt::kCentre, 20));
   LayOutOverStatusBar(this, body, StatusBar1);
@@ -86,7 +137,12 @@ void TFormAsk_Val::FormShow() {
       QString::fromStdString(ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit));
   Label2->setText(unit);
   Label4->setText(unit);
+  Chart1->SetUnit(unit);
+  for (QLabel* label : spread_units_)
+    label->setText(unit);
+  Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
   BitBtn1->setEnabled(false);
+  stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
 
   StartPolling();
 }
@@ -107,20 +163,100 @@ void TFormAsk_Val::Timer1Timer() {
       Panel2->setText(QStringLiteral("NAN"));
     } else {
       Panel2->setText(Fixed(reading, record->digits));
-      ring_.Add(reading);
+      // Times from the first reading; the tick count wraps, its differences do not.
+      const uint32_t now = state_.clock->TickCount();
+      if (!ring_.has_average())
+        first_tick_ = now;
+      ring_.Add(reading, static_cast<double>(now - first_tick_));
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
+      ShowSpread();
+      series_.Add({static_cast<double>(now - first_tick_) / 1000.0, reading, ring_.average()});
+      if (last_refresh_ < 0.0 || series_.last_time() - last_refresh_ >= kRefreshSeconds)
+        RefreshChart();
     }
   }
   FinishDeferredClose();
+}
+
+void TFormAsk_Val::ShowSpread() {
+  std::vector<double> values;
+  std::vector<double> times;
+  ring_.Ordered(values, times);
+  spread_ =
+      SpreadOf(values, times, StatisticsRing::kSize, DisplayStep(record->digits), stability_share_);
+  const int digits = record->digits;
+  Panel4->setText(QStringLiteral("%1 з %2").arg(spread_.count).arg(StatisticsRing::kSize));
+  Panel5->setText(Fixed(spread_.deviation, digits + 1));
+  Panel6->setText(Fixed(spread_.minimum, digits));
+  Panel7->setText(Fixed(spread_.maximum, digits));
+  Panel8->setText(Fixed(spread_.drift_per_minute, digits + 1));
+  QPalette palette = Panel9->palette();
+  if (spread_.stable) {
+    Panel9->setText(QStringLiteral("усталився"));
+    palette.setColor(QPalette::WindowText, QColor(0, 120, 0));
+  } else {
+    Panel9->setText(spread_.full ? QStringLiteral("змінюється") : QStringLiteral("накопичення"));
+    palette.setColor(QPalette::WindowText, QColor(170, 80, 0));
+  }
+  Panel9->setPalette(palette);
+}
+
+void TFormAsk_Val::RefreshChart() {
+  last_refresh_ = series_.last_time();
+  const std::vector<SeriesPoint> drawn = series_.Window(series_.last_time() + 1.0, kDrawnPoints);
+  QList<QPointF> readings;
+  QList<QPointF> means;
+  for (const SeriesPoint& p : drawn) {
+    readings.append(QPointF(p.t, p.reported));
+    means.append(QPointF(p.t, p.factory));
+  }
+  Chart1->SetLine(0, readings);
+  Chart1->SetLine(1, means);
+  // The band spans the time of the readings the average is taken over.
+  std::vector<double> values;
+  std::vector<double> times;
+  ring_.Ordered(values, times);
+  if (!values.empty()) {
+    const double from = times.front() / 1000.0;
+    const double to = times.back() / 1000.0;
+    Chart1->SetBand({QPointF(from, spread_.maximum), QPointF(to, spread_.maximum)},
+                    {QPointF(from, spread_.minimum), QPointF(to, spread_.minimum)});
+  }
+  Chart1->ShowSpan(0.0, std::max(series_.last_time(), 10.0));
 }
 
 void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
-  record->received[record->point] = ring_.average();
+  // What was on screen when the button was pressed is what the caller gets, whatever the
+  // polling brings while the question is open.
+  const float average = ring_.average();
+  const ReadingSpread spread = spread_;
+  if (!spread.stable) {
+    const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
+    const int digits = record->digits;
+    std::string what = "Показ давача ще не усталився.";
+    std::string why;
+    if (!spread.full) {
+      what = "Набрано замало вимірювань.";
+      why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
+            std::to_string(StatisticsRing::kSize) + ".";
+    } else {
+      const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
+      why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
+            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+    }
+    if (!state_.ui->AskQuestion(what, why, std::string("Прийняти це середнє значення?")))
+      return;
+    if (closing())
+      return;
+  }
+  record->received[record->point] = average;
+  record->readings[record->point] = spread.count;
+  record->deviation[record->point] = static_cast<float>(spread.deviation);
   accepted = true;
   accept();
 }

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "gui/measurement/value_polling.h"
 
 #include "core/calibration.h"
+#include "core/calibration_checks.h"
+#include "core/reading_series.h"
 #include "gui/form_variable.h"
 
 struct AppState;
 class QLabel;
 class QPushButton;
+class TrendView;
 
 // Statistics collection for one calibration point: polls the sensor while the engineer holds
 // a known input on it, shows the current value and the average of the last ten valid readings
@@ -27,17 +31,30 @@ class TFormAsk_Val : public ValuePollingDialog {
   // True once "Прийняти" has handed the average back.
   bool accepted = false;
 
-  QLabel* Label1;        // "Поточне значення"
-  QLabel* Panel2;        // current value
-  QLabel* Label2;        // its unit
-  QLabel* Label3;        // "Середнє значення"
-  QLabel* Label5;        // "(з 10 останніх вимірювань)"
-  QLabel* Panel3;        // average
-  QLabel* Label4;        // its unit
+  QLabel* Label1;  // "Поточне значення"
+  QLabel* Panel2;  // current value
+  QLabel* Label2;  // its unit
+  QLabel* Label3;  // "Середнє значення"
+  QLabel* Label5;  // "(з 10 останніх вимірювань)"
+  QLabel* Panel3;  // average
+  QLabel* Label4;  // its unit
+  // How far the readings of the average can be trusted.
+  QLabel* Panel4;  // readings in the average, of 10
+  QLabel* Panel5;  // their standard deviation
+  QLabel* Panel6;  // minimum
+  QLabel* Panel7;  // maximum
+  QLabel* Panel8;  // drift per minute
+  QLabel* Panel9;  // stable or not
+  // The readings as they came, their running mean and the band of the last ten.
+  TrendView* Chart1;
   QPushButton* BitBtn1;  // "Прийняти"
   QPushButton* BitBtn2;  // "Відмінити"
 
   const StatisticsRing& statistics() const { return ring_; }
+  const ReadingSpread& spread() const { return spread_; }
+  const ReadingSeries& series() const { return series_; }
+  // Draws the readings so far now, whatever the pace of the readings.
+  void RefreshChart();
 
  public slots:
   void FormShow();
@@ -49,7 +66,16 @@ class TFormAsk_Val : public ValuePollingDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void ShowSpread();
+
   StatisticsRing ring_;
+  ReadingSpread spread_;
+  std::vector<QLabel*> spread_units_;
+  double stability_share_ = 0.0;
+  uint32_t first_tick_ = 0;
+  // Readings (as reported) with the running mean beside each (as factory).
+  ReadingSeries series_;
+  double last_refresh_ = -1.0;
   bool shown_ = false;
   FormVariable<TFormAsk_Val> variable_;
 };

@@ -191,14 +191,17 @@ TFormCorrect_NSHP::TFormCorrect_NSHP(AppState& state, QWidget* parent)
 
 void TFormCorrect_NSHP::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // Shown again when the results went unwritten: the points stay, the answer starts afresh.
+  result = kCancelled;
   if (!std::exchange(shown_, true))
     FormShow();
 }
 
 void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
-  // Both clearing buttons answer Esc; the first point's gets it, and the dialog stays open.
+  // A stray Esc must not throw away a collected point: it asks as "Відмінити" does, and a
+  // point is cleared only by its own button.
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-    BitBtn5Click();
+    BitBtn3Click();
     event->accept();
     return;
   }
@@ -219,9 +222,32 @@ void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
   if (record == nullptr || !collect_statistics)
     return;
   record->point = static_cast<uint8_t>(point);
+  const auto i = static_cast<size_t>(point);
+  // A cancelled collection must not leave its zero count over a kept one.
+  const int readings = record->readings[i];
+  const float deviation = record->deviation[i];
+  record->readings[i] = 0;
+  record->deviation[i] = 0.0f;
   if (collect_statistics(*record)) {
-    received_edit->setText(Fixed(record->received[static_cast<size_t>(point)], record->digits));
+    Collected& c = collected_[i];
+    c.value = record->received[i];
+    c.readings = record->readings[i];
+    c.deviation = record->deviation[i];
+    c.text = Fixed(c.value, record->digits);
+    received_edit->setText(c.text);
+  } else {
+    record->readings[i] = readings;
+    record->deviation[i] = deviation;
   }
+}
+
+bool TFormCorrect_NSHP::ReceivedValue(int i, const QLineEdit* edit, float& value) {
+  const Collected& c = collected_[i];
+  if (!c.text.isEmpty() && edit->text() == c.text) {
+    value = c.value;
+    return true;
+  }
+  return ReadOne(edit, value);
 }
 
 void TFormCorrect_NSHP::BitBtn1Click() {
@@ -235,11 +261,13 @@ void TFormCorrect_NSHP::BitBtn2Click() {
 void TFormCorrect_NSHP::BitBtn5Click() {
   Edit1->clear();
   Edit3->clear();
+  collected_[0] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn6Click() {
   Edit2->clear();
   Edit4->clear();
+  collected_[1] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn3Click() {
@@ -262,24 +290,28 @@ void TFormCorrect_NSHP::BitBtn7Click() {
   accept();
 }
 
+bool TFormCorrect_NSHP::ReadOne(const QLineEdit* edit, float& value) {
+  const std::string text = edit->text().toStdString();
+  const std::optional<double> number = ReadCalibrationValue(text);
+  if (!number) {
+    state_.ui->ShowMessage(NotANumberMessage(text), "");
+    return false;
+  }
+  const float stored = ToFloat32(*number);
+  // A point at infinity (or none at all) would make every later figure meaningless.
+  if (!std::isfinite(stored)) {
+    state_.ui->ShowMessage(OutOfRangeMessage(text), "");
+    return false;
+  }
+  value = stored;
+  return true;
+}
+
 bool TFormCorrect_NSHP::ReadPair(const QLineEdit* first, const QLineEdit* second, float& value1,
                                  float& value2) {
   float values[2];
-  const QLineEdit* edits[2] = {first, second};
-  for (int i = 0; i < 2; ++i) {
-    const std::string text = edits[i]->text().toStdString();
-    const std::optional<double> number = ReadCalibrationValue(text);
-    if (!number) {
-      state_.ui->ShowMessage(NotANumberMessage(text), "");
-      return false;
-    }
-    values[i] = ToFloat32(*number);
-    // A point at infinity (or none at all) would make every later figure meaningless.
-    if (!std::isfinite(values[i])) {
-      state_.ui->ShowMessage(OutOfRangeMessage(text), "");
-      return false;
-    }
-  }
+  if (!ReadOne(first, values[0]) || !ReadOne(second, values[1]))
+    return false;
   value1 = values[0];
   value2 = values[1];
   return true;
@@ -302,13 +334,20 @@ void TFormCorrect_NSHP::BitBtn4Click() {
     state_.ui->ShowMessage(kAppliedOrder, kOrderCaption);
     return;
   }
-  // The received values as the edits show them: a collected average enters rounded to the
-  // decimals shown, and a typed value replaces it.
+  // A collected average enters as collected, not rounded to the decimals shown; a value the
+  // engineer typed or changed enters as its text says.
   float received1 = 0.0f;
   float received2 = 0.0f;
-  if (!ReadPair(Edit3, Edit4, received1, received2))
+  if (!ReceivedValue(0, Edit3, received1) || !ReceivedValue(1, Edit4, received2))
     return;
   record->received = {received1, received2};
+  const QLineEdit* received_edits[2] = {Edit3, Edit4};
+  for (size_t i = 0; i < 2; ++i) {
+    const bool collected =
+        !collected_[i].text.isEmpty() && received_edits[i]->text() == collected_[i].text;
+    record->readings[i] = collected ? collected_[i].readings : 0;
+    record->deviation[i] = collected ? collected_[i].deviation : 0.0f;
+  }
   if (!(received1 < received2)) {
     state_.ui->ShowMessage(kReceivedOrder, kOrderCaption);
     return;

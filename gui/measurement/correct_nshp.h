@@ -62,7 +62,7 @@ class TFormCorrect_NSHP : public QDialog {
   QPushButton* BitBtn2;  // statistics, point 2
   QPushButton* BitBtn3;  // "Відмінити"
   QPushButton* BitBtn4;  // "Виконати розрахунок"
-  QPushButton* BitBtn5;  // clear point 1 (also Esc)
+  QPushButton* BitBtn5;  // clear point 1
   QPushButton* BitBtn6;  // clear point 2
   QPushButton* BitBtn7;  // factory setting
 
@@ -82,11 +82,26 @@ class TFormCorrect_NSHP : public QDialog {
  private:
   void FormShow();
   void CollectStatistics(int point, QLineEdit* received_edit);
+  // Reads an edit as a 32-bit value; false (after telling the user) when it is not a number
+  // or does not fit.
+  bool ReadOne(const QLineEdit* edit, float& value);
   // Reads the two edits as 32-bit values; false (after telling the user) when either is not
   // a number or does not fit.
   bool ReadPair(const QLineEdit* first, const QLineEdit* second, float& value1, float& value2);
 
+  // A received value as the statistics handed it back, and the text it was shown as: while
+  // its edit still shows that text, the value itself enters the calculation, not its rounding.
+  struct Collected {
+    QString text;
+    float value = 0.0f;
+    int readings = 0;
+    float deviation = 0.0f;
+  };
+  // The received value of point `i` for the calculation, or none when its text is no number.
+  bool ReceivedValue(int i, const QLineEdit* edit, float& value);
+
   AppState& state_;
+  Collected collected_[2];
   bool shown_ = false;
   FormVariable<TFormCorrect_NSHP> variable_;
 };

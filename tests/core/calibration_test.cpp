@@ -86,6 +86,25 @@ TEST(StatisticsRing, AveragesReadingsSoFarThenTheLastTen) {
   EXPECT_EQ(ring.ring()[2], 3.0f);
 }
 
+TEST(StatisticsRing, HandsOutItsReadingsOldestFirstWithTheirTimes) {
+  StatisticsRing ring;
+  std::vector<double> values;
+  std::vector<double> times;
+  ring.Ordered(values, times);
+  EXPECT_TRUE(values.empty());
+  for (int v = 1; v <= 3; ++v)
+    ring.Add(static_cast<float>(v), v * 100.0);
+  ring.Ordered(values, times);
+  EXPECT_EQ(values, (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(times, (std::vector<double>{100, 200, 300}));
+  for (int v = 4; v <= 12; ++v)
+    ring.Add(static_cast<float>(v), v * 100.0);
+  ring.Ordered(values, times);
+  EXPECT_EQ(values, (std::vector<double>{3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(times.front(), 300.0);
+  EXPECT_EQ(times.back(), 1200.0);
+}
+
 TEST(ComputeNewCalibration, KilopascalPoints) {
   const NewCalibration c = ComputeNewCalibration(Points(1.0, 0.0f, 0.5f, 100.0f, 100.5f), 1, 0);
   EXPECT_FLOAT_EQ(c.slope, 1.0f);

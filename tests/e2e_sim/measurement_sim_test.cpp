@@ -3,7 +3,10 @@
 // lands in the sensor's registers exactly as the results dialog showed it, and a refused write
 // is asked about again.
 
+#include <QDir>
 #include <QLabel>
+#include <QProcess>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QtTest>
 #include <algorithm>
@@ -127,6 +130,68 @@ class MeasurementSimTest : public QObject {
     QVERIFY(!app.watchdog.fired());
   }
 
+  // The log of the monitor read back by Python's csv module with the decimal comma, as a
+  // spreadsheet with a comma locale reads it: every row there, the Cyrillic intact, and the
+  // readings lost with the link said so in their rows.
+  void monitorLogReadsBackInASpreadsheetReaderAndSaysWhenTheLinkIsLost() {
+    SimApp app;
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "101.325", "--noise", "0.01"}),
+             app.sim.error_text().c_str());
+    app.Connect(app.window->N1, Direct());
+    const QString path =
+        QDir(QString::fromStdString(app.Folder())).filePath(QStringLiteral("покази тиску.csv"));
+    int logged_good = -1;
+    bool first_came = false;
+    bool enough_came = false;
+    bool lost_said = false;
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCheck_Val>([&](TFormCheck_Val* d) {
+      d->log_decimal_mark = QLatin1Char(',');
+      d->choose_log_file = [&] { return path; };
+      first_came = QTest::qWaitFor([d] { return d->count() >= 1; }, 5000);
+      QTest::mouseClick(d->BitBtn7, Qt::LeftButton);
+      const int before = d->count();
+      enough_came = QTest::qWaitFor([&] { return d->count() >= before + 20; }, 5000);
+      app.sim.Stop(SIGKILL);  // the link goes
+      lost_said = QTest::qWaitFor([d] { return !d->StatusBar1Panel0->text().isEmpty(); }, 5000);
+      const int after = d->count();
+      logged_good = after - before;
+      QTest::qWait(300);
+      QTest::mouseClick(d->BitBtn5, Qt::LeftButton);
+    });
+    app.window->Nval->trigger();
+    QVERIFY(first_came && enough_came && lost_said);
+    QVERIFY(logged_good >= 20);
+
+    const char* script = R"(
+import csv, sys
+with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:
+    rows = list(csv.reader(f, delimiter=';'))
+assert rows[0] == ['Дата і час', 'Секунди від початку', 'Значення у давачі',
+                   'За налаштуванням виробника', 'Одиниця', 'Канал', 'Помилка'], rows[0]
+good = failed = 0
+for r in rows[1:]:
+    assert len(r) == 7 and r[4] == 'кПа' and r[5] == 'Тиск', r
+    float(r[1].replace(',', '.'))
+    if r[6]:
+        assert r[2] == '' and r[3] == '', r
+        failed += 1
+    else:
+        assert abs(float(r[2].replace(',', '.')) - 101.325) < 0.02, r
+        good += 1
+print(good, failed)
+)";
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    QVERIFY(python.waitForFinished(20000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    const QStringList counts = QString::fromUtf8(python.readAllStandardOutput()).split(' ');
+    QCOMPARE(counts.size(), 2);
+    QCOMPARE(counts[0].toInt(), logged_good);
+    QVERIFY(counts[1].trimmed().toInt() >= 1);
+  }
+
   void twoPointCalibrationLandsInTheSensorThenTheFactorySetting() {
     SimApp app;
     // Raw 100 kPa reported as 100 × 1.25 − 2 = 123.
@@ -147,6 +212,7 @@ class MeasurementSimTest : public QObject {
         statistics_opened = true;
         statistics_filled = QTest::qWaitFor([a] { return a->statistics().pos() >= 3; }, 5000);
         average = a->Panel3->text();
+        app.ui.answers = {true};  // three readings of ten: asked first
         QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
       });
       QTest::keyClicks(d->Edit1, QStringLiteral("120"));
@@ -177,10 +243,11 @@ class MeasurementSimTest : public QObject {
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    // The doubt, the check at the point, the certificate.
-    QCOMPARE(app.ui.questions.size(), size_t{3});
-    QVERIFY(app.ui.questions[0].cautious);
-    QCOMPARE(Q(app.ui.questions[1].line2.value_or("")),
+    // Too few readings, the doubt, the check at the point, the certificate.
+    QCOMPARE(app.ui.questions.size(), size_t{4});
+    QCOMPARE(Q(app.ui.questions[0].line1), QStringLiteral("Набрано замало вимірювань."));
+    QVERIFY(app.ui.questions[1].cautious);
+    QCOMPARE(Q(app.ui.questions[2].line2.value_or("")),
              QStringLiteral("Перевірити показ давача у поданій зараз точці?"));
     app.ui.questions.clear();
 

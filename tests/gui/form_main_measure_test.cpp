@@ -370,6 +370,28 @@ class FormMainMeasureTest : public QObject {
     QCOMPARE(b.shown_slopes, (std::vector<float>{1.0f}));
   }
 
+  void theRealPointsDialogShowsThePointsAgainAfterUnwrittenResults() {
+    Bench b(settings_);
+    b.commands.results = [](CalibrationRecord&) { return false; };
+    QStringList shown_again;
+    OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* points) {
+      points->Edit1->setText(QStringLiteral("0"));
+      points->Edit3->setText(QStringLiteral("0.5"));
+      points->Edit2->setText(QStringLiteral("100"));
+      points->Edit4->setText(QStringLiteral("100.5"));
+      OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* again) {
+        for (QLineEdit* edit : {again->Edit1, again->Edit3, again->Edit2, again->Edit4})
+          shown_again << edit->text();
+        b.ui.answers = {true};
+        QTest::mouseClick(again->BitBtn3, Qt::LeftButton);
+      });
+      QTest::mouseClick(points->BitBtn4, Qt::LeftButton);
+    });
+    b.commands.Calibration();
+    QCOMPARE(shown_again, (QStringList{"0", "0.5", "100", "100.5"}));
+    QVERIFY(b.Writes().empty());
+  }
+
   void commandsAreIgnoredWhileTheWindowRunsAnExchange() {
     Bench b(settings_);
     b.line->ClearLog();

@@ -95,10 +95,6 @@ bool Choose(QAction* command) {
   return true;
 }
 
-int Counter(const QLabel* panel) {
-  return panel->text().trimmed().toInt();
-}
-
 // Plays the steps one after another: each is polled until it says it is done.
 class Director : public QObject {
  public:
@@ -313,6 +309,15 @@ int main(int argc, char* argv[]) {
     if (v == nullptr || v->count() < 5)
       return false;
     d.Save(v, "11-values");
+    v->ComboBox1->setCurrentIndex(0);  // the last minute
+    return true;
+  });
+  d.Step("values: trend", [&] {
+    auto* v = Modal<TFormCheck_Val>();
+    if (v == nullptr || v->count() < 20)
+      return false;
+    v->RefreshTrend();
+    d.Save(v, "11a-values-trend");
     Press(v->BitBtn5);
     return true;
   });
@@ -334,7 +339,7 @@ int main(int argc, char* argv[]) {
   });
   d.Step("statistics: first point", [&] {
     auto* a = Modal<TFormAsk_Val>();
-    if (a == nullptr || Counter(a->StatusBar1Panel1) < 6)
+    if (a == nullptr || !a->spread().stable)
       return false;
     d.Save(a, "13-statistics");
     Press(a->BitBtn1);
@@ -352,7 +357,7 @@ int main(int argc, char* argv[]) {
   });
   d.Step("statistics: second point", [&] {
     auto* a = Modal<TFormAsk_Val>();
-    if (a == nullptr || Counter(a->StatusBar1Panel1) < 6)
+    if (a == nullptr || !a->spread().stable)
       return false;
     Press(a->BitBtn1);
     return true;

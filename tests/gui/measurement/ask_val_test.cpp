@@ -1,12 +1,18 @@
 #include "gui/measurement/ask_val.h"
 
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QValueAxis>
 #include <QtTest>
+#include <cmath>
+#include <fstream>
 #include <limits>
 
 #include "core/calibration.h"
+#include "gui/measurement/trend_view.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
 
@@ -25,6 +31,10 @@ CalibrationRecord Record(double factor, uint8_t digits, uint8_t point) {
   record.offset = -31.0f;
   record.slope = -32.0f;
   return record;
+}
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
 }
 
 bool SameRecord(const CalibrationRecord& a, const CalibrationRecord& b) {
@@ -143,9 +153,76 @@ class AskValTest : public QObject {
     const std::array<float, 10> expected = {11, 12, 3, 4, 5, 6, 7, 8, 9, 10};
     QVERIFY(dialog.statistics().ring() == expected);
 
+    // Ten readings spread over 3 to 12 have not settled: asked, and taken on yes.
+    bench.ui.answers = {true};
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QCOMPARE(bench.ui.questions.size(), 1u);
+    QCOMPARE(Q(bench.ui.questions[0].line1), QStringLiteral("Показ давача ще не усталився."));
+    QCOMPARE(Q(bench.ui.questions[0].line2.value()),
+             QStringLiteral("Розкид 9.00 кПа більший за 0.010 кПа."));
     QVERIFY(dialog.accepted);
     QCOMPARE(record.received[0], 7.5f);
+    QCOMPARE(record.readings[0], 10);
+    QCOMPARE(record.deviation[0], static_cast<float>(std::sqrt(82.5 / 9)));
+  }
+
+  void stabilityOfTheRingDecidesWhetherAcceptingAsks() {
+    // A slow rise, a reading every 6 s: 0.1 kPa a minute, spread 0.09 kPa over ten readings.
+    MeasValueSensor sensor;
+    for (int i = 0; i < 11; ++i)
+      sensor.Value(100.0f + 0.01f * static_cast<float>(i));
+    MeasBench bench(&sensor);
+    QTemporaryDir folder;
+    bench.state.IniPath = folder.filePath(QStringLiteral("vorlix.ini")).toStdString();
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    for (int i = 1; i < 10; ++i) {
+      QCOMPARE(dialog.Panel9->text(), QStringLiteral("накопичення"));
+      bench.clock.Advance(6'000'000);
+      dialog.Timer1Timer();
+    }
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("10 з 10"));
+    QCOMPARE(dialog.Panel6->text(), QStringLiteral("100.00"));
+    QCOMPARE(dialog.Panel7->text(), QStringLiteral("100.09"));
+    QCOMPARE(dialog.Panel8->text(), QStringLiteral("0.100"));
+    QCOMPARE(dialog.Panel5->text(), QStringLiteral("0.030"));
+    // Default limit: 0.05 % of 100 kPa.
+    QVERIFY(!dialog.spread().stable);
+    QCOMPARE(dialog.Panel9->text(), QStringLiteral("змінюється"));
+    // The plot: every reading, the running mean beside it, and the band of the last ten.
+    dialog.RefreshChart();
+    QCOMPARE(dialog.Chart1->line(0)->count(), 10);
+    QVERIFY(std::fabs(dialog.Chart1->line(1)->at(1).y() - 100.005) < 1e-4);
+    QVERIFY(dialog.Chart1->time_axis()->max() >= 54.0);
+    bench.ui.answers = {false};
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QVERIFY(!dialog.accepted);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(bench.ui.questions.size(), 1u);
+    QCOMPARE(Q(bench.ui.questions[0].line3.value()),
+             QStringLiteral("Прийняти це середнє значення?"));
+
+    // A wider limit from the settings file: settled, taken without a question.
+    {
+      std::ofstream ini(bench.state.IniPath);
+      ini << "[CALIBRATION]\nStabilityShare=0.001\n";
+    }
+    TFormAsk_Val again(bench.state);
+    again.record = &record;
+    sensor.Value(100.0f);
+    for (int i = 0; i < 9; ++i)
+      sensor.Value(100.05f);
+    Open(again);
+    for (int i = 1; i < 10; ++i)
+      again.Timer1Timer();
+    QVERIFY(again.spread().stable);
+    QCOMPARE(again.Panel9->text(), QStringLiteral("усталився"));
+    QTest::mouseClick(again.BitBtn1, Qt::LeftButton);
+    QCOMPARE(bench.ui.questions.size(), 1u);
+    QVERIFY(again.accepted);
+    QCOMPARE(record.readings[0], 10);
   }
 
   void readingsThatAreNoNumbersNeverEnterTheAverage() {
@@ -209,6 +286,7 @@ class AskValTest : public QObject {
     // (750.061462 + 757.562073) / 2, each reading rounded to a float in mm Hg first.
     QCOMPARE(dialog.Panel3->text(), QStringLiteral("753.812"));
 
+    bench.ui.answers = {true};  // two readings of ten
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
     QVERIFY(dialog.accepted);
     QVERIFY(!dialog.isVisible());
@@ -216,7 +294,8 @@ class AskValTest : public QObject {
     const float mm_hg_average = static_cast<float>(
         (static_cast<double>(ToDisplayUnit(100.0f, kMmHg)) + ToDisplayUnit(101.0f, kMmHg)) / 2);
     QCOMPARE(record.received[1], mm_hg_average);
-    // Only the point's received value changed.
+    // Only the point's received value, and how it was taken, changed.
+    QCOMPARE(record.readings[1], 2);
     record.received[1] = before.received[1];
     QVERIFY(SameRecord(record, before));
   }
@@ -235,6 +314,7 @@ class AskValTest : public QObject {
     QCOMPARE(dialog.Label2->text(), QStringLiteral("°С"));
     QCOMPARE(dialog.Label4->text(), QStringLiteral("°С"));
     QCOMPARE(dialog.Panel3->text(), QStringLiteral("20.50"));
+    bench.ui.answers = {true};
     QTest::keyClick(&dialog, Qt::Key_Return);
     QVERIFY(dialog.accepted);
     QCOMPARE(record.received[0], 20.5f);
@@ -326,6 +406,7 @@ class AskValTest : public QObject {
     CalibrationRecord record = Record(1.0, 2, 1);
     TFormAsk_Val dialog(bench.state);
     dialog.record = &record;
+    bench.ui.answers = {true};
 
     int exchanges = 0;
     bool visible_after_press = false;

@@ -1,16 +1,23 @@
 #include "gui/measurement/check_val.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QValueAxis>
 #include <QtTest>
 #include <limits>
 #include <memory>
 
 #include "core/calibration.h"
 #include "core/number_format.h"
+#include "gui/measurement/trend_view.h"
 #include "sim/sim_sensor.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
@@ -325,6 +332,95 @@ class CheckValTest : public QObject {
     QCOMPARE(dialog.Panel6->text(), QStringLiteral("0.1000"));  // the raw 100 kPa
     QCOMPARE(dialog.Panel4->text(), QStringLiteral("0.00200"));
     QCOMPARE(dialog.Label16->text(), QStringLiteral("МПа"));
+  }
+
+  void trendDrawsTheWindowWithItsStatisticsAndHoldsStillWhilePaused() {
+    // A reading every 20 s for two minutes: 1, 2, ... 7 kPa; the factory value is half.
+    MeasValueSensor sensor;
+    for (int i = 1; i <= 8; ++i)
+      sensor.Value(static_cast<float>(i));
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 1;
+    bench.state.ConnectSettings.P_format = 2;
+    bench.state.SensorSlope = 2.0f;
+    TFormCheck_Val dialog(bench.state);
+    Open(dialog);
+    for (int i = 2; i <= 7; ++i) {
+      bench.clock.Advance(20'000'000);
+      dialog.Timer1Timer();
+    }
+    dialog.ComboBox1->setCurrentIndex(0);  // the last minute: 5, 6 and 7
+    QCOMPARE(dialog.Chart1->line(0)->count(), 3);
+    QCOMPARE(dialog.Panel7[0]->text(), QStringLiteral("5.00"));
+    QCOMPARE(dialog.Panel8[0]->text(), QStringLiteral("7.00"));
+    QCOMPARE(dialog.Panel9[1]->text(), QStringLiteral("3.000"));
+    QCOMPARE(dialog.Panel10[0]->text(), QStringLiteral("1.000"));
+    QCOMPARE(dialog.Panel11->text(), QStringLiteral("3"));
+    // Autoscaled to both lines (2.5 to 7) with room to spare, time in seconds up to the last
+    // reading.
+    const QValueAxis* values = dialog.Chart1->value_axis();
+    QVERIFY(values->min() < 2.5 && values->min() >= 1.5);
+    QVERIFY(values->max() > 7.0 && values->max() <= 8.0);
+    QVERIFY(dialog.Chart1->time_axis()->max() > 120.0);
+    dialog.ComboBox2->setCurrentIndex(1);
+    QVERIFY(dialog.Chart1->time_axis()->max() < 2.1);
+
+    dialog.ComboBox1->setCurrentIndex(1);
+    QCOMPARE(dialog.Chart1->line(1)->count(), 7);
+    QTest::mouseClick(dialog.BitBtn6, Qt::LeftButton);
+    QCOMPARE(dialog.BitBtn6->text(), QStringLiteral("Продовжити"));
+    bench.clock.Advance(30'000'000);
+    dialog.Timer1Timer();
+    dialog.RefreshTrend();
+    QCOMPARE(dialog.Chart1->line(1)->count(), 7);  // held still; the series goes on
+    QCOMPARE(dialog.series().size(), 8u);
+    QTest::mouseClick(dialog.BitBtn6, Qt::LeftButton);
+    QCOMPARE(dialog.Chart1->line(1)->count(), 8);
+
+    // Hidden, the trend costs nothing; shown again, it is up to date.
+    dialog.CheckBox1->setChecked(false);
+    QVERIFY(!dialog.TrendPanel->isVisible());
+    dialog.CheckBox1->setChecked(true);
+    QVERIFY(dialog.TrendPanel->isVisible());
+  }
+
+  void logKeepsEveryTickGoodOrNotWithTheChosenDecimalMark() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).Value(2.5f).Silence().NotANumber().Value(3.25f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 1;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("покази.csv"));
+    TFormCheck_Val dialog(bench.state);
+    dialog.log_decimal_mark = QLatin1Char(',');
+    dialog.choose_log_file = [&] { return path; };
+    Open(dialog);  // the first reading comes before the log
+    QCOMPARE(dialog.BitBtn7->text(), QStringLiteral("Запис у файл"));
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QVERIFY(dialog.log().is_open());
+    QCOMPARE(dialog.BitBtn7->text(), QStringLiteral("Зупинити запис"));
+    for (int i = 0; i < 4; ++i) {
+      bench.clock.Advance(1'000'000);
+      dialog.Timer1Timer();
+    }
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QVERIFY(!dialog.log().is_open());
+    QCOMPARE(dialog.log().rows_written(), 4u);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 6);  // header, four rows, nothing after the last break
+    QVERIFY(lines[0].endsWith(QStringLiteral("Одиниця;Канал;Помилка")));
+    auto fields = [&](int i) { return lines[i].split(QLatin1Char(';')).mid(1); };
+    QVERIFY(fields(1)[0].startsWith(QStringLiteral("1,0")));  // a second, and the exchange
+    QCOMPARE(fields(1).mid(1), (QStringList{"2,5", "2,5", "кПа", "Тиск", ""}));
+    QCOMPARE(fields(2).mid(1),
+             (QStringList{"", "", "кПа", "Тиск", "Команда 3. Пристрій не відповідає"}));
+    QCOMPARE(fields(3).mid(1), (QStringList{"", "", "кПа", "Тиск", "NAN"}));
+    QCOMPARE(fields(4).mid(1, 2), (QStringList{"3,25", "3,25"}));
   }
 };
 

@@ -219,7 +219,7 @@ class CorrectNshpTest : public QObject {
     QVERIFY(b.dialog.isVisible());
   }
 
-  void statisticsFillTheReceivedValueAsShown() {
+  void statisticsShowTheAverageRoundedButHandItOnInFull() {
     Bench b;
     b.averages = {99.8765f, 150.25f};
     QTest::mouseClick(b.dialog.BitBtn1, Qt::LeftButton);
@@ -238,11 +238,21 @@ class CorrectNshpTest : public QObject {
     b.dialog.Edit2->setText(QStringLiteral("150"));
     b.Calculate();
     QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kPointsAccepted);
-    QCOMPARE(b.record.received[0], 99.88f);  // rounded as shown, not the average itself
-    QCOMPARE(b.record.received[1], 151.0f);  // typed over the collected one
+    QCOMPARE(b.record.received[0], 99.8765f);  // the average itself, not its rounding
+    QCOMPARE(b.record.received[1], 151.0f);    // typed over the collected one
+
+    // Changed and changed back is the collected value again; changed is the text.
+    b.dialog.show();
+    Retype(b.dialog.Edit3, QStringLiteral("99.9"));
+    b.Calculate();
+    QCOMPARE(b.record.received[0], 99.9f);
+    Retype(b.dialog.Edit3, QStringLiteral("99.88"));
+    b.dialog.show();
+    b.Calculate();
+    QCOMPARE(b.record.received[0], 99.8765f);
   }
 
-  void clearingButtonsAndEscapeClearOnePoint() {
+  void clearingButtonsClearOnePointAndEscapeAsksToCancel() {
     Bench b;
     b.Fill(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"));
     QTest::mouseClick(b.dialog.BitBtn6, Qt::LeftButton);
@@ -250,19 +260,26 @@ class CorrectNshpTest : public QObject {
     QCOMPARE(b.dialog.Edit4->text(), QString());
     QCOMPARE(b.dialog.Edit1->text(), QStringLiteral("1"));
 
+    // Esc clears nothing: it asks as "Відмінити" does.
     b.Fill(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"));
+    b.m.ui.answers = {false};
     QTest::keyClick(b.dialog.Edit4, Qt::Key_Escape);
     QVERIFY(b.dialog.isVisible());
+    QCOMPARE(b.m.ui.questions.size(), 1u);
+    QCOMPARE(Q(b.m.ui.questions[0].line2.value()), QStringLiteral("відмінити калібровку?"));
+    for (QLineEdit* edit : {b.dialog.Edit1, b.dialog.Edit2, b.dialog.Edit3, b.dialog.Edit4})
+      QVERIFY(!edit->text().isEmpty());
+
+    QTest::mouseClick(b.dialog.BitBtn5, Qt::LeftButton);
     QCOMPARE(b.dialog.Edit1->text(), QString());
     QCOMPARE(b.dialog.Edit3->text(), QString());
     QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("3"));
-    QCOMPARE(b.dialog.Edit4->text(), QStringLiteral("4"));
-
-    b.Fill(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"));
-    QTest::mouseClick(b.dialog.BitBtn5, Qt::LeftButton);
-    QCOMPARE(b.dialog.Edit1->text(), QString());
-    QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("3"));
     QCOMPARE(b.record.applied[0], 0.0f);
+
+    b.m.ui.answers = {true};
+    QTest::keyClick(b.dialog.Edit2, Qt::Key_Escape);
+    QVERIFY(!b.dialog.isVisible());
+    QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kCancelled);
   }
 
   void factorySettingNeedsNoPoints() {

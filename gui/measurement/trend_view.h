@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QChartView>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QAreaSeries;
+class QChart;
+class QLineSeries;
+class QValueAxis;
+
+// A chart of values against time: a few named lines, optionally a shaded band, the time axis
+// in seconds or minutes, and the value axis fitted to what is drawn with a margin.
+class TrendView : public QChartView {
+  Q_OBJECT
+
+ public:
+  TrendView(QWidget* parent, const char* name, const QStringList& line_names, bool with_band);
+
+  // Axis titles: the unit of the values, and whether time reads in minutes.
+  void SetUnit(const QString& unit);
+  void SetMinutes(bool minutes);
+  bool minutes() const { return minutes_; }
+
+  // Points in seconds and display units; the view converts the time for its axis.
+  void SetLine(int index, const QList<QPointF>& points);
+  void SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower);
+  // Shows the time from `from` to `to` seconds and fits the value axis to every line and the
+  // band within it.
+  void ShowSpan(double from, double to);
+
+  QLineSeries* line(int index) const { return lines_[static_cast<size_t>(index)]; }
+  QValueAxis* time_axis() const { return time_axis_; }
+  QValueAxis* value_axis() const { return value_axis_; }
+
+ private:
+  void UpdateTimeTitle();
+  QList<QPointF> InAxisTime(const QList<QPointF>& points) const;
+
+  QChart* chart_;
+  std::vector<QLineSeries*> lines_;
+  QLineSeries* band_upper_ = nullptr;
+  QLineSeries* band_lower_ = nullptr;
+  QAreaSeries* band_ = nullptr;
+  QValueAxis* time_axis_;
+  QValueAxis* value_axis_;
+  QString unit_;
+  bool minutes_ = false;
+};
+
+// The value range to show for values from `low` to `high`: a tenth of their spread added on
+// each side, and never narrower than `least` (so a steady reading is not blown up into noise).
+std::pair<double, double> PaddedRange(double low, double high, double least);
