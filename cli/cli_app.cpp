@@ -754,6 +754,8 @@ struct Cli {
 
   Cli() {
     app.footer(kExitCodes);
+    // A script may put a setting after one it was handed: the last one counts.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.require_subcommand(1);
     app.fallthrough();
     app.set_version_flag("--version", "vorlix-cli 0.1.0");
