@@ -59,6 +59,14 @@ VORLIX_CONST_PASSWORD, or asked for on the terminal without echo; never from the
 // shows, or a name in Latin letters.
 const char* const kUnitAliases[] = {"kgf/cm2", "kPa", "MPa", "bar", "mbar", "mmHg", "kgf/m2"};
 
+std::optional<int> PressureUnitIndex(const std::string& unit) {
+  for (size_t i = 0; i < PressureUnits.size(); ++i) {
+    if (unit == PressureUnits[i].name || unit == kUnitAliases[i] || unit == std::to_string(i))
+      return static_cast<int>(i);
+  }
+  return std::nullopt;
+}
+
 struct Options {
   std::string ini;
   std::string type;
@@ -154,14 +162,8 @@ void ApplyOptions(const Options& o, const CLI::App& app, AppState& state) {
     (state.Channel == 1 ? s.adr_T : s.adr_P) = static_cast<uint8_t>(o.sensor_address);
   if (given("--sensor-preambles"))
     s.sens_pream = static_cast<uint8_t>(o.sensor_preambles);
-  if (given("--unit")) {
-    for (size_t i = 0; i < PressureUnits.size(); ++i) {
-      if (o.unit == PressureUnits[i].name || o.unit == kUnitAliases[i] ||
-          o.unit == std::to_string(i)) {
-        s.P_unit = static_cast<uint8_t>(i);
-      }
-    }
-  }
+  if (given("--unit"))
+    s.P_unit = static_cast<uint8_t>(PressureUnitIndex(o.unit).value_or(kKilopascalUnit));
   if (given("--decimals"))
     (state.Channel == 1 ? s.T_format : s.P_format) = static_cast<uint8_t>(o.decimals);
   if (given("--interval"))
@@ -800,14 +802,13 @@ struct Cli {
     app.add_option("--sensor-preambles", o.sensor_preambles)
         ->check(CLI::Range(0, kMaxPreambles))
         ->group(link);
-    std::vector<std::string> units;
-    for (size_t i = 0; i < PressureUnits.size(); ++i) {
-      units.push_back(std::to_string(i));
-      units.push_back(PressureUnits[i].name);
-      units.push_back(kUnitAliases[i]);
-    }
     app.add_option("--unit", o.unit, "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2")
-        ->check(CLI::IsMember(units))
+        ->check(CLI::Validator(
+            [](std::string& unit) {
+              return PressureUnitIndex(unit) ? std::string()
+                                             : "not a pressure unit: '" + unit + "'";
+            },
+            "UNIT"))
         ->group(link);
     app.add_option("--decimals", o.decimals, "decimals of the channel's values")
         ->check(CLI::Range(0, 6))
@@ -908,8 +909,10 @@ std::string CliHelp() {
 int RunCli(const std::vector<std::string>& args) {
   Cli cli;
   try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    cli.app.parse(reversed);
+    std::vector<const char*> argv = {"vorlix-cli"};
+    for (const std::string& arg : args)
+      argv.push_back(arg.c_str());
+    cli.app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::CallForHelp&) {
     std::cout << cli.app.help();
     return kExitDone;
