@@ -338,6 +338,17 @@ class Command {
     return false;
   }
 
+  // Journals a calibration left unwritten and ends the command: aborted when a stop came
+  // while the question was open, refused otherwise.
+  [[noreturn]] void Unconfirmed(JournalRecord& journal, const std::string& message) {
+    if (StopRequested())
+      journal.outcome = JournalOutcome::kCancelled;
+    KeepJournalRecord(host_, state_.SettingsFolder, journal);
+    if (StopRequested())
+      throw Failure{kExitAborted, "stopped"};
+    throw Failure{kExitRefused, message};
+  }
+
   int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record) {
     if (result == WriteResult::kWritten && record != nullptr)
       CheckAtAppliedPoint(Link(), *record, journal);
@@ -387,10 +398,8 @@ class Command {
     }
     Progress("now: offset " + Fixed(state_.SensorOffset) + ", slope " + Fixed(state_.SensorSlope));
     Progress("new: offset " + Fixed(target.offset) + ", slope " + Fixed(target.slope));
-    if (!Confirmed({}, journal)) {
-      KeepJournalRecord(host_, state_.SettingsFolder, journal);
-      throw Failure{kExitRefused, "not written: not confirmed (give --yes)"};
-    }
+    if (!Confirmed({}, journal))
+      Unconfirmed(journal, "not written: not confirmed (give --yes)");
     return Written(WriteVerifiedCalibration(Link(), target, journal, success), journal, nullptr);
   }
 
@@ -619,10 +628,8 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
     journal.outcome = JournalOutcome::kRefused;
     return c.Written(WriteResult::kRefused, journal, nullptr);
   }
-  if (!c.Confirmed(CalibrationDoubts(record, record.slope, record.offset, limits), journal)) {
-    KeepJournalRecord(*state.ui, state.SettingsFolder, journal);
-    throw Failure{kExitRefused, "not written: doubtful or not confirmed"};
-  }
+  if (!c.Confirmed(CalibrationDoubts(record, record.slope, record.offset, limits), journal))
+    c.Unconfirmed(journal, "not written: doubtful or not confirmed");
   return c.Written(WriteVerifiedCalibration(c.Link(), {record.offset, record.slope}, journal,
                                             JournalOutcome::kWritten),
                    journal, &record);

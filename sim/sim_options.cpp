@@ -361,21 +361,19 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
       app.add_flag_callback(flag, [apply = option.apply] { apply(""); });
       continue;
     }
-    app.add_option_function<std::string>(flag, [flag, &option](const std::string& value) {
-      if (!option.apply(value)) {
-        throw CLI::ValidationError(flag + ": expected " + option.expect + ", got '" + value + "'");
-      }
-    });
-  }
-  for (const std::string& arg : args) {
-    const size_t equals = arg.find('=');
-    const auto it = arg.rfind("--", 0) == 0 && equals != std::string::npos
-                        ? table.find(arg.substr(2, equals - 2))
-                        : table.end();
-    if (it != table.end() && !it->second.takes_value) {
-      error = arg.substr(0, equals) + " takes no value";
-      return ParseOutcome::kBad;
-    }
+    // Every value given is checked and applied in turn: the last one counts.
+    app.add_option_function<std::vector<std::string>>(
+           flag,
+           [flag, &option](const std::vector<std::string>& values) {
+             for (const std::string& value : values) {
+               if (!option.apply(value)) {
+                 throw CLI::ValidationError(flag + ": expected " + option.expect + ", got '" +
+                                            value + "'");
+               }
+             }
+           })
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
