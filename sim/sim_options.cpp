@@ -375,6 +375,16 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
+  for (const std::string& arg : args) {
+    const size_t equals = arg.find('=');
+    const auto it = arg.rfind("--", 0) == 0 && equals != std::string::npos
+                        ? table.find(arg.substr(2, equals - 2))
+                        : table.end();
+    if (it != table.end() && !it->second.takes_value) {
+      error = arg.substr(0, equals) + " takes no value";
+      return ParseOutcome::kBad;
+    }
+  }
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
