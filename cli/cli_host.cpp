@@ -16,6 +16,8 @@ constexpr uint32_t kQueueSize = 1000;
 // pause between two looks at it.
 constexpr uint32_t kSettleLimitMs = 30000;
 constexpr uint32_t kSettlePollMs = 200;
+// How often a long step says it is still running.
+constexpr uint32_t kLongStepReportMs = 5000;
 // What a stopped exchange is given to see the abort before its objects go.
 constexpr uint32_t kCloseWaitMs = 50;
 
@@ -29,6 +31,19 @@ const char* const kStepNames[kConnectSteps] = {
 void CliHost::ProcessMessages() {
   if (StopRequested() && on_stop)
     on_stop();
+  if (long_step_.empty())
+    return;
+  const uint32_t now = clock_->TickCount();
+  if (now - last_said_ >= kLongStepReportMs) {
+    last_said_ = now;
+    Progress(long_step_ + ": " + std::to_string((now - step_start_) / 1000) + " s");
+  }
+}
+
+void CliHost::LongStep(const std::string& name, Clock& clock) {
+  long_step_ = name;
+  clock_ = &clock;
+  step_start_ = last_said_ = clock.TickCount();
 }
 
 bool CliHost::AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
@@ -99,9 +114,13 @@ bool CliLink::Connect(const std::function<bool(calcbox&)>& const_password, bool 
   const int first = state_.ConnectSettings.conn_type == 1 ? 0 : kFirstSensorStep;
   for (int step = first; step < kConnectSteps; ++step) {
     Progress(std::string(kStepNames[step]) + "...");
-    if (step == 2)
+    if (step == 2) {
       service_requested_ = true;
-    if (!RunConnectStep(state_, step, hooks)) {
+      host_.LongStep("entering service mode", *state_.clock);
+    }
+    const bool done = RunConnectStep(state_, step, hooks);
+    host_.LongStep("", *state_.clock);
+    if (!done) {
       error = std::string(kStepNames[step]) + " failed";
       const calcbox* corrector = state_.ActiveCalcBox.get();
       const modbusbox* sensor = state_.ActiveModbusBox.get();
@@ -125,6 +144,7 @@ void CliLink::LeaveServiceOnExit() {
   host_.interactive = false;
   const uint8_t line = state_.ConnectSettings.line_num;
   const uint32_t start = state_.clock->TickCount();
+  bool said = false;
   for (;;) {
     box->abort_requested = false;
     if (!box->ReadImitation(line))
@@ -133,11 +153,17 @@ void CliLink::LeaveServiceOnExit() {
       return;
     if (box->service_state == calcbox::kStateService) {
       Progress("leaving service mode...");
+      host_.LongStep("leaving service mode", *state_.clock);
       LeaveService(state_);
+      host_.LongStep("", *state_.clock);
       return;
     }
     // An entry (or a leave) still under way: the corrector refuses another change until it
     // has finished.
+    if (!said) {
+      Progress("waiting for the corrector to finish changing the line's mode...");
+      said = true;
+    }
     if (state_.clock->TickCount() - start >= kSettleLimitMs) {
       Progress("the corrector's line is still changing its mode; it may stay in service");
       return;

@@ -18,11 +18,21 @@ class CliHost final : public ExchangeHost {
   // Called on every pass of a waiting exchange once a stop has been requested.
   std::function<void()> on_stop;
 
+  // A step that may take long (service mode: up to a minute) says every few seconds how long it
+  // has been running; an empty name ends that.
+  void LongStep(const std::string& name, Clock& clock);
+
   void ProcessMessages() override;
   bool AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
                    const std::optional<std::string>& line3) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusyCursor(bool) override {}
+
+ private:
+  std::string long_step_;
+  Clock* clock_ = nullptr;
+  uint32_t step_start_ = 0;
+  uint32_t last_said_ = 0;
 };
 
 // Asks `question` on standard error and reads "y"/"yes" (or "т"/"так") from standard input. No
