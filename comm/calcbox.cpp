@@ -153,6 +153,7 @@ bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int
 
   if (status_panel != nullptr)
     status_panel->SetText(kStatusExchange);
+  attempt = 0;
   RunTries(
       tries, [&] { return Transact(length); }, [&] { return error_code == kErrorAborted; });
   if (status_panel != nullptr)
@@ -173,7 +174,51 @@ bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int
 bool calcbox::Transact(int length) {
   if (OperatorStopped(*ui, abort_requested, error_code, kErrorAborted))
     return false;
+  const bool retry = attempt++ > 0;
+  if (tap == nullptr)
+    return TransactFrame(length);
 
+  // The write password and the user code (and the constants password after them) follow the
+  // line, or the line and the channel, in every request that carries them.
+  size_t mask_from = 0;
+  size_t mask_to = 0;
+  if (request[0] == kStartPassword) {
+    const bool enter = request[3] == kFunctionEnterService;
+    mask_from = enter ? kOffsetPasswordAfterChannel : kOffsetPasswordAfterLine;
+    mask_to = mask_from + kPasswordSize + std::tuple_size_v<decltype(user_code)>;
+    if (enter && const_password_required)
+      mask_to = kOffsetConstPassword + std::tuple_size_v<decltype(const_password)>;
+  }
+  tap->BeginTransaction(TapProtocol::kCorrector, request[3], 0, 0, preambles, mask_from, mask_to,
+                        retry);
+  const bool done = TransactFrame(length);
+  if (!done)
+    BuildErrorText();
+  tap->EndTransaction(TapOutcomeOf(error_code), error_code, done ? std::string() : error_text);
+  return done;
+}
+
+TapOutcome calcbox::TapOutcomeOf(int32_t code) {
+  switch (code) {
+    case 0:
+      return TapOutcome::kAnswered;
+    case kErrorNoAnswer:
+    case kErrorReplyTimeout:
+    case kErrorByteGap:
+      return TapOutcome::kTimeout;
+    case kErrorChecksum:
+      return TapOutcome::kChecksum;
+    case kErrorRefusedAA:
+    case kErrorDevice:
+      return TapOutcome::kException;
+    case kErrorAborted:
+      return TapOutcome::kAborted;
+    default:
+      return TapOutcome::kOther;
+  }
+}
+
+bool calcbox::TransactFrame(int length) {
   // Preambles (at most 255) and a frame of at most 256 bytes.
   std::array<uint8_t, 255 + 256> block{};
   const int frame_length = std::clamp(length, 0, static_cast<int>(request.size()));
@@ -187,6 +232,8 @@ bool calcbox::Transact(int length) {
     error_code = kErrorWrite;
     return false;
   }
+  if (tap != nullptr)
+    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   // A negative setting means no wait at all.

@@ -7,6 +7,7 @@
 
 #include "comm/clock.h"
 #include "comm/exchange_host.h"
+#include "comm/line_tap.h"
 #include "comm/serial_line.h"
 
 // Gas names of the corrector's error replies, indexed by the reply's detail byte.
@@ -82,6 +83,10 @@ class calcbox {
   uint8_t expected_length = 0;
   uint8_t expected_start = 0;
   std::string error_text;
+  // Where the transactions are marked for whoever watches the line; none when unset.
+  LineTap* tap = nullptr;
+  // Transactions of the running request so far: the later ones are retries.
+  uint8_t attempt = 0;
 
   // Called when the corrector refused the codes of a request and the user chose to repeat it:
   // puts new codes into write_password and user_code, or returns false when the user gave up.
@@ -98,6 +103,10 @@ class calcbox {
   bool Exchange(uint8_t start, uint8_t function, const uint8_t* args, int arg_count);
   // One transaction of the `length`-byte frame already in `request`.
   bool Transact(int length);
+  // The transaction after the operator's stop has been looked at: send, then collect the reply.
+  bool TransactFrame(int length);
+  // How a transaction that ended with `code` counts on the line.
+  static TapOutcome TapOutcomeOf(int32_t code);
   void BuildErrorText();
   const std::string& ErrorText() const { return error_text; }
   // Turns the corrector's refusal in `reply` into `error_text`.

@@ -80,6 +80,7 @@ void modbusbox::RunRequest(uint8_t function, int length, const char* panel_text)
     status_panel->SetText(panel_text);
     ui->ProcessMessages();
   }
+  attempt = 0;
   RunTries(
       tries, [&] { return Transact(function, length); },
       [&] { return error_code == kErrorAborted; });
@@ -177,6 +178,37 @@ bool modbusbox::Transact(uint8_t function, int length) {
     error_code = kErrorNoPort;
     return false;
   }
+  const bool retry = attempt++ > 0;
+  if (tap == nullptr)
+    return TransactFrame(function, length);
+  tap->BeginTransaction(TapProtocol::kModbus, function, GetWordBE(&request[2]),
+                        GetWordBE(&request[4]), preambles, 0, 0, retry);
+  const bool done = TransactFrame(function, length);
+  if (!done)
+    BuildErrorText();
+  tap->EndTransaction(TapOutcomeOf(error_code), error_code, done ? std::string() : error_text);
+  return done;
+}
+
+TapOutcome modbusbox::TapOutcomeOf(int32_t code) {
+  if (code == 0)
+    return TapOutcome::kAnswered;
+  if (IsKnownException(code) || code >= kErrorOtherException)
+    return TapOutcome::kException;
+  switch (code) {
+    case kErrorNoReply:
+    case kErrorByteGap:
+      return TapOutcome::kTimeout;
+    case kErrorChecksum:
+      return TapOutcome::kChecksum;
+    case kErrorAborted:
+      return TapOutcome::kAborted;
+    default:
+      return TapOutcome::kOther;
+  }
+}
+
+bool modbusbox::TransactFrame(uint8_t function, int length) {
   length = std::clamp(length, 0, static_cast<int>(kFrameSize));
 
   std::vector<uint8_t> block(preambles, kPreamble);
@@ -188,6 +220,8 @@ bool modbusbox::Transact(uint8_t function, int length) {
     error_code = kErrorWriteFailed;
     return false;
   }
+  if (tap != nullptr)
+    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);

@@ -6,6 +6,7 @@
 
 #include "comm/clock.h"
 #include "comm/exchange_host.h"
+#include "comm/line_tap.h"
 #include "comm/serial_line.h"
 
 // Exchange object of Modbus RTU: function 3 (read holding registers) and function 16 (write
@@ -56,6 +57,10 @@ class modbusbox {
   std::string error_text;
   uint16_t last_start = 0;
   uint16_t last_count = 0;
+  // Where the transactions are marked for whoever watches the line; none when unset.
+  LineTap* tap = nullptr;
+  // Transactions of the running request so far: the later ones are retries.
+  uint8_t attempt = 0;
 
   Clock* clock = &SystemClock::Instance();
   ExchangeHost* ui = &NullExchangeHost::Instance();
@@ -66,6 +71,10 @@ class modbusbox {
   bool WriteRegisters(uint16_t first, uint16_t count, const uint16_t* values);
   // One transaction of the `length`-byte frame in `request` with function `function`.
   bool Transact(uint8_t function, int length);
+  // The transaction once the stop and the port have been looked at.
+  bool TransactFrame(uint8_t function, int length);
+  // How a transaction that ended with `code` counts on the line.
+  static TapOutcome TapOutcomeOf(int32_t code);
   // Sets error_text from error_code and last_function.
   void BuildErrorText();
   const std::string& ErrorText() const { return error_text; }

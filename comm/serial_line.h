@@ -30,4 +30,7 @@ class SerialLine {
   // early for any other reason: a line that has gone away waits out the limit, so a reply loop
   // never spins on it.
   virtual void WaitForInput(std::chrono::microseconds limit) = 0;
+  // True once the port has gone away for good (an adapter pulled out, the other end of a
+  // pseudo-terminal closed): asked after a failed read or write, never on the quiet path.
+  virtual bool Gone() { return false; }
 };

@@ -3,7 +3,11 @@
 #include "comm/comport_line.h"
 
 SerialLine* AppState::OpenLine() {
-  Line = make_line ? make_line(ComHandle) : std::make_unique<ComPortLine>(ComHandle);
+  std::unique_ptr<SerialLine> line =
+      make_line ? make_line(ComHandle) : std::make_unique<ComPortLine>(ComHandle);
+  if (!Tap)
+    Tap = std::make_unique<LineTap>(*clock);
+  Line = std::make_unique<TappedLine>(std::move(line), *Tap);
   return Line.get();
 }
 

@@ -9,6 +9,7 @@
 #include "comm/clock.h"
 #include "comm/comportfunctions.h"
 #include "comm/exchange_host.h"
+#include "comm/line_tap.h"
 #include "comm/modbusbox.h"
 #include "comm/serial_line.h"
 #include "core/rd_wr_ini.h"
@@ -26,6 +27,8 @@ struct AppState {
   std::unique_ptr<SerialLine> Line;
   std::unique_ptr<calcbox> ActiveCalcBox;
   std::unique_ptr<modbusbox> ActiveModbusBox;
+  // What went over the line in this run, across links; made with the first line opened.
+  std::unique_ptr<LineTap> Tap;
 
   // The corrector's codes as typed for this link (UTF-8), offered again when it refuses them.
   std::string TypedUserCode;
@@ -41,7 +44,8 @@ struct AppState {
   ExchangeHost* ui = &NullExchangeHost::Instance();
   std::function<std::unique_ptr<SerialLine>(::ComHandle)> make_line;
 
-  // Opens the line for ComHandle with make_line, or with the real port layer by default.
+  // Opens the line for ComHandle with make_line, or with the real port layer by default, with
+  // the tap on it.
   SerialLine* OpenLine();
   // Closes the port and forgets its line; the exchange objects must be gone already.
   void ClosePort();

@@ -19,6 +19,7 @@ void AttachTo(const AppState& state, StatusPanel* panel, Box& box) {
   box.status_panel = panel;
   box.clock = state.clock;
   box.ui = state.ui;
+  box.tap = state.Tap.get();
 }
 
 }  // namespace
