@@ -79,6 +79,7 @@ struct Options {
   bool json = false;
   bool yes = false;
   bool leave_busy_line = false;
+  bool trace = false;
 
   bool all_ports = false;
   int count = 1;
@@ -271,7 +272,7 @@ class Command {
     std::string error;
     if (sensor && state_.ConnectSettings.conn_type == 1)
       TakeCodes(state_);
-    if (!link_.Open(error))
+    if (!link_.Open(o_.trace, error))
       throw Failure{kExitPort, error};
     if (sensor && !link_.Connect(ConstPassword, o_.leave_busy_line || o_.yes, error))
       DeviceFailure(error);
@@ -824,6 +825,8 @@ struct Cli {
         ->check(CLI::Range(50, 5000))
         ->group(link);
     app.add_flag("--json", o.json, "results as JSON (read: one object a line)");
+    app.add_flag("--trace", o.trace,
+                 "print the traffic on the line on standard error (codes masked)");
     app.add_flag("--leave-busy-line", o.leave_busy_line,
                  "take a line found in service out of it without asking");
 

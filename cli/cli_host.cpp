@@ -4,6 +4,7 @@
 
 #include "cli/terminal.h"
 #include "comm/comportfunctions.h"
+#include "comm/line_tap_format.h"
 #include "core/connection_steps.h"
 #include "core/link_session.h"
 
@@ -28,7 +29,28 @@ const char* const kStepNames[kConnectSteps] = {
 
 }  // namespace
 
+namespace {
+CliHost* tracing_host = nullptr;
+}  // namespace
+
+void CliHost::Trace(LineTap* tap) {
+  tap_ = tap;
+  traced_ = tap ? tap->settled_seq() : 0;
+  tracing_host = tap ? this : nullptr;
+}
+
+void CliHost::PrintTrace() {
+  if (tap_ == nullptr)
+    return;
+  tap_->ForEachSettled(traced_, [](const TapFrame& frame) {
+    std::cerr << "trace " << FormatTapLine(frame) << '\n';
+  });
+  traced_ = tap_->settled_seq();
+  std::cerr.flush();
+}
+
 void CliHost::ProcessMessages() {
+  PrintTrace();
   if (StopRequested() && on_stop)
     on_stop();
   if (long_step_.empty())
@@ -76,6 +98,8 @@ bool AskYesNo(const std::string& question) {
 }
 
 void Progress(const std::string& text) {
+  if (tracing_host != nullptr)
+    tracing_host->PrintTrace();
   std::cerr << text << '\n' << std::flush;
 }
 
@@ -86,7 +110,7 @@ std::string MessageLines(const std::string& text) {
   return lines;
 }
 
-bool CliLink::Open(std::string& error) {
+bool CliLink::Open(bool trace, std::string& error) {
   const TConnectSettings& s = state_.ConnectSettings;
   state_.ComHandle = OpenComPort(s.port, s.rate, 8, 0, 0, kQueueSize, kQueueSize, true, false);
   if (state_.ComHandle == kNoComHandle) {
@@ -97,6 +121,8 @@ bool CliLink::Open(std::string& error) {
   }
   SetComTimeouts(state_.ComHandle, kComMaxDword, 0, 0);
   CreateExchangeObjects(state_, nullptr);
+  if (trace)
+    host_.Trace(state_.Tap.get());
   host_.on_stop = [this] { RequestAbort(state_); };
   return true;
 }
@@ -178,5 +204,6 @@ void CliLink::Close() {
   LeaveServiceOnExit();
   service_requested_ = false;
   host_.on_stop = nullptr;
+  host_.PrintTrace();
   CloseExchangeObjects(state_, kCloseWaitMs);
 }

@@ -18,6 +18,11 @@ class CliHost final : public ExchangeHost {
   // Called on every pass of a waiting exchange once a stop has been requested.
   std::function<void()> on_stop;
 
+  // With a tap, ProcessMessages and Progress print the traffic that has settled since they last
+  // did, on standard error (the tap keeps no secret byte).
+  void Trace(LineTap* tap);
+  void PrintTrace();
+
   // A step that may take long (service mode: up to a minute) says every few seconds how long it
   // has been running; an empty name ends that.
   void LongStep(const std::string& name, Clock& clock);
@@ -29,6 +34,8 @@ class CliHost final : public ExchangeHost {
   void SetBusyCursor(bool) override {}
 
  private:
+  LineTap* tap_ = nullptr;
+  uint64_t traced_ = 0;
   std::string long_step_;
   Clock* clock_ = nullptr;
   uint32_t step_start_ = 0;
@@ -54,8 +61,9 @@ class CliLink {
   CliLink(const CliLink&) = delete;
   CliLink& operator=(const CliLink&) = delete;
 
-  // Opens the port of the settings and makes the exchange objects. False with `error`.
-  bool Open(std::string& error);
+  // Opens the port of the settings and makes the exchange objects, with `trace` printing the
+  // traffic through the host. False with `error`.
+  bool Open(bool trace, std::string& error);
   // The connection steps from identification (or, on a direct link, the sensor's unit) to the
   // calibration read. False with `error` naming the step that failed.
   bool Connect(const std::function<bool(calcbox&)>& const_password, bool leave_busy_line,

@@ -141,9 +141,13 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
 
   Outcome restore = RunCli({"restore", "--record", "1", "--yes"});
   ASSERT_EQ(restore.status, 0) << restore.err;
-  Outcome now = RunCli({"--json", "calibration"});
+  Outcome now = RunCli({"--json", "--trace", "calibration"});
   ASSERT_EQ(now.status, 0) << now.err;
   EXPECT_EQ(json::parse(now.out), json({{"offset", 0.0}, {"slope", 1.0}}));
+  // The traffic is traced with the codes masked: the user code 1234 is 31 32 33 34 on the wire.
+  EXPECT_NE(now.err.find("trace "), std::string::npos) << now.err;
+  EXPECT_NE(now.err.find("**"), std::string::npos);
+  EXPECT_EQ(now.err.find("31 32 33 34"), std::string::npos);
   journal = ReadJournal(JournalPath(dir_));
   ASSERT_EQ(journal.size(), 2u);
   EXPECT_EQ(journal[1].outcome, JournalOutcome::kRestored);
