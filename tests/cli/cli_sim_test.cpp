@@ -154,6 +154,23 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
   EXPECT_EQ(LineState(), calcbox::kStateNormal);
 }
 
+TEST_F(CliSimTest, AWriteTheSensorAltersOrNobodyConfirmsEndsWithItsOwnCode) {
+  StartSim({"--service-delay", "100", "--alter-writes"});
+  // No terminal and no --yes: nobody said yes, so nothing is sent.
+  Outcome unconfirmed = RunCli({"write", "--slope", "1.01"});
+  EXPECT_EQ(unconfirmed.status, 5) << unconfirmed.err;
+  Outcome altered = RunCli({"--json", "write", "--slope", "1.01", "--yes"});
+  EXPECT_EQ(altered.status, 6) << altered.err;
+  EXPECT_EQ(json::parse(altered.out)["read_back_matches"], false);
+
+  const std::vector<JournalRecord> journal = ReadJournal(JournalPath(dir_));
+  ASSERT_EQ(journal.size(), 2u);
+  EXPECT_EQ(journal[0].outcome, JournalOutcome::kRefused);
+  EXPECT_FALSE(journal[0].written.has_value());
+  EXPECT_EQ(journal[1].outcome, JournalOutcome::kFailed);
+  EXPECT_FALSE(journal[1].read_back_matches.value_or(true));
+}
+
 TEST_F(CliSimTest, StopDuringServiceEntryLeavesTheLineOutOfService) {
   StartSim({"--service-delay", "1500"});
   ChildProcess cli;
