@@ -301,8 +301,11 @@ class Command {
     for (int n = 0; n < max && !StopRequested(); ++n) {
       const uint32_t tick = state_.clock->TickCount();
       float reading = 0.0f;
-      if (Sensor().ReadValue(reading) && !IsBadFloat(&reading)) {
-        const float shown = ToDisplayUnit(reading, d.factor);
+      float shown = 0.0f;
+      // A reading at the edge of the float range can overflow in the display unit; it would
+      // spoil the mean, so it is passed over like one that is not a number.
+      if (Sensor().ReadValue(reading) && !IsBadFloat(&reading) &&
+          !IsBadFloat(&(shown = ToDisplayUnit(reading, d.factor)))) {
         values.push_back(shown);
         times.push_back(tick - start);
         if (values.size() > static_cast<size_t>(kReadingsForMean)) {
