@@ -114,7 +114,21 @@ TEST_F(CliSimTest, IdentifiesAndReadsThroughTheCorrector) {
                        0),
             0u);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 21);
+
+  Outcome stats = RunCli({"--json", "--interval", "50", "stats"});
+  ASSERT_EQ(stats.status, 0) << stats.err;
+  const json spread = json::parse(stats.out);
+  EXPECT_EQ(spread["readings"], 10);
+  EXPECT_TRUE(spread["stable"].get<bool>());
+  EXPECT_NEAR(spread["mean"].get<double>(), 101.325, 0.01);
   EXPECT_EQ(LineState(), calcbox::kStateNormal);
+
+  // The simulator's link in the settings folder maps its port to the pseudo-terminal.
+  Outcome ports = RunCli({"--json", "ports"});
+  ASSERT_EQ(ports.status, 0) << ports.err;
+  EXPECT_NE(ports.out.find("\"port\":" + std::to_string(kCom) + ",\"present\":true}"),
+            std::string::npos)
+      << ports.out;
 }
 
 TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
@@ -152,6 +166,16 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
   ASSERT_EQ(journal.size(), 2u);
   EXPECT_EQ(journal[1].outcome, JournalOutcome::kRestored);
   EXPECT_EQ(LineState(), calcbox::kStateNormal);
+
+  Outcome show = RunCli({"--json", "journal", "show", "2"});
+  ASSERT_EQ(show.status, 0) << show.err;
+  EXPECT_EQ(json::parse(show.out)["outcome"], "restored");
+  const std::string csv = dir_ + "/journal.csv";
+  Outcome exported = RunCli({"journal", "export", "--output", csv});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  std::ifstream file(csv, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
 }
 
 TEST_F(CliSimTest, AWriteTheSensorAltersOrNobodyConfirmsEndsWithItsOwnCode) {
