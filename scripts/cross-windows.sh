@@ -168,7 +168,8 @@ if [ "$serial" = 1 ]; then
     local want=$1
     shift
     local got=0
-    cli "$@" >"$work/cli.out" 2>"$work/cli.err" || got=$?
+    # A Windows program ends its lines with CR LF.
+    cli "$@" 2>"$work/cli.err" | tr -d '\r' >"$work/cli.out" || got=$?
     if [ "$got" != "$want" ]; then
       echo "cross-windows.sh: vorlix-cli $* ended with $got, not $want:" >&2
       cat "$work/cli.err" >&2
