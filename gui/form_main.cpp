@@ -23,12 +23,16 @@
 #include "gui/connection/connect.h"
 #include "gui/connection/set_connect.h"
 #include "gui/question.h"
+#include "gui/service/certificate_view.h"
+#include "gui/service/journal_window.h"
 
 TFormMain* FormMain = nullptr;
 
 namespace {
 
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
+const char kCertificateOffer[] = "Калібровку записано в давач.";
+const char kCertificateOffer2[] = "Підготувати сертифікат калібровки?";
 
 }  // namespace
 
@@ -88,6 +92,11 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   Nclb = bar->addAction(QStringLiteral("Калібровка каналу за двома точками"));
   Nclb->setObjectName(QStringLiteral("Nclb"));
 
+  Nservice = bar->addMenu(QStringLiteral("Сервіс"));
+  Nservice->setObjectName(QStringLiteral("Nservice"));
+  Njournal = Nservice->addAction(QStringLiteral("Журнал калібровок..."));
+  Njournal->setObjectName(QStringLiteral("Njournal"));
+
   StatusBar1 = statusBar();
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setSizeGripEnabled(false);
@@ -109,10 +118,15 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   connect(Nval, &QAction::triggered, this, &TFormMain::NvalClick);
   connect(Nclb, &QAction::triggered, this, &TFormMain::NclbClick);
   connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
+  connect(Njournal, &QAction::triggered, this, &TFormMain::NjournalClick);
 
   run_connect_dialog = [this] { return ShowConnectDialog(); };
   run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
   run_access_codes_dialog = [this](AccessCodes& codes) { return AskAccessCodes(codes, this); };
+  offer_certificate = [this](const JournalRecord& record) {
+    if (ui_.AskQuestion(kCertificateOffer, std::string(kCertificateOffer2), std::nullopt))
+      ShowCertificate(record, this);
+  };
 
   FormCreate();
 }
@@ -187,6 +201,13 @@ void TFormMain::FormClose() {
 
 void TFormMain::NexitClick() {
   close();
+}
+
+void TFormMain::NjournalClick() {
+  if (OwnExchangeRunning() || leaving_service_ || closing_)
+    return;
+  TFormJournal dialog(*this, this);
+  dialog.exec();
 }
 
 void TFormMain::NConnClick() {

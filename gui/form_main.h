@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "core/app_state.h"
+#include "core/calibration_journal.h"
 #include "gui/qt_exchange_host.h"
 
 class QAction;
@@ -65,6 +66,8 @@ class TFormMain : public QMainWindow {
   QAction* N2;  // data 1: temperature
   QAction* Nval;
   QAction* Nclb;
+  QMenu* Nservice;
+  QAction* Njournal;
 
   // Settings, port, exchange objects, channel and the sensor's calibration as last read.
   AppState state;
@@ -87,6 +90,8 @@ class TFormMain : public QMainWindow {
   std::function<bool()> run_set_connect_dialog;
   // Asks for the codes again after the corrector refused them (true with new ones).
   std::function<bool(AccessCodes&)> run_access_codes_dialog;
+  // Offers the certificate of a calibration just written and shows it when the user wants it.
+  std::function<void(const JournalRecord&)> offer_certificate;
 
  public slots:
   // The connection command for the channel in the data of the action that sent it.
@@ -95,6 +100,8 @@ class TFormMain : public QMainWindow {
   void NvalClick();
   // The two-point calibration command.
   void NclbClick();
+  // The calibration journal window.
+  void NjournalClick();
   void NexitClick();
   // Takes the current link down; the measuring commands are disabled afterwards.
   void CloseConnection();

@@ -117,6 +117,8 @@ void MeasuringCommands::Calibration() {
   if (written && !factory)
     CheckAsLeft(record, journal);
   Keep(journal);
+  if (written && window_.offer_certificate)
+    window_.offer_certificate(journal);
 }
 
 bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record, JournalRecord& journal,

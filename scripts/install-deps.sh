@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-apps x11-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
   dpkg-dev desktop-file-utils
+  poppler-utils
 )
 
 missing=()

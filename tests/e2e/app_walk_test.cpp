@@ -230,7 +230,10 @@ class AppWalkTest : public QObject {
     QCOMPARE(slope_shown, QStringLiteral("2.00000"));
     QCOMPARE(offset_shown, QStringLiteral("-1.00000"));
     QCOMPARE(walk.Messages().back(), std::string("Параметри записані"));
-    QCOMPARE(walk.ui.questions.size(), size_t{2});  // the doubt, the offer to check the point
+    // The doubt, the offer to check the point, the offer of the certificate.
+    QCOMPARE(walk.ui.questions.size(), size_t{3});
+    QCOMPARE(Q(walk.ui.questions[2].line2.value_or("")),
+             QStringLiteral("Підготувати сертифікат калібровки?"));
     walk.ui.questions.clear();
     const auto [offset, slope] = walk.shared.Look([&](uint64_t) {
       const SimSensor& sensor = corrector.sensor(1, 0);
@@ -272,9 +275,10 @@ class AppWalkTest : public QObject {
     AcceptDisplaySettings();
     OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* d) { Click(d, "BitBtn7"); });
     w.Nclb->trigger();
-    QCOMPARE(walk.ui.questions.size(), 1u);
+    QCOMPARE(walk.ui.questions.size(), 2u);  // then the certificate is offered
     QCOMPARE(Q(walk.ui.questions[0].line2.value_or("")),
              QStringLiteral("повернутися до налаштування виробника?"));
+    walk.ui.questions.clear();
     QCOMPARE(walk.Messages().back(), std::string("Параметри записані"));
     const auto [offset, slope] = walk.shared.Look([&](uint64_t) {
       return std::pair{sensor.sensor().offset(), sensor.sensor().slope()};
@@ -284,7 +288,7 @@ class AppWalkTest : public QObject {
 
     // No corrector, so no service question on the way out.
     QVERIFY(w.close());
-    QCOMPARE(walk.ui.questions.size(), 1u);
+    QVERIFY(walk.ui.questions.empty());
     QCOMPARE(w.state.ComHandle, kNoComHandle);
   }
 };

@@ -177,7 +177,8 @@ class MeasurementSimTest : public QObject {
     QCOMPARE(shown_slope, QStringLiteral("1.21951"));
     QCOMPARE(shown_offset, QStringLiteral("-1.95122"));
     QVERIFY(app.Said(kWritten));
-    QCOMPARE(app.ui.questions.size(), size_t{2});  // the doubt, then the check at the point
+    // The doubt, the check at the point, the certificate.
+    QCOMPARE(app.ui.questions.size(), size_t{3});
     QVERIFY(app.ui.questions[0].cautious);
     QCOMPARE(Q(app.ui.questions[1].line2.value_or("")),
              QStringLiteral("Перевірити показ давача у поданій зараз точці?"));
@@ -209,7 +210,7 @@ class MeasurementSimTest : public QObject {
     OnNextModal<TFormCorrect_NSHP>(
         [](TFormCorrect_NSHP* d) { QTest::mouseClick(d->BitBtn7, Qt::LeftButton); });
     app.window->Nclb->trigger();
-    QCOMPARE(app.ui.questions.size(), size_t{1});
+    QCOMPARE(app.ui.questions.size(), size_t{2});  // the second offers the certificate
     QCOMPARE(Q(app.ui.questions[0].line2.value_or("")),
              QStringLiteral("повернутися до налаштування виробника?"));
     QCOMPARE(std::count_if(app.ui.messages.begin(), app.ui.messages.end(),

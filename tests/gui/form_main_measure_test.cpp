@@ -276,7 +276,7 @@ class FormMainMeasureTest : public QObject {
     b.ui.answers = {true, true};
     b.commands.Calibration();
     QCOMPARE(b.Writes().size(), 3u);
-    QCOMPARE(b.ui.questions.size(), 2u);
+    QCOMPARE(b.ui.questions.size(), 3u);  // the last offers the certificate
     QCOMPARE(b.ui.messages.size(), 1u);
     QCOMPARE(Q(b.ui.messages[0].text), QStringLiteral("Параметри записані"));
     QCOMPARE(b.sensor().slope(), 1.0f);

@@ -189,13 +189,17 @@ class FormMainTest : public QObject {
       QVERIFY2(Child<QLabel>(&window, name), name);
     }
 
-    // The menu bar reads: Файл, the connection menu, then the two commands themselves.
+    // The menu bar reads: Файл, the connection menu, the two commands themselves, then the
+    // service menu.
     const QList<QAction*> top = window.menuBar()->actions();
-    QCOMPARE(top.size(), 4);
+    QCOMPARE(top.size(), 5);
     QCOMPARE(top[0], file->menuAction());
     QCOMPARE(top[1], conn->menuAction());
     QCOMPARE(top[2], window.Nval);
     QCOMPARE(top[3], window.Nclb);
+    QCOMPARE(top[4], window.Nservice->menuAction());
+    QCOMPARE(window.Nservice->title(), QStringLiteral("Сервіс"));
+    QCOMPARE(window.Njournal->text(), QStringLiteral("Журнал калібровок..."));
   }
 
   void bothMeasuringCommandsAreDisabledAtStart() {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -13,6 +14,16 @@
 #include "core/calibration_journal.h"
 #include "sim/child_process.h"
 #include "tests/support/temp_folder.h"
+
+namespace {
+
+std::uintmax_t FileSize(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? 0 : size;
+}
+
+}  // namespace
 
 TEST(JournalKill, TwoHundredKillsLeaveEveryLineWhole) {
   TempFolder folder;
@@ -33,7 +44,12 @@ TEST(JournalKill, TwoHundredKillsLeaveEveryLineWhole) {
           return 1;
       }
     }));
-    std::this_thread::sleep_for(std::chrono::microseconds(200 + random() % 3000));
+    // Kill only after this writer has appended once, so that a loaded machine, where the child
+    // may not be scheduled before the kill, still sees two hundred writers at work.
+    const auto size_before = FileSize(path);
+    for (int wait = 0; wait < 5000 && FileSize(path) == size_before; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
     writer.Signal(SIGKILL);
     ASSERT_TRUE(writer.WaitExit(std::chrono::seconds(5)));
   }

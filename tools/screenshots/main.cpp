@@ -39,6 +39,8 @@
 #include "gui/measurement/correct_set.h"
 #include "gui/qt_exchange_host.h"
 #include "gui/question.h"
+#include "gui/service/certificate_view.h"
+#include "gui/service/journal_window.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
@@ -396,6 +398,22 @@ int main(int argc, char* argv[]) {
     Press(qobject_cast<QPushButton*>(box->button(QMessageBox::Ok)));
     return true;
   });
+  d.Step("offer of the certificate", [&] {
+    auto* q = Modal<TFormQues>();
+    if (q == nullptr || !settled(5))
+      return false;
+    d.Save(q, "16c-certificate-question");
+    Press(q->BitBtn1);
+    return true;
+  });
+  d.Step("certificate", [&] {
+    auto* c = Modal<TFormCertificate>();
+    if (c == nullptr || !settled(10))
+      return false;
+    d.Save(c, "16d-certificate");
+    Press(c->BtnClose);
+    return true;
+  });
   d.Step("calibration command again", [&] { return Choose(window.Nclb); });
   d.Step("display settings in mm Hg", [&] {
     auto* s = Modal<TFormShow_Par>();
@@ -438,6 +456,15 @@ int main(int argc, char* argv[]) {
     if (q == nullptr)
       return false;
     Press(q->BitBtn1);
+    return true;
+  });
+  d.Step("journal command", [&] { return Choose(window.Njournal); });
+  d.Step("journal", [&] {
+    auto* j = Modal<TFormJournal>();
+    if (j == nullptr || !settled(5))
+      return false;
+    d.Save(j, "18a-journal");
+    Press(j->BtnClose);
     return true;
   });
   d.Step("close", [&] {
