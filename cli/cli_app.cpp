@@ -18,6 +18,7 @@
 #include "core/calibration.h"
 #include "core/calibration_checks.h"
 #include "core/calibration_journal.h"
+#include "core/calibration_restore.h"
 #include "core/calibration_write.h"
 #include "core/link_session.h"
 #include "core/number_format.h"
@@ -680,18 +681,21 @@ const JournalRecord& RecordAt(const std::vector<JournalRecord>& records, int num
 int Restore(Command& c, const Options& o, AppState& state) {
   const std::vector<JournalRecord> records = LoadJournal(state);
   const JournalRecord& from = RecordAt(records, o.record);
-  const std::optional<SensorCalibration> target = o.as_left ? from.AsLeft() : from.as_found;
+  const RestoreWhich which = o.as_left ? RestoreWhich::kAsLeft : RestoreWhich::kAsFound;
+  const std::optional<SensorCalibration> target = RestoreTarget(from, which);
+  const std::string name = "journal record " + std::to_string(o.record);
   if (!target)
-    throw Failure{kExitUsage, "journal record " + std::to_string(o.record) + " keeps no " +
-                                  (o.as_left ? "calibration as left" : "calibration as found")};
+    throw Failure{kExitUsage, name + " keeps no calibration " +
+                                  (o.as_left ? "as left" : "as found") + " a sensor may get"};
   if (from.channel != state.Channel)
-    throw Failure{kExitUsage, "journal record " + std::to_string(o.record) + " is of the " +
+    throw Failure{kExitUsage, name + " is of the " +
                                   (from.channel == 1 ? "temperature" : "pressure") +
                                   " channel: give --channel"};
   c.Open(true);
   JournalRecord journal = NewJournalRecord(state, DisplayOf(state).unit);
-  journal.note = std::string("Відновлено калібровку ") + (o.as_left ? "«після»" : "«до»") +
-                 " із запису від " + from.time;
+  if (!SameChannel(journal, from))
+    throw Failure{kExitUsage, name + " was made on another sensor or line than this link's"};
+  journal.note = RestoreNote(from, which);
   return c.WriteTarget(*target, JournalOutcome::kRestored, journal);
 }
 
