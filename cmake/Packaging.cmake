@@ -8,6 +8,13 @@ include(GNUInstallDirs)
 if(TARGET vorlix)
   install(TARGETS vorlix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# The command line beside the application, with its manual page.
+if(TARGET vorlix-cli)
+  install(TARGETS vorlix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(UNIX)
+    install(FILES ${PROJECT_SOURCE_DIR}/cli/vorlix-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endif()
 if(TARGET vorlix-sim)
   install(TARGETS vorlix-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -37,7 +44,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
   "vorlix talks over a serial port to a gas volume corrector, or straight to one of its \
 sensors, to watch the measured pressure or temperature and to calibrate the sensor by two \
-points. It includes vorlix-sim, a simulator of the corrector and its sensors on a \
+points. vorlix-cli offers the same from a terminal, for benches and scripts. It includes vorlix-sim, a simulator of the corrector and its sensors on a \
 pseudo-terminal for trying the program without hardware.")
 set(CPACK_PACKAGE_CONTACT "${VORLIX_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)

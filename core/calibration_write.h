@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "comm/exchange_host.h"
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
+#include "core/calibration.h"
 #include "core/calibration_journal.h"
 
 // What the calibration commands share, in the GUI and on the command line: the journal record
@@ -26,3 +29,33 @@ std::string ReadBackMismatchText(const SensorCalibration& written, const SensorC
 // The journal's outcome for a write that ended `read_back`, of a command whose success is
 // `success` (written, factory or restored).
 JournalOutcome WriteOutcome(ReadBack read_back, JournalOutcome success);
+
+// What a calibration write needs of whoever runs it: the host that shows its messages and asks
+// whether to retry, the sensor's exchange object (looked up on every pass, since a close asked
+// for while a question was open may have taken the link down) and the way one exchange runs
+// (the main window under its guard; the command line as it is).
+struct CalibrationLink {
+  ExchangeHost* ui = nullptr;
+  std::function<modbusbox*()> sensor;
+  std::function<bool(const std::function<bool()>&)> run;
+};
+
+enum class WriteResult { kWritten, kRefused, kFailed, kMismatch, kUnread };
+
+// Writes `target` into the sensor, asking to retry a failure, reads it back and tells the user
+// how it ended. A calibration the sensor must not get (not finite, slope 0) is refused unsent.
+// `journal` gets what was written, the read-back and the outcome (`success` when the sensor
+// holds exactly what was sent).
+WriteResult WriteVerifiedCalibration(const CalibrationLink& link, const SensorCalibration& target,
+                                     JournalRecord& journal, JournalOutcome success);
+
+// Reads the sensor once (asking to retry a failure) and keeps in `journal` its error against
+// the point of `record` still applied, in the display unit; shows the reading, the applied
+// value and the error. False when no reading came.
+bool CheckAtAppliedPoint(const CalibrationLink& link, const CalibrationRecord& record,
+                         JournalRecord& journal);
+
+// Appends to the journal of `settings_folder`; a journal that cannot be written is told through
+// `ui`, never silently lost. A link made without a settings folder (tests, tools) keeps none.
+bool KeepJournalRecord(ExchangeHost& ui, const std::string& settings_folder,
+                       const JournalRecord& journal);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <locale>
+#include <stdexcept>
 #include <system_error>
 
 namespace {
@@ -49,7 +51,9 @@ std::string Number(double value, char decimal_mark) {
   return WithMark(std::string(buffer, end), decimal_mark);
 }
 
-std::string LocalTime(std::chrono::system_clock::time_point when) {
+}  // namespace
+
+std::string LogTimeText(std::chrono::system_clock::time_point when) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
   const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
   // Called on the caller's thread only; nothing else here uses the shared result.
@@ -63,7 +67,18 @@ std::string LocalTime(std::chrono::system_clock::time_point when) {
   return text;
 }
 
-}  // namespace
+char UserDecimalSeparator() {
+  try {
+    const char point = std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
+    return point == ',' ? ',' : '.';
+  } catch (const std::exception&) {
+    return '.';  // a locale the environment names but the system lacks
+  }
+}
+
+const char* LogChannelName(int channel) {
+  return channel == 1 ? "Температура" : "Тиск";
+}
 
 std::string ReadingLogHeader() {
   return "Дата і час;Секунди від початку;Значення у давачі;За налаштуванням виробника;"
@@ -73,7 +88,7 @@ std::string ReadingLogHeader() {
 std::string ReadingLogRow(const LogReading& reading, char decimal_mark) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", reading.seconds);
-  std::string row = LocalTime(reading.when);
+  std::string row = LogTimeText(reading.when);
   row += ';';
   row += WithMark(seconds, decimal_mark);
   row += ';';

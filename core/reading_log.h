@@ -26,7 +26,14 @@ struct LogReading {
 // where the user's spreadsheet expects one), each row ending in CR LF as spreadsheets write
 // them. The header opens a new file, after the byte-order mark.
 std::string ReadingLogHeader();
+// The channel as a row names it: "Тиск" (0) or "Температура" (1).
+const char* LogChannelName(int channel);
 std::string ReadingLogRow(const LogReading& reading, char decimal_mark);
+// Local date and time to the millisecond, as the log shows it: "2026-12-08 15:47:36.123".
+std::string LogTimeText(std::chrono::system_clock::time_point when);
+// The decimal separator of the user's locale (the environment's, not the process's own, which
+// stays "C" for every other number): ',' or '.'.
+char UserDecimalSeparator();
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Appends readings to a CSV file as they arrive. Each row goes to the system in one write as

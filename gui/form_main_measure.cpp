@@ -4,7 +4,6 @@
 #include <string>
 
 #include "comm/modbusbox.h"
-#include "comm/repeat_while_asked.h"
 #include "core/calibration.h"
 #include "core/calibration_write.h"
 #include "core/number_format.h"
@@ -16,17 +15,8 @@
 
 namespace {
 
-const char kWriteFailed[] = "Запис зміщення калібровки давача:";
-const char kWritten[] = "Параметри записані";
-const char kUnwritable[] =
-    "Калібровку не записано:\rнахил і зміщення мають бути скінченними числами,\rнахил не може "
-    "бути рівним 0";
-
-const char kReadBackFailed[] = "Калібровку записано, але прочитати її з давача не вдалося:";
 const char kAsLeftQuestion[] = "Калібровку записано.";
 const char kAsLeftQuestion2[] = "Перевірити показ давача у поданій зараз точці?";
-const char kAsLeftRead[] = "Читання показу давача:";
-const char kJournalFailed[] = "Запис до журналу калібровок не вдався:";
 
 constexpr uint8_t kPressureChannel = 0;
 
@@ -143,94 +133,23 @@ bool MeasuringCommands::WriteCalibration(const CalibrationRecord& record, Journa
 
 bool MeasuringCommands::WriteVerified(const SensorCalibration& target, JournalRecord& journal,
                                       JournalOutcome success) {
-  AppState& state = window_.state;
-  if (!IsWritableCalibration(target.offset, target.slope)) {
-    state.ui->ShowMessage(kUnwritable, "");
-    journal.outcome = JournalOutcome::kRefused;
-    return false;
-  }
-  modbusbox* failed_box = nullptr;
-  const bool written = RepeatWhileAsked(*state.ui, kWriteFailed, [&] {
-    // Looked up on every pass: a close asked for while the question was open may have taken
-    // the link down.
-    modbusbox* box = state.ActiveModbusBox.get();
-    if (box == nullptr)
-      return AttemptResult{AttemptResult::End::kStopped, {}};
-    failed_box = box;
-    return ResultOf(
-        window_.RunOwnExchange([&] { return box->WriteCalibration(target.offset, target.slope); }),
-        *box);
-  });
-  if (!written) {
-    journal.outcome = JournalOutcome::kFailed;
-    journal.note = failed_box != nullptr ? failed_box->ErrorText() : std::string();
-    return false;
-  }
-  journal.written = target;
-
-  // The sensor acknowledged the write; only what it reads back shows what it keeps.
-  SensorCalibration read;
-  ReadBack read_back = ReadBack::kUnread;
-  if (modbusbox* box = state.ActiveModbusBox.get()) {
-    window_.RunOwnExchange([&] {
-      read_back = ReadCalibrationBack(*box, target, read);
-      return read_back != ReadBack::kUnread;
-    });
-  }
-  journal.outcome = WriteOutcome(read_back, success);
-  switch (read_back) {
-    case ReadBack::kMatches:
-      journal.read_back = read;
-      journal.read_back_matches = true;
-      state.ui->ShowMessage(kWritten, "");
-      return true;
-    case ReadBack::kDiffers:
-      journal.read_back = read;
-      journal.read_back_matches = false;
-      journal.note = ReadBackMismatchText(target, read);
-      state.ui->ShowMessage(journal.note, "");
-      return false;
-    case ReadBack::kUnread:
-      journal.note = kReadBackFailed;
-      state.ui->ShowMessage(kReadBackFailed, "");
-      return false;
-  }
-  return false;
+  return WriteVerifiedCalibration(Link(), target, journal, success) == WriteResult::kWritten;
 }
 
 void MeasuringCommands::CheckAsLeft(const CalibrationRecord& record, JournalRecord& journal) {
-  AppState& state = window_.state;
-  if (!state.ui->AskQuestion(kAsLeftQuestion, std::string(kAsLeftQuestion2), std::nullopt))
-    return;
-  float reading = 0.0f;
-  const bool read = RepeatWhileAsked(*state.ui, kAsLeftRead, [&] {
-    modbusbox* box = state.ActiveModbusBox.get();
-    if (box == nullptr)
-      return AttemptResult{AttemptResult::End::kStopped, {}};
-    return ResultOf(window_.RunOwnExchange([&] { return box->ReadValue(reading); }), *box);
-  });
-  if (!read)
-    return;
-  // The point still applied is the one whose readings were collected last.
-  const double shown = ToDisplayUnit(reading, record.factor);
-  const double applied = record.applied[record.point < 2 ? record.point : 1];
-  journal.as_left_error = shown - applied;
-  state.ui->ShowMessage("Показ давача: " + FormatFixed(shown, record.digits) + " " + journal.unit +
-                            "\rПодане значення: " + FormatFixed(applied, record.digits) + " " +
-                            journal.unit +
-                            "\rПохибка: " + FormatFixed(*journal.as_left_error, record.digits + 1) +
-                            " " + journal.unit,
-                        "");
+  if (window_.state.ui->AskQuestion(kAsLeftQuestion, std::string(kAsLeftQuestion2), std::nullopt))
+    CheckAtAppliedPoint(Link(), record, journal);
 }
 
 void MeasuringCommands::Keep(const JournalRecord& journal) {
+  KeepJournalRecord(*window_.state.ui, window_.state.SettingsFolder, journal);
+}
+
+CalibrationLink MeasuringCommands::Link() {
   AppState& state = window_.state;
-  if (state.SettingsFolder.empty())
-    return;  // a link made without a settings folder (tests, tools) keeps no journal
-  std::string error;
-  const std::string path = JournalPath(state.SettingsFolder);
-  if (!AppendJournalRecord(path, journal, error))
-    state.ui->ShowMessage(std::string(kJournalFailed) + "\r" + path + ": " + error, "");
+  return CalibrationLink{
+      state.ui, [&state] { return state.ActiveModbusBox.get(); },
+      [this](const std::function<bool()>& exchange) { return window_.RunOwnExchange(exchange); }};
 }
 
 void TFormMain::NvalClick() {

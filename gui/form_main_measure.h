@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "core/calibration_journal.h"
+#include "core/calibration_write.h"
 
 struct CalibrationRecord;
 class TFormCorrect_NSHP;
@@ -53,6 +54,8 @@ class MeasuringCommands {
 
  private:
   bool ReadCalibration();
+  // The sensor of the window's link, its exchanges run under the window's guard.
+  CalibrationLink Link();
   // What both commands begin with: none while an exchange of the window runs, then the
   // calibration read and the display settings. True when the command goes on.
   bool ReadyToMeasure();

@@ -67,6 +67,8 @@ expect_executable() {
   [ -f "$root/$1" ] && [ -x "$root/$1" ] || fail "missing or not executable: $1"
 }
 expect_executable usr/bin/vorlix-sim
+expect_executable usr/bin/vorlix-cli
+expect_file usr/share/man/man1/vorlix-cli.1
 if [ "$expect_gui" = 1 ]; then
   expect_executable usr/bin/vorlix
 fi
@@ -77,6 +79,7 @@ expect_file usr/share/icons/hicolor/256x256/apps/vorlix.png
 
 # Nothing of the build (tests, benchmarks, static libraries, headers) comes along.
 unexpected=$(cd "$root" && find . -type f ! -path ./usr/bin/vorlix ! -path ./usr/bin/vorlix-sim \
+  ! -path ./usr/bin/vorlix-cli ! -path ./usr/share/man/man1/vorlix-cli.1 \
   ! -path './usr/share/applications/*' ! -path './usr/share/icons/*' | sort)
 [ -z "$unexpected" ] || fail "unexpected files: $unexpected"
 
@@ -94,6 +97,12 @@ fi
 if [ -x "$root/usr/bin/vorlix-sim" ]; then
   "$root/usr/bin/vorlix-sim" --help >"$scratch/sim-help.txt" 2>&1 ||
     fail "the installed vorlix-sim --help failed: $(cat "$scratch/sim-help.txt")"
+fi
+
+# The installed command line runs too, with no settings of its own yet.
+if [ -x "$root/usr/bin/vorlix-cli" ]; then
+  "$root/usr/bin/vorlix-cli" --help >"$scratch/cli-help.txt" 2>&1 ||
+    fail "the installed vorlix-cli --help failed: $(cat "$scratch/cli-help.txt")"
 fi
 
 # Hook: starting the installed application (under Xvfb) is the caller's command.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows (x86-64, MinGW-w64) version of the core, the simulator library and their
-# tests in build/mingw, runs the tests under wine, then runs the Win32 serial test against the
-# Linux simulator: a COM port of the wine prefix is linked to the pseudo-terminal it serves.
+# Builds the Windows (x86-64, MinGW-w64) version of the core, the simulator library, vorlix-cli
+# and the tests in build/mingw, runs the tests under wine, then runs the Win32 serial test and
+# vorlix-cli against the Linux simulator: a COM port of the wine prefix is linked to the
+# pseudo-terminal it serves.
 #
 #   scripts/cross-windows.sh [--sim PATH] [--no-serial] [--jobs N]
 #
@@ -142,6 +143,57 @@ if [ "$serial" = 1 ]; then
   wine "$root/build/mingw/bin/win32_serial_test.exe" --com "$com" --absent-com "$absent" \
     --slow-com "$slow_com" --rate "$rate"
   timings+=("serial test under wine: $(since "$start") s")
+
+  # 5. vorlix-cli.exe on the Win32 serial layer against a simulated corrector whose pressure
+  # climbs 1 kPa a second, so that two calibration points differ.
+  cli_com=9
+  mkdir -p "$work/cli-ini" "$work/cli"
+  printf '[CALIBRATION]\nSlopeMin=0.001\nSlopeMax=1000\nOffsetSpanShare=1000\n' \
+    >"$work/cli/vorlix.ini"
+  "$sim" --ready --ini-dir "$work/cli-ini" --com "$cli_com" --rate "$rate" --service-delay 300 \
+    --drift 1 >"$work/cli-sim.out" 2>&1 &
+  cli_sim_pid=$!
+  sim_pid="$sim_pid $cli_sim_pid"
+  for _ in $(seq 100); do
+    grep -q '^READY ' "$work/cli-sim.out" && break
+    sleep 0.1
+  done
+  links+=("$WINEPREFIX/dosdevices/com$cli_com")
+  ln -sfn "$(readlink "$work/cli-ini/ports/COM$cli_com")" "$WINEPREFIX/dosdevices/com$cli_com"
+  cli() {
+    VORLIX_USER_CODE=1234 wine "$root/build/mingw/bin/vorlix-cli.exe" --ini "Z:$work/cli/vorlix.ini" \
+      --port "$cli_com" "$@" </dev/null
+  }
+  expect_exit() {
+    local want=$1
+    shift
+    local got=0
+    # A Windows program ends its lines with CR LF.
+    cli "$@" 2>"$work/cli.err" | tr -d '\r' >"$work/cli.out" || got=$?
+    if [ "$got" != "$want" ]; then
+      echo "cross-windows.sh: vorlix-cli $* ended with $got, not $want:" >&2
+      cat "$work/cli.err" >&2
+      exit 1
+    fi
+  }
+  start=$(now)
+  expect_exit 0 identify
+  grep -q '^plate 26$' "$work/cli.out" || { echo "cross-windows.sh: identify: no plate" >&2; exit 1; }
+  expect_exit 0 --json read --count 20 --interval 50
+  [ "$(grep -c '"error":null' "$work/cli.out")" = 20 ] ||
+    { echo "cross-windows.sh: read: not 20 readings" >&2; cat "$work/cli.out" >&2; exit 1; }
+  expect_exit 0 --json --decimals 0 --interval 50 calibrate --applied1 0 --applied2 1 --yes
+  grep -q '"read_back_matches":true' "$work/cli.out" ||
+    { echo "cross-windows.sh: calibrate: no matching read-back" >&2; exit 1; }
+  expect_exit 0 restore --record 1 --yes
+  expect_exit 0 --json calibration
+  grep -qx '{"offset":0.0,"slope":1.0}' "$work/cli.out" ||
+    { echo "cross-windows.sh: restore: not restored" >&2; cat "$work/cli.out" >&2; exit 1; }
+  expect_exit 5 write --slope 0
+  expect_exit 2 restore --record 9
+  expect_exit 3 --port "$absent" read
+  expect_exit 2 read --no-such-option
+  timings+=("vorlix-cli under wine: $(since "$start") s")
 fi
 
 echo

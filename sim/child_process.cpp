@@ -170,6 +170,13 @@ std::optional<int> ChildProcess::WaitExit(std::chrono::milliseconds limit) {
   return exit_status_;
 }
 
+void ChildProcess::CloseInput() {
+  if (in_ >= 0) {
+    close(in_);
+    in_ = -1;
+  }
+}
+
 bool ChildProcess::Signal(int signal) {
   return pid_ > 0 && kill(pid_, signal) == 0;
 }

@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -351,41 +352,47 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
       {"fault-count", {true, whole(o.faults.count, 0, 0x7FFFFFFF), range(0, 0x7FFFFFFF)}},
   };
 
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h")
-      return ParseOutcome::kHelp;
-    if (arg.rfind("--", 0) != 0) {
-      error = "unexpected argument '" + arg + "'";
-      return ParseOutcome::kBad;
-    }
-    const size_t equals = arg.find('=');
-    const std::string name =
-        arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const auto it = table.find(name);
-    if (it == table.end()) {
-      error = "unknown option --" + name;
-      return ParseOutcome::kBad;
-    }
-    const Option& option = it->second;
-    std::string value;
+  // The usage text above is the help; the library only reads the command line.
+  CLI::App app("vorlix-sim", "vorlix-sim");
+  app.set_help_flag("-h,--help");
+  for (const auto& [name, option] : table) {
+    const std::string flag = "--" + name;
     if (!option.takes_value) {
-      if (equals != std::string::npos) {
-        error = "--" + name + " takes no value";
-        return ParseOutcome::kBad;
-      }
-    } else if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      error = "--" + name + " needs a value: " + option.expect;
+      app.add_flag_callback(flag, [apply = option.apply] { apply(""); });
+      continue;
+    }
+    // Every value given is checked and applied in turn: the last one counts.
+    app.add_option_function<std::vector<std::string>>(
+           flag,
+           [flag, &option](const std::vector<std::string>& values) {
+             for (const std::string& value : values) {
+               if (!option.apply(value)) {
+                 throw CLI::ValidationError(flag + ": expected " + option.expect + ", got '" +
+                                            value + "'");
+               }
+             }
+           })
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  }
+  for (const std::string& arg : args) {
+    const size_t equals = arg.find('=');
+    const auto it = arg.rfind("--", 0) == 0 && equals != std::string::npos
+                        ? table.find(arg.substr(2, equals - 2))
+                        : table.end();
+    if (it != table.end() && !it->second.takes_value) {
+      error = arg.substr(0, equals) + " takes no value";
       return ParseOutcome::kBad;
     }
-    if (!option.apply(value)) {
-      error = "--" + name + ": expected " + option.expect + ", got '" + value + "'";
-      return ParseOutcome::kBad;
-    }
+  }
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    return ParseOutcome::kHelp;
+  } catch (const CLI::ParseError& e) {
+    error = e.what();
+    return ParseOutcome::kBad;
   }
 
   if (!lines_text.empty()) {

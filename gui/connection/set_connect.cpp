@@ -10,12 +10,11 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "core/app_state.h"
+#include "core/connection_steps.h"
 #include "core/link_session.h"
 #include "gui/connection/constpass.h"
 #include "gui/dialog_widgets.h"
@@ -34,13 +33,6 @@ const char* const kCaptions[TFormSet_Connect::kSteps] = {
 
 const char kRunning[] = "Виконується";
 const char kDone[] = "Виконано";
-
-// Steps that talk to the corrector; a direct link skips them.
-constexpr int kFirstSensorStep = 3;
-
-// Corrector models and software this program knows how to service.
-constexpr uint8_t kPlates[] = {26, 28, 29};
-constexpr uint8_t kSoftwareVersion = 37;
 
 void SetColour(QLabel* label, Qt::GlobalColor colour) {
   QPalette palette = label->palette();
@@ -217,61 +209,11 @@ void TFormSet_Connect::TimerStartTimer() {
 }
 
 bool TFormSet_Connect::RunStep(int step) {
-  modbusbox* sensor = state_.ActiveModbusBox.get();
-  switch (step) {
-    case 0:
-      return IdentifyCorrector();
-    case 1:
-      return FreeLine();
-    case 2:
-      return EnterService();
-    case 3:
-      return sensor != nullptr && sensor->ReadUnit(state_.Channel);
-    case 4:
-      return sensor != nullptr && sensor->ReadCalibration(state_.SensorOffset, state_.SensorSlope);
-    default:
-      return false;
-  }
-}
-
-bool TFormSet_Connect::IdentifyCorrector() {
-  calcbox* box = state_.ActiveCalcBox.get();
-  if (box == nullptr || !box->ReadIdentification())
-    return false;
-  const bool known_plate =
-      std::find(std::begin(kPlates), std::end(kPlates), box->plate) != std::end(kPlates);
-  if (known_plate && box->sw_version == kSoftwareVersion)
-    return true;
-  text_buffer_ = "Коректор: Plate = " + std::to_string(box->plate) +
-                 "; Версія ПО = " + std::to_string(box->sw_version) +
-                 ".\rЦе не відповідає умовам: Plate = 26, 28, 29; ПО = 37";
-  state_.ui->ShowMessage(text_buffer_, "");
-  return false;
-}
-
-bool TFormSet_Connect::FreeLine() {
-  calcbox* box = state_.ActiveCalcBox.get();
-  const uint8_t line = state_.ConnectSettings.line_num;
-  if (box == nullptr || !box->ReadImitation(line))
-    return false;
-  if (box->service_state != calcbox::kStateService)
-    return true;
-  if (!state_.ui->AskQuestion("Коректор в режимі обслуговування.",
-                              std::string("Зняти з обслуговування?"), std::nullopt)) {
-    return false;
-  }
-  return box->LeaveService(line);
-}
-
-bool TFormSet_Connect::EnterService() {
-  calcbox* box = state_.ActiveCalcBox.get();
-  if (box == nullptr)
-    return false;
-  if (box->const_password_required) {
-    TFormConstPass password(*box, *state_.ui, this);
+  ConnectHooks hooks;
+  hooks.const_password = [this](calcbox& box) {
+    TFormConstPass password(box, *state_.ui, this);
     password.exec();
-    if (!password.accepted)
-      return false;
-  }
-  return box->EnterService(state_.ConnectSettings.line_num, state_.Channel, 0);
+    return password.accepted;
+  };
+  return RunConnectStep(state_, step, hooks);
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "core/connection_steps.h"
 #include "gui/form_variable.h"
 
 class QFrame;
@@ -19,7 +20,7 @@ class TFormSet_Connect : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kSteps = 5;
+  static constexpr int kSteps = kConnectSteps;
   // The sequence starts this long after the dialog is shown, so the user sees it first.
   static constexpr int kStartDelayMs = 100;
 
@@ -51,9 +52,6 @@ class TFormSet_Connect : public QDialog {
   void FormCreate();
   void FormShow();
   bool RunStep(int step);
-  bool IdentifyCorrector();
-  bool FreeLine();
-  bool EnterService();
   void MarkRunning(int step);
   void MarkEnded(int step, bool ok);
 
@@ -61,7 +59,6 @@ class TFormSet_Connect : public QDialog {
   std::array<QLabel*, kSteps> captions_{};
   std::array<QLabel*, kSteps> states_{};
   std::array<QFrame*, kSteps> panels_{};
-  std::string text_buffer_;  // the corrector check message
   bool running_ = false;
   bool finished_ = false;
   FormVariable<TFormSet_Connect> variable_;

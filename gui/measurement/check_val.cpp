@@ -323,7 +323,7 @@ void TFormCheck_Val::Log(const LogReading& reading) {
   row.when = std::chrono::system_clock::now();
   row.seconds = Now() - log_start_;
   row.unit = unit_.toStdString();
-  row.channel = state_.Channel == 1 ? "Температура" : "Тиск";
+  row.channel = LogChannelName(state_.Channel);
   log_.Append(row);
   ShowLogState();
 }

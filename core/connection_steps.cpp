@@ -1,0 +1,71 @@
+#include "core/connection_steps.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Corrector models and software this program knows how to service.
+constexpr uint8_t kPlates[] = {26, 28, 29};
+constexpr uint8_t kSoftwareVersion = 37;
+
+bool IdentifyCorrector(AppState& state) {
+  calcbox* box = state.ActiveCalcBox.get();
+  if (box == nullptr || !box->ReadIdentification())
+    return false;
+  const bool known_plate =
+      std::find(std::begin(kPlates), std::end(kPlates), box->plate) != std::end(kPlates);
+  if (known_plate && box->sw_version == kSoftwareVersion)
+    return true;
+  state.ui->ShowMessage("Коректор: Plate = " + std::to_string(box->plate) +
+                            "; Версія ПО = " + std::to_string(box->sw_version) +
+                            ".\rЦе не відповідає умовам: Plate = 26, 28, 29; ПО = 37",
+                        "");
+  return false;
+}
+
+bool FreeLine(AppState& state, const ConnectHooks& hooks) {
+  calcbox* box = state.ActiveCalcBox.get();
+  const uint8_t line = state.ConnectSettings.line_num;
+  if (box == nullptr || !box->ReadImitation(line))
+    return false;
+  if (box->service_state != calcbox::kStateService)
+    return true;
+  const bool leave =
+      hooks.leave_busy_line
+          ? hooks.leave_busy_line()
+          : state.ui->AskQuestion("Коректор в режимі обслуговування.",
+                                  std::string("Зняти з обслуговування?"), std::nullopt);
+  return leave && box->LeaveService(line);
+}
+
+bool EnterService(AppState& state, const ConnectHooks& hooks) {
+  calcbox* box = state.ActiveCalcBox.get();
+  if (box == nullptr)
+    return false;
+  if (box->const_password_required && (!hooks.const_password || !hooks.const_password(*box)))
+    return false;
+  return box->EnterService(state.ConnectSettings.line_num, state.Channel, 0);
+}
+
+}  // namespace
+
+bool RunConnectStep(AppState& state, int step, const ConnectHooks& hooks) {
+  modbusbox* sensor = state.ActiveModbusBox.get();
+  switch (step) {
+    case 0:
+      return IdentifyCorrector(state);
+    case 1:
+      return FreeLine(state, hooks);
+    case 2:
+      return EnterService(state, hooks);
+    case 3:
+      return sensor != nullptr && sensor->ReadUnit(state.Channel);
+    case 4:
+      return sensor != nullptr && sensor->ReadCalibration(state.SensorOffset, state.SensorSlope);
+    default:
+      return false;
+  }
+}
