@@ -7,6 +7,7 @@
 
 #include "comm/clock.h"
 #include "comm/exchange_host.h"
+#include "comm/reply_finder.h"
 #include "comm/serial_line.h"
 
 // Gas names of the corrector's error replies, indexed by the reply's detail byte.
@@ -65,6 +66,7 @@ class calcbox {
   int32_t first_byte_timeout = 5000;  // ms from the end of sending to the complete reply
   int32_t next_byte_timeout = 300;    // ms allowed between two reply bytes
   uint8_t tries = 1;
+  EchoMode echo = EchoMode::kDetect;  // the adapter's copy of each request
   std::array<uint8_t, 12> write_password;
   std::array<uint8_t, 4> user_code;
   bool const_password_required = false;
@@ -110,4 +112,7 @@ class calcbox {
   bool ReadImitation(uint8_t line);
   bool EnterService(uint8_t line, uint8_t channel, uint8_t extra);
   bool LeaveService(uint8_t line);
+
+ private:
+  bool drain_before_send_ = false;  // the last transaction timed out with its reply maybe coming
 };

@@ -128,3 +128,27 @@ std::string MakeIniPath(const std::string& settings_folder) try {
 } catch (const std::exception&) {
   return settings_folder + "/" + kFileName;
 }
+
+SettingsLocation LocateSettings(const std::string& exe_folder,
+                                const EnvironmentLookup& environment) {
+  SettingsLocation location;
+  location.folder = ChooseSettingsFolder(exe_folder, environment);
+  location.save_path = MakeIniPath(location.folder);
+  location.read_path = location.save_path;
+  if (exe_folder.empty()) {
+    return location;
+  }
+  std::string beside;
+  try {
+    beside = MakeIniPath(Utf8FromPath(PathFromUtf8(exe_folder) / kFolderName));
+  } catch (const std::exception&) {
+    return location;
+  }
+  std::string ignored;
+  if (beside != location.save_path &&
+      ReadIniFile(location.save_path, ignored) == IniFileState::kMissing &&
+      ReadIniFile(beside, ignored) != IniFileState::kMissing) {
+    location.read_path = beside;
+  }
+  return location;
+}
