@@ -74,6 +74,9 @@ class calcbox {
   uint8_t sw_version = 0;
   uint8_t plate = 0;
   uint8_t service_state = 0;  // 3 = line in service, 0 = normal
+  // The last EnterService got the corrector's acceptance of the command (whether or not the
+  // line was then seen in service).
+  bool service_entry_accepted = false;
   bool rts_switching = true;
   bool abort_requested = false;
   std::array<uint8_t, 256> request{};

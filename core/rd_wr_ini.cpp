@@ -137,22 +137,8 @@ EchoMode EchoModeOf(const TConnectSettings& settings) {
   }
 }
 
-SettingsLoadReport LoadSettings(const std::string& path, TConnectSettings& settings) {
+SettingsLoadReport LoadSettingsFromBytes(std::string bytes, TConnectSettings& settings) {
   SettingsLoadReport report;
-  std::string bytes;
-  switch (ReadIniFile(path, bytes)) {
-    case IniFileState::kRead:
-      report.file_read = true;
-      break;
-    case IniFileState::kTooLarge:
-      report.too_large = true;
-      break;
-    case IniFileState::kUnreadable:
-      report.unreadable = true;
-      break;
-    case IniFileState::kMissing:
-      break;
-  }
   const IniValues values{IniDocument(std::move(bytes))};
   const TConnectSettings defaults;
   for (const Group& group : Groups()) {
@@ -171,6 +157,34 @@ SettingsLoadReport LoadSettings(const std::string& path, TConnectSettings& setti
     }
   }
   return report;
+}
+
+SettingsLoadReport LoadSettings(const std::string& path, TConnectSettings& settings) {
+  std::string bytes;
+  const IniFileState state = ReadIniFile(path, bytes);
+  SettingsLoadReport report = LoadSettingsFromBytes(std::move(bytes), settings);
+  report.file_read = state == IniFileState::kRead;
+  report.too_large = state == IniFileState::kTooLarge;
+  report.unreadable = state == IniFileState::kUnreadable;
+  return report;
+}
+
+bool UpdateSettingsBytes(std::string& bytes, const TConnectSettings& current,
+                         const TConnectSettings& saved) {
+  IniDocument document(std::move(bytes));
+  bool ok = true;
+  for (const Group& group : Groups()) {
+    if (SameGroup(group, current, saved)) {
+      continue;
+    }
+    for (const Field& field : group.fields) {
+      if (field.key) {
+        ok = document.Set(group.section, field.key, std::to_string(field.load(current))) && ok;
+      }
+    }
+  }
+  bytes = document.Bytes();
+  return ok;
 }
 
 std::string SettingsLoadNotice(const SettingsLoadReport& report, const std::string& path) {
@@ -222,20 +236,11 @@ bool SaveSettings(const std::string& path, const TConnectSettings& current, TCon
     case IniFileState::kUnreadable:
       return fail("файл є, але його не вдається прочитати");
   }
-  IniDocument document(std::move(bytes));
-  for (const Group& group : Groups()) {
-    if (SameGroup(group, current, saved)) {
-      continue;
-    }
-    for (const Field& field : group.fields) {
-      if (field.key &&
-          !document.Set(group.section, field.key, std::to_string(field.load(current)))) {
-        return fail("неприпустима назва розділу чи ключа");
-      }
-    }
+  if (!UpdateSettingsBytes(bytes, current, saved)) {
+    return fail("неприпустима назва розділу чи ключа");
   }
   std::string why;
-  if (!ReplaceFileAtomically(path, document.Bytes(), &why)) {
+  if (!ReplaceFileAtomically(path, bytes, &why)) {
     return fail(why);
   }
   for (const Group& group : Groups()) {

@@ -74,6 +74,14 @@ struct SettingsLoadReport {
 // fields become blanks.
 SettingsLoadReport LoadSettings(const std::string& path, TConnectSettings& settings);
 
+// LoadSettings from the file's bytes (the report tells nothing of a file).
+SettingsLoadReport LoadSettingsFromBytes(std::string bytes, TConnectSettings& settings);
+
+// The file's bytes with every group of `current` that differs from `saved` written into them,
+// as SaveSettings writes them; false when a key could not be set.
+bool UpdateSettingsBytes(std::string& bytes, const TConnectSettings& current,
+                         const TConnectSettings& saved);
+
 // One line naming what a load could not take (a refused file, the keys that fell back), or ""
 // when it took everything.
 std::string SettingsLoadNotice(const SettingsLoadReport& report, const std::string& path);

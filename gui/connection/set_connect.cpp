@@ -273,5 +273,18 @@ bool TFormSet_Connect::EnterService() {
     if (!password.accepted)
       return false;
   }
-  return box->EnterService(state_.ConnectSettings.line_num, state_.Channel, 0);
+  const uint8_t line = state_.ConnectSettings.line_num;
+  if (box->EnterService(line, state_.Channel, 0))
+    return true;
+  if (box->error_code == calcbox::kErrorAborted && box->service_entry_accepted) {
+    // Cancelled after the corrector took the command: the line may be in service already, and
+    // nobody would take it out again. The same leave-service as on exit, not to be stopped.
+    box->abort_requested = false;
+    const bool left = box->LeaveService(line);
+    state_.ui->ShowMessage(left ? "Встановлення зв'язку відмінено.\rНитку знято з обслуговування"
+                                : "Встановлення зв'язку відмінено.\rНитку не вдалося зняти з "
+                                  "обслуговування",
+                           "");
+  }
+  return false;
 }
