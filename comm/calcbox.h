@@ -115,6 +115,9 @@ class calcbox {
   bool ReadImitation(uint8_t line);
   bool EnterService(uint8_t line, uint8_t channel, uint8_t extra);
   bool LeaveService(uint8_t line);
+  // Polls the line until the corrector reports it in service (true) or the time for that has
+  // passed: the corrector refuses other commands while it changes the mode.
+  bool AwaitServiceEntry(uint8_t line);
 
  private:
   bool drain_before_send_ = false;  // the last transaction timed out with its reply maybe coming

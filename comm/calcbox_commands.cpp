@@ -73,6 +73,10 @@ bool calcbox::EnterService(uint8_t line, uint8_t channel, uint8_t extra) {
   return confirmed;
 }
 
+bool calcbox::AwaitServiceEntry(uint8_t line) {
+  return AwaitState(*this, line, kStateService, kEnterConfirmMs);
+}
+
 bool calcbox::LeaveService(uint8_t line) {
   if (!ExchangeWithRetry(*this, "Спроба зняти з обслуговування:", kStartPassword,
                          kFunctionLeaveService, &line, 1)) {

@@ -280,6 +280,9 @@ bool TFormSet_Connect::EnterService() {
     // Cancelled after the corrector took the command: the line may be in service already, and
     // nobody would take it out again. The same leave-service as on exit, not to be stopped.
     box->abort_requested = false;
+    state_.ui->SetBusyCursor(true);
+    box->AwaitServiceEntry(line);
+    state_.ui->SetBusyCursor(false);
     const bool left = box->LeaveService(line);
     state_.ui->ShowMessage(left ? "Встановлення зв'язку відмінено.\rНитку знято з обслуговування"
                                 : "Встановлення зв'язку відмінено.\rНитку не вдалося зняти з "

@@ -117,7 +117,7 @@ class FaultMatrix : public ::testing::Test {
                           std::chrono::steady_clock::now() - start)
                           .count();
       const bool next = good_exchange();
-      std::printf("%-8s %-26s %-8s code %-4d %5lld ms   next %s\n", protocol, row.fault.c_str(),
+      std::printf("%-9s %-22s %-8s code %-4d %5lld ms   next %s\n", protocol, row.fault.c_str(),
                   ok ? "found" : "failed", code, static_cast<long long>(ms),
                   next ? "ok" : "FAILED");
       EXPECT_TRUE(row.codes.count(ok ? 0 : code)) << row.fault << ": code " << code;
@@ -227,7 +227,7 @@ TEST_F(FaultMatrix, Corrector) {
                                frame({0x66, 0x01, 0, 0x11, 2, 0, 0}),
                                frame({0x66, 0x01, 0, 0x91, 0}), {6}, 8, 9, 12, 12, 10, {4, 6});
   RunMatrix(
-      "ЛУТАР", rows, [&](SerialLine* line) { box.port_handle = line; },
+      "corrector", rows, [&](SerialLine* line) { box.port_handle = line; },
       [&](int& code) {
         const bool ok =
             box.Exchange(calcbox::kStartPassword, calcbox::kFunctionLeaveService, &line_number, 1);

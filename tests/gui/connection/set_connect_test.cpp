@@ -408,6 +408,7 @@ class SetConnectTest : public QObject {
     QVERIFY(clicked);
     QVERIFY(!d.connected);
     QCOMPARE(bench.tap.CorrectorRequests(17).size(), 1u);
+    QCOMPARE(bench.ui.questions.size(), 1u);  // the cancel question only
     QCOMPARE(bench.Messages(),
              (std::vector<std::string>{
                  "Встановлення зв'язку відмінено.\rНитку знято з обслуговування", kNotConnected}));
