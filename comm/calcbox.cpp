@@ -1,6 +1,7 @@
 #include "comm/calcbox.h"
 #include "comm/checksum.h"
 #include "comm/exchange_steps.h"
+#include "comm/reply_finder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -216,6 +217,14 @@ TapOutcome calcbox::TapOutcomeOf(int32_t code) {
 }
 
 bool calcbox::TransactFrame(int length) {
+  if (drain_before_send_) {
+    const uint64_t frequency = clock->Frequency();
+    DrainLateInput(*port_handle, *clock,
+                   MsToTicks(std::max<int32_t>(1, next_byte_timeout), frequency),
+                   MsToTicks(std::max<int32_t>(1, first_byte_timeout), frequency));
+    drain_before_send_ = false;
+  }
+
   // Preambles (at most 255) and a frame of at most 256 bytes.
   std::array<uint8_t, 255 + 256> block{};
   const int frame_length = std::clamp(length, 0, static_cast<int>(request.size()));
@@ -238,9 +247,35 @@ bool calcbox::TransactFrame(int length) {
   const uint64_t gap = MsToTicks(std::max<int32_t>(0, next_byte_timeout), frequency);
   const uint64_t idle_pause = MsToTicks(kIdleWaitMs, frequency);
   uint64_t last_byte = t1;
-  // Index of the next reply byte. The length byte is 8 bits and the frame ends once k reaches
-  // it, so k never exceeds 255 and every byte lands inside the 256-byte reply buffer.
-  size_t k = 0;
+  const bool any_address = request[1] == kSearchAddress;
+  const uint8_t start = expected_start;
+  const uint8_t own = address;
+  // The length byte is 8 bits, so a frame never exceeds the 256-byte reply buffer.
+  ReplyFinder finder(block.data(), n, echo,
+                     [start, own, any_address](const uint8_t* at, size_t available) {
+                       FrameView view;
+                       if (at[0] != start)
+                         return view;
+                       view.kind = FrameView::Kind::kMore;
+                       if (available < 2)
+                         return view;
+                       // Any corrector may answer a search; its address is adopted once the
+                       // frame checks.
+                       if (!any_address && at[1] != own) {
+                         view.kind = FrameView::Kind::kNoStart;
+                         return view;
+                       }
+                       view.started = true;
+                       if (available < 3)
+                         return view;
+                       if (at[2] < kMinReplyLength) {
+                         view.kind = FrameView::Kind::kNoStart;
+                         return view;
+                       }
+                       view.kind = FrameView::Kind::kFrame;
+                       view.length = at[2];
+                       return view;
+                     });
   error_code = 0;
 
   while (error_code == 0) {
@@ -249,24 +284,8 @@ bool calcbox::TransactFrame(int length) {
 
     uint8_t byte = 0;
     if (ReadReplyByte(*port_handle, byte)) {
-      reply[k] = byte;
-      if (k == 0) {
-        if (byte == expected_start)
-          k = 1;
-      } else if (k == 1) {
-        if (request[1] == kSearchAddress) {
-          k = 2;  // any corrector may answer; its address is adopted once the frame checks
-        } else if (byte == address) {
-          k = 2;
-        } else {
-          k = 0;
-        }
-      } else if (k == 2) {
-        k = byte >= kMinReplyLength ? 3 : 0;
-      } else {
-        ++k;
-      }
-      if (k > 2 && k >= reply[2])
+      finder.Add(byte);
+      if (finder.Found())
         break;  // complete
       last_byte = clock->Counter();
     } else {
@@ -274,21 +293,28 @@ bool calcbox::TransactFrame(int length) {
       // can fire, so that it is seen on that very tick.
       const uint64_t now = clock->Counter();
       uint64_t fire = deadline + 1;
-      if (k > 1)
+      if (finder.InFrame() || finder.ChecksumFailed())
         fire = std::min(fire, last_byte + gap + 1);
       const uint64_t wait = fire > now ? std::min(idle_pause, fire - now) : 0;
       port_handle->WaitForInput(TicksToWait(wait, frequency));
     }
 
     const uint64_t now = clock->Counter();
-    if (now > deadline) {
-      error_code = k < 2 ? kErrorNoAnswer : kErrorReplyTimeout;
-    } else if (k > 1 && last_byte + gap < now) {
+    if (!finder.InFrame() && finder.ChecksumFailed() && (last_byte + gap < now || now > deadline)) {
+      // A whole frame came and failed; nothing that could replace it followed.
+      error_code = kErrorChecksum;
+    } else if (now > deadline) {
+      error_code = finder.InFrame() ? kErrorReplyTimeout : kErrorNoAnswer;
+    } else if (finder.InFrame() && last_byte + gap < now) {
       error_code = kErrorByteGap;
     }
   }
+  // A reply still on its way when the time-out ended must not answer the next request.
+  drain_before_send_ = error_code == kErrorNoAnswer || error_code == kErrorReplyTimeout ||
+                       error_code == kErrorByteGap;
   if (error_code != 0)
     return false;
+  std::copy_n(finder.Frame(), finder.FrameLength(), reply.begin());
 
   if (FrameChecksum(reply.data(), reply[2]) != 0) {
     error_code = kErrorChecksum;

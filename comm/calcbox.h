@@ -8,6 +8,7 @@
 #include "comm/clock.h"
 #include "comm/exchange_host.h"
 #include "comm/line_tap.h"
+#include "comm/reply_finder.h"
 #include "comm/serial_line.h"
 
 // Gas names of the corrector's error replies, indexed by the reply's detail byte.
@@ -66,6 +67,7 @@ class calcbox {
   int32_t first_byte_timeout = 5000;  // ms from the end of sending to the complete reply
   int32_t next_byte_timeout = 300;    // ms allowed between two reply bytes
   uint8_t tries = 1;
+  EchoMode echo = EchoMode::kDetect;  // the adapter's copy of each request
   std::array<uint8_t, 12> write_password;
   std::array<uint8_t, 4> user_code;
   bool const_password_required = false;
@@ -73,6 +75,9 @@ class calcbox {
   uint8_t sw_version = 0;
   uint8_t plate = 0;
   uint8_t service_state = 0;  // 3 = line in service, 0 = normal
+  // The last EnterService got the corrector's acceptance of the command (whether or not the
+  // line was then seen in service).
+  bool service_entry_accepted = false;
   bool rts_switching = true;
   bool abort_requested = false;
   std::array<uint8_t, 256> request{};
@@ -119,4 +124,10 @@ class calcbox {
   bool ReadImitation(uint8_t line);
   bool EnterService(uint8_t line, uint8_t channel, uint8_t extra);
   bool LeaveService(uint8_t line);
+  // Polls the line until the corrector reports it in service (true) or the time for that has
+  // passed: the corrector refuses other commands while it changes the mode.
+  bool AwaitServiceEntry(uint8_t line);
+
+ private:
+  bool drain_before_send_ = false;  // the last transaction timed out with its reply maybe coming
 };

@@ -57,17 +57,24 @@ bool calcbox::ReadImitation(uint8_t line) {
 
 bool calcbox::EnterService(uint8_t line, uint8_t channel, uint8_t extra) {
   const uint8_t args[] = {line, channel, extra};
+  service_entry_accepted = false;
   if (!ExchangeWithRetry(*this, "Спроба поставити на обслуговування:", kStartPassword,
                          kFunctionEnterService, args, 3)) {
     return false;
   }
+  service_entry_accepted = true;
   ui->SetBusyCursor(true);
   const bool confirmed = AwaitState(*this, line, kStateService, kEnterConfirmMs);
   ui->SetBusyCursor(false);
-  if (!confirmed) {
+  // A stop by the operator is no refusal of the corrector's; the caller undoes the entry.
+  if (!confirmed && error_code != kErrorAborted) {
     ui->ShowMessage("Коректор не підтвердив\rперехід на ообслуговування данного каналу", "");
   }
   return confirmed;
+}
+
+bool calcbox::AwaitServiceEntry(uint8_t line) {
+  return AwaitState(*this, line, kStateService, kEnterConfirmMs);
 }
 
 bool calcbox::LeaveService(uint8_t line) {

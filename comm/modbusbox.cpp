@@ -1,6 +1,7 @@
 #include "comm/modbusbox.h"
 #include "comm/checksum.h"
 #include "comm/exchange_steps.h"
+#include "comm/reply_finder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -60,6 +61,33 @@ uint64_t RtsHold(int32_t baud_rate, size_t bytes, uint64_t frequency) {
 
 bool IsKnownException(int code) {
   return code >= 1 && code <= 8;
+}
+
+FrameRule ModbusReplyRule(uint8_t address, uint8_t function) {
+  return [address, function](const uint8_t* at, size_t available) {
+    FrameView view;
+    if (at[0] != address)
+      return view;
+    view.kind = FrameView::Kind::kMore;
+    if (available < 2)
+      return view;
+    if (at[1] == static_cast<uint8_t>(function + kExceptionFlag)) {
+      view.kind = FrameView::Kind::kFrame;
+      view.length = kExceptionReplyLength;
+    } else if (at[1] != function) {
+      view.kind = FrameView::Kind::kNoStart;
+      return view;
+    } else if (function == kWriteFunction) {
+      view.kind = FrameView::Kind::kFrame;
+      view.length = kWriteReplyLength;
+    } else if (available >= 3) {
+      view.kind = FrameView::Kind::kFrame;
+      view.length = static_cast<size_t>(at[2]) + kReadReplyOverhead;
+      view.oversize = at[2] > modbusbox::kFrameSize - kReadReplyOverhead;
+    }
+    view.started = true;
+    return view;
+  };
 }
 
 }  // namespace
@@ -211,6 +239,13 @@ TapOutcome modbusbox::TapOutcomeOf(int32_t code) {
 bool modbusbox::TransactFrame(uint8_t function, int length) {
   length = std::clamp(length, 0, static_cast<int>(kFrameSize));
 
+  if (drain_before_send_) {
+    const uint64_t frequency = clock->Frequency();
+    DrainLateInput(*port_handle, *clock, MsToTicks(std::max(next_byte_timeout, 1), frequency),
+                   MsToTicks(std::max(first_byte_timeout, 1), frequency));
+    drain_before_send_ = false;
+  }
+
   std::vector<uint8_t> block(preambles, kPreamble);
   block.insert(block.end(), request.begin(), request.begin() + length);
 
@@ -236,10 +271,7 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
   // would start a retry while it may still be sending. So the rest of such a frame is let
   // pass unstored (to its announced end, or until the line has been quiet for the byte gap)
   // and the transaction ends with code 29.
-  constexpr unsigned kMaxDataBytes = kFrameSize - kReadReplyOverhead;
-  bool rejected = false;
-  size_t k = 0;
-  size_t expected = 0;  // reply length, once known
+  ReplyFinder finder(block.data(), block.size(), echo, ModbusReplyRule(address, function));
   uint64_t last_byte_time = t1;
   error_code = 0;
 
@@ -249,36 +281,15 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
 
     uint8_t byte = 0;
     if (ReadReplyByte(*port_handle, byte)) {
-      if (k < reply.size())
-        reply[k] = byte;
-      if (k == 0) {
-        if (byte == address)
-          k = 1;
-      } else if (k == 1) {
-        if (byte == function) {
-          if (function == kWriteFunction)
-            expected = kWriteReplyLength;
-          k = 2;
-        } else if (byte == static_cast<uint8_t>(function + kExceptionFlag)) {
-          expected = kExceptionReplyLength;
-          k = 2;
-        } else {
-          k = 0;
-        }
-      } else if (k == 2 && expected == 0) {
-        expected = static_cast<size_t>(byte) + kReadReplyOverhead;
-        rejected = byte > kMaxDataBytes;
-        k = 3;
-      } else {
-        ++k;
-      }
-      if (expected != 0 && k >= expected)
+      finder.Add(byte);
+      if (finder.Found())
         break;
       last_byte_time = clock->Counter();
     } else {
       // Nothing yet: wait for a byte, but never past the moment the running time-out is
       // exceeded, so it is reported one tick after its limit.
-      const uint64_t limit = (k < 2 ? deadline : last_byte_time + gap) + 1;
+      const bool by_gap = finder.InFrame() || finder.ChecksumFailed();
+      const uint64_t limit = (by_gap ? last_byte_time + gap : deadline) + 1;
       const uint64_t now = clock->Counter();
       if (now < limit) {
         const uint64_t ticks = std::min(limit - now, idle_bound);
@@ -288,21 +299,25 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
     }
 
     const uint64_t now = clock->Counter();
-    if (k < 2) {
-      if (now > deadline)
-        error_code = kErrorNoReply;
-    } else if (last_byte_time + gap < now) {
-      error_code = kErrorByteGap;
+    if (finder.InFrame()) {
+      if (last_byte_time + gap < now)
+        error_code = finder.OversizePending() ? kErrorMismatch : kErrorByteGap;
+    } else if (finder.ChecksumFailed()) {
+      // A whole frame came and failed; nothing that could replace it followed.
+      if (last_byte_time + gap < now)
+        error_code = kErrorChecksum;
+    } else if (now > deadline) {
+      error_code = kErrorNoReply;
     }
     if (error_code != 0)
       break;
   }
 
-  if (rejected) {
-    error_code = kErrorMismatch;
-  } else if (error_code == 0) {
-    if (FrameChecksum(reply.data(), static_cast<uint32_t>(expected)) != 0) {
-      error_code = kErrorChecksum;
+  if (finder.Found()) {
+    const size_t stored = std::min(finder.FrameLength(), reply.size());
+    std::copy_n(finder.Frame(), stored, reply.begin());
+    if (finder.FrameOversize()) {
+      error_code = kErrorMismatch;
     } else if (reply[1] == static_cast<uint8_t>(function + kExceptionFlag)) {
       // Codes 1-8 are the sensor's exceptions as they are; any other stays apart from the
       // local codes 20-29, which would make it a silent sensor or the operator's stop.
@@ -310,6 +325,8 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
       error_code = IsKnownException(exception) ? exception : kErrorOtherException + exception;
     }
   }
+  // A reply still on its way when the time-out ended must not answer the next request.
+  drain_before_send_ = error_code == kErrorNoReply || error_code == kErrorByteGap;
   port_handle->Purge();
   return error_code == 0;
 }

@@ -7,6 +7,7 @@
 #include "comm/clock.h"
 #include "comm/exchange_host.h"
 #include "comm/line_tap.h"
+#include "comm/reply_finder.h"
 #include "comm/serial_line.h"
 
 // Exchange object of Modbus RTU: function 3 (read holding registers) and function 16 (write
@@ -47,6 +48,7 @@ class modbusbox {
   int32_t first_byte_timeout = 2000;  // ms from the end of sending to the second reply byte
   int32_t next_byte_timeout = 100;    // ms allowed between reply bytes once two have come
   uint8_t tries = 1;
+  EchoMode echo = EchoMode::kDetect;  // the adapter's copy of each request
   std::array<uint8_t, kFrameSize> request{};
   std::array<uint8_t, kFrameSize> reply{};
   StatusPanel* status_panel = nullptr;
@@ -90,6 +92,7 @@ class modbusbox {
   bool WriteCalibration(float sensor_offset, float sensor_slope);
 
  private:
+  bool drain_before_send_ = false;  // the last transaction timed out with its reply maybe coming
   // Runs the prepared request with its tries and the status panel text around them.
   void RunRequest(uint8_t function, int length, const char* panel_text);
 };

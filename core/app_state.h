@@ -21,6 +21,9 @@ struct AppState {
   TConnectSettings SavedSettings;
   std::string SettingsFolder;
   std::string IniPath;
+  // The file the settings were read from when it is not IniPath (a read-only file beside the
+  // executable); the first save copies it into IniPath and clears this.
+  std::string IniBasePath;
 
   // The open port (kNoComHandle when closed) and the line the exchange objects talk through.
   ::ComHandle ComHandle = kNoComHandle;

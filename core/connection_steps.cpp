@@ -47,7 +47,23 @@ bool EnterService(AppState& state, const ConnectHooks& hooks) {
     return false;
   if (box->const_password_required && (!hooks.const_password || !hooks.const_password(*box)))
     return false;
-  return box->EnterService(state.ConnectSettings.line_num, state.Channel, 0);
+  const uint8_t line = state.ConnectSettings.line_num;
+  if (box->EnterService(line, state.Channel, 0))
+    return true;
+  if (box->error_code == calcbox::kErrorAborted && box->service_entry_accepted) {
+    // Cancelled after the corrector took the command: the line may be in service already, and
+    // nobody would take it out again. The same leave-service as on exit, not to be stopped.
+    box->abort_requested = false;
+    state.ui->SetBusyCursor(true);
+    box->AwaitServiceEntry(line);
+    state.ui->SetBusyCursor(false);
+    const bool left = box->LeaveService(line);
+    state.ui->ShowMessage(left ? "Встановлення зв'язку відмінено.\rНитку знято з обслуговування"
+                               : "Встановлення зв'язку відмінено.\rНитку не вдалося зняти з "
+                                 "обслуговування",
+                          "");
+  }
+  return false;
 }
 
 }  // namespace

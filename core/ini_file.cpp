@@ -153,6 +153,35 @@ bool ValidName(std::string_view name) {
 
 }  // namespace
 
+namespace {
+
+std::string ValueOf(std::string_view bytes, const Line& line) {
+  if (line.equals == std::string::npos) {
+    return std::string();
+  }
+  std::string_view value = Trim(bytes.substr(line.equals + 1, line.end - line.equals - 1));
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
+std::string LowerName(std::string_view section, std::string_view key) {
+  std::string name;
+  name.reserve(section.size() + key.size() + 1);
+  for (char c : section) {
+    name += AsciiLower(c);
+  }
+  name += '\n';
+  for (char c : key) {
+    name += AsciiLower(c);
+  }
+  return name;
+}
+
+}  // namespace
+
 std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
   const std::vector<Line> lines = Parse(bytes_);
   const auto span = FindSection(lines, section);
@@ -163,17 +192,30 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
   if (!index) {
     return std::nullopt;
   }
-  const Line& line = lines[*index];
-  if (line.equals == std::string::npos) {
-    return std::string();
+  return ValueOf(bytes_, lines[*index]);
+}
+
+IniValues::IniValues(const IniDocument& document) {
+  const std::string_view bytes = document.Bytes();
+  std::map<std::string, bool> sections_seen;  // lower-case name; only the first one counts
+  bool in_first = false;
+  std::string section;
+  for (const Line& line : Parse(bytes)) {
+    if (line.kind == LineKind::kSection) {
+      section = LowerName(line.name, "");
+      in_first = sections_seen.emplace(section, true).second;
+    } else if (line.kind == LineKind::kEntry && in_first) {
+      values_.emplace(section + LowerName("", line.name).substr(1), ValueOf(bytes, line));
+    }
   }
-  std::string_view value =
-      Trim(std::string_view(bytes_).substr(line.equals + 1, line.end - line.equals - 1));
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
+}
+
+std::optional<std::string> IniValues::Get(std::string_view section, std::string_view key) const {
+  const auto found = values_.find(LowerName(section, key));
+  if (found == values_.end()) {
+    return std::nullopt;
   }
-  return std::string(value);
+  return found->second;
 }
 
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -261,16 +303,22 @@ IniFileState ReadIniFile(const std::string& path, std::string& bytes) try {
     return IniFileState::kUnreadable;
   }
   const std::uintmax_t size = fs::file_size(file, error);
-  if (error || size > kMaxIniFileBytes) {
+  if (error) {
     return IniFileState::kUnreadable;
+  }
+  if (size > kMaxIniFileBytes) {
+    return IniFileState::kTooLarge;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     return IniFileState::kUnreadable;
   }
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad() || content.size() > kMaxIniFileBytes) {
+  if (in.bad()) {
     return IniFileState::kUnreadable;
+  }
+  if (content.size() > kMaxIniFileBytes) {
+    return IniFileState::kTooLarge;  // it grew while being read
   }
   bytes = std::move(content);
   return IniFileState::kRead;
@@ -290,13 +338,18 @@ std::optional<std::string> ReadIniString(const std::string& path, std::string_vi
 bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
                     std::string_view value, std::string* reason) try {
   std::string bytes;
-  if (ReadIniFile(path, bytes) == IniFileState::kUnreadable) {
-    SetReason(reason, "the file exists but cannot be read");
+  const IniFileState state = ReadIniFile(path, bytes);
+  if (state == IniFileState::kUnreadable) {
+    SetReason(reason, "файл є, але його не вдається прочитати");
+    return false;
+  }
+  if (state == IniFileState::kTooLarge) {
+    SetReason(reason, "файл завеликий для файлу налаштувань");
     return false;
   }
   IniDocument document(std::move(bytes));
   if (!document.Set(section, key, value)) {
-    SetReason(reason, "invalid section, key or value");
+    SetReason(reason, "неприпустима назва розділу, ключа чи значення");
     return false;
   }
   return ReplaceFileAtomically(path, document.Bytes(), reason);
@@ -333,4 +386,43 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
 } catch (const std::exception& exception) {
   SetReason(reason, exception.what());
   return false;
+}
+
+int RemoveStaleTemporaries(const std::string& path) try {
+  const fs::path file = PathFromUtf8(path);
+  const std::string prefix = Utf8FromPath(file.filename()) + ".tmp-";
+  std::error_code error;
+  int removed = 0;
+  for (fs::directory_iterator
+           it(file.parent_path().empty() ? fs::path(".") : file.parent_path(), error),
+       end;
+       !error && it != end; it.increment(error)) {
+    const std::string name = Utf8FromPath(it->path().filename());
+    if (name.compare(0, prefix.size(), prefix) != 0) {
+      continue;
+    }
+    // Ours only: "<pid>-<counter>", digits both.
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const size_t dash = rest.find('-');
+    const auto digits = [](std::string_view text) {
+      return !text.empty() && text.size() <= 10 &&
+             text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !digits(rest.substr(0, dash)) ||
+        !digits(rest.substr(dash + 1))) {
+      continue;
+    }
+    const unsigned long owner = std::stoul(std::string(rest.substr(0, dash)));
+    std::error_code type_error;
+    if (!it->is_regular_file(type_error) || ProcessIsRunning(owner)) {
+      continue;
+    }
+    std::error_code remove_error;
+    if (fs::remove(it->path(), remove_error)) {
+      ++removed;
+    }
+  }
+  return removed;
+} catch (const std::exception&) {
+  return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,14 +48,26 @@ class IniDocument {
   std::string bytes_;
 };
 
-// Files larger than this are not taken for settings files (and never rewritten).
-inline constexpr std::uintmax_t kMaxIniFileBytes = 16u * 1024u * 1024u;
+// Every value of a document, found by one pass over its bytes, for a reader that asks for many
+// keys: Get answers as IniDocument::Get would, without parsing the file again for each key.
+class IniValues {
+ public:
+  explicit IniValues(const IniDocument& document);
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
-enum class IniFileState { kRead, kMissing, kUnreadable };
+ private:
+  std::map<std::string, std::string> values_;  // "section\nkey", both in lower case
+};
+
+// Files larger than this are not taken for settings files (and never rewritten): a settings file
+// holds a few hundred bytes, and anything this size is a damaged or foreign file.
+inline constexpr std::uintmax_t kMaxIniFileBytes = 1024u * 1024u;
+
+enum class IniFileState { kRead, kMissing, kUnreadable, kTooLarge };
 
 // The whole file at `path`. A path that leads nowhere (the file or a folder on the way is
-// missing) is kMissing; one that is not a regular file, cannot be opened or read, or is larger
-// than kMaxIniFileBytes is kUnreadable. `bytes` is empty unless kRead.
+// missing) is kMissing; one that is not a regular file or cannot be opened or read is
+// kUnreadable, one larger than kMaxIniFileBytes kTooLarge. `bytes` is empty unless kRead.
 IniFileState ReadIniFile(const std::string& path, std::string& bytes);
 
 // One value from the file at `path`; a missing or unreadable file reads as empty. Reading
@@ -74,6 +87,15 @@ bool WriteIniString(const std::string& path, std::string_view section, std::stri
 // new file beside it, are flushed to the disk, and that file is renamed over the old one.
 // A symbolic link at `path` is followed, so the link stays and its target is replaced; the
 // old file's permission bits are kept. A file that is not writable (read-only) is refused. On
-// failure nothing is left behind and the old file is untouched.
+// failure nothing is left behind and the old file is untouched. `reason` is in Ukrainian, as the
+// user reads it.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* reason = nullptr);
+
+// Removes the temporary files ReplaceFileAtomically leaves beside `path` when the process is
+// killed half-way (named after the file, the process and a counter), unless the process that
+// made one is still running and may yet rename it. Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& path);
+
+// The system's reason for error number `error` (errno), in Ukrainian.
+std::string SystemReasonText(int error);

@@ -10,3 +10,6 @@
 // followed. On failure `why` tells the reason.
 bool ReplaceTargetAtomically(const std::filesystem::path& target, std::string_view bytes,
                              std::string& why);
+
+// True while the process `id` runs (the caller's own included).
+bool ProcessIsRunning(unsigned long id);

@@ -1,11 +1,15 @@
 #include "core/ini_file_platform.h"
 
+#include "core/ini_file.h"
+
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -15,7 +19,7 @@ namespace {
 std::atomic<unsigned> temporary_counter{0};
 
 std::string ErrnoText(int error) {
-  return std::generic_category().message(error);
+  return SystemReasonText(error);
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -51,11 +55,11 @@ bool ReplaceTargetAtomically(const fs::path& target, std::string_view bytes, std
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists) {
     if (S_ISDIR(existing.st_mode)) {
-      why = "a folder stands where the file should be";
+      why = "на місці файлу стоїть тека";
       return false;
     }
     if (::access(target.c_str(), W_OK) != 0) {
-      why = "the file is read-only: " + ErrnoText(errno);
+      why = "файл лише для читання: " + ErrnoText(errno);
       return false;
     }
   }
@@ -97,4 +101,53 @@ bool ReplaceTargetAtomically(const fs::path& target, std::string_view bytes, std
   }
   SyncFolder(folder);
   return true;
+}
+
+bool ProcessIsRunning(unsigned long id) {
+  if (id == 0 || id > static_cast<unsigned long>(INT32_MAX)) {
+    return false;
+  }
+  // EPERM: it runs, under another user.
+  return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+std::string SystemReasonText(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return "немає дозволу на запис";
+    case EROFS:
+      return "файлова система лише для читання";
+    case ENOSPC:
+      return "на диску немає місця";
+#ifdef EDQUOT
+    case EDQUOT:
+      return "вичерпано дискову квоту";
+#endif
+    case EISDIR:
+      return "на місці файлу стоїть тека";
+    case ENOTDIR:
+      return "на шляху до файлу стоїть файл, а не тека";
+    case ENOENT:
+      return "теки для файлу немає";
+    case ELOOP:
+      return "символьні посилання утворюють петлю";
+    case ENAMETOOLONG:
+      return "шлях задовгий";
+    case EIO:
+      return "помилка введення-виведення";
+    case EFBIG:
+      return "файл завеликий";
+    case EBUSY:
+    case ETXTBSY:
+      return "файл зайнятий";
+    case EMFILE:
+    case ENFILE:
+      return "забагато відкритих файлів";
+    case EXDEV:
+      return "тимчасовий файл і файл налаштувань на різних дисках";
+    default:
+      return "системна помилка " + std::to_string(error) + " (" +
+             std::generic_category().message(error) + ")";
+  }
 }

@@ -2,6 +2,8 @@
 
 #include "core/ini_file_platform.h"
 
+#include "core/ini_file.h"
+
 #include <algorithm>
 #include <atomic>
 #include <system_error>
@@ -23,11 +25,11 @@ bool ReplaceTargetAtomically(const fs::path& target, std::string_view bytes, std
   const DWORD attributes = GetFileAttributesW(target_name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      why = "a folder stands where the file should be";
+      why = "на місці файлу стоїть тека";
       return false;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-      why = "the file is read-only";
+      why = "файл лише для читання";
       return false;
     }
   }
@@ -73,4 +75,19 @@ bool ReplaceTargetAtomically(const fs::path& target, std::string_view bytes, std
     DeleteFileW(temporary.c_str());
   }
   return ok;
+}
+
+bool ProcessIsRunning(unsigned long id) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) {
+    return GetLastError() == ERROR_ACCESS_DENIED;
+  }
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+std::string SystemReasonText(int error) {
+  // Windows words its own reasons in the language of the installation.
+  return std::generic_category().message(error);
 }

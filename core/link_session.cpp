@@ -15,6 +15,7 @@ void ApplyLineSettings(const TConnectSettings& settings, SerialLine* line, Box& 
   box.first_byte_timeout = settings.wait_time;
   box.next_byte_timeout = settings.time_out;
   box.tries = settings.repeat;
+  box.echo = EchoModeOf(settings);
 }
 
 template <typename Box>

@@ -82,6 +82,8 @@ const std::vector<Group>& Groups() {
        {Stored("conn_type", &S::conn_type), Stored("port", &S::port), Stored("rate", &S::rate),
         Stored("repeat", &S::repeat), Stored("wait_time", &S::wait_time),
         Stored("time_out", &S::time_out)}},
+      // Its own group, so that a file saved before it existed is rewritten only when it changes.
+      {kLinkSection, {Stored("echo", &S::echo)}},
       {kCorrectorSection,
        {Stored("adr", &S::adr), Stored("pream", &S::corr_pream), Stored("line_num", &S::line_num),
         Unstored(&S::write_password), Unstored(&S::user_code)}},
@@ -124,41 +126,124 @@ std::optional<int32_t> ParseIniInteger(std::string_view text) {
   return static_cast<int32_t>(bits);
 }
 
-void LoadSettings(const std::string& path, TConnectSettings& settings) {
-  std::string bytes;
-  ReadIniFile(path, bytes);
-  const IniDocument document(std::move(bytes));
+EchoMode EchoModeOf(const TConnectSettings& settings) {
+  switch (settings.echo) {
+    case static_cast<uint8_t>(EchoMode::kOff):
+      return EchoMode::kOff;
+    case static_cast<uint8_t>(EchoMode::kAlways):
+      return EchoMode::kAlways;
+    default:
+      return EchoMode::kDetect;
+  }
+}
+
+SettingsLoadReport LoadSettingsFromBytes(std::string bytes, TConnectSettings& settings) {
+  SettingsLoadReport report;
+  const IniValues values{IniDocument(std::move(bytes))};
   const TConnectSettings defaults;
   for (const Group& group : Groups()) {
     for (const Field& field : group.fields) {
       const std::optional<std::string> text =
-          field.key ? document.Get(group.section, field.key) : std::nullopt;
+          field.key ? values.Get(group.section, field.key) : std::nullopt;
       const std::optional<int32_t> value = text ? ParseIniInteger(*text) : std::nullopt;
       if (value) {
         field.store(settings, *value);
       } else {
         field.copy(defaults, settings);
+        if (text) {
+          report.fallbacks.push_back(std::string(group.section) + "/" + field.key + "=" + *text);
+        }
       }
     }
   }
+  return report;
 }
 
-bool SaveSettings(const std::string& path, const TConnectSettings& current, TConnectSettings& saved,
-                  std::string& error) {
-  if (current == saved) {
-    return true;
-  }
+SettingsLoadReport LoadSettings(const std::string& path, TConnectSettings& settings) {
+  std::string bytes;
+  const IniFileState state = ReadIniFile(path, bytes);
+  SettingsLoadReport report = LoadSettingsFromBytes(std::move(bytes), settings);
+  report.file_read = state == IniFileState::kRead;
+  report.too_large = state == IniFileState::kTooLarge;
+  report.unreadable = state == IniFileState::kUnreadable;
+  return report;
+}
+
+bool UpdateSettingsBytes(std::string& bytes, const TConnectSettings& current,
+                         const TConnectSettings& saved) {
+  IniDocument document(std::move(bytes));
+  bool ok = true;
   for (const Group& group : Groups()) {
     if (SameGroup(group, current, saved)) {
       continue;
     }
     for (const Field& field : group.fields) {
-      if (field.key &&
-          !WriteIniString(path, group.section, field.key, std::to_string(field.load(current)))) {
-        error = "Unable to write to " + path;
-        return false;
+      if (field.key) {
+        ok = document.Set(group.section, field.key, std::to_string(field.load(current))) && ok;
       }
     }
+  }
+  bytes = document.Bytes();
+  return ok;
+}
+
+std::string SettingsLoadNotice(const SettingsLoadReport& report, const std::string& path) {
+  if (report.too_large) {
+    return "Файл налаштувань " + path + " завеликий (понад " +
+           std::to_string(kMaxIniFileBytes / 1024) + " КБ) і не прочитаний: взято типові значення";
+  }
+  if (report.unreadable) {
+    return "Файл налаштувань " + path + " не вдалося прочитати: взято типові значення";
+  }
+  if (report.fallbacks.empty()) {
+    return {};
+  }
+  std::string text = "У файлі налаштувань " + path + " непридатні значення замінено типовими: ";
+  for (size_t i = 0; i < report.fallbacks.size(); ++i) {
+    // A damaged value may hold anything; the line shows a short, printable piece of it.
+    std::string shown;
+    for (char c : report.fallbacks[i].substr(0, 60)) {
+      shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    }
+    text += (i ? ", " : "") + shown;
+  }
+  return text;
+}
+
+bool SaveSettings(const std::string& path, const TConnectSettings& current, TConnectSettings& saved,
+                  std::string& error, std::string* reason, const std::string& base_path) {
+  if (current == saved) {
+    return true;
+  }
+  const auto fail = [&](const std::string& why) {
+    error = "Unable to write to " + path;
+    if (reason) {
+      *reason = why;
+    }
+    return false;
+  };
+  std::string bytes;
+  switch (ReadIniFile(path, bytes)) {
+    case IniFileState::kRead:
+      break;
+    case IniFileState::kMissing:
+      if (!base_path.empty() && ReadIniFile(base_path, bytes) != IniFileState::kRead) {
+        bytes.clear();
+      }
+      break;
+    case IniFileState::kTooLarge:
+      return fail("файл завеликий для файлу налаштувань");
+    case IniFileState::kUnreadable:
+      return fail("файл є, але його не вдається прочитати");
+  }
+  if (!UpdateSettingsBytes(bytes, current, saved)) {
+    return fail("неприпустима назва розділу чи ключа");
+  }
+  std::string why;
+  if (!ReplaceFileAtomically(path, bytes, &why)) {
+    return fail(why);
+  }
+  for (const Group& group : Groups()) {
     for (const Field& field : group.fields) {
       field.copy(current, saved);
     }

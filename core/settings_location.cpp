@@ -62,7 +62,7 @@ bool IsWritableFolder(const std::string& folder) try {
 namespace {
 
 // The folder, made if missing (with its parents when `with_parents`), if it can be written.
-bool Usable(const fs::path& folder, bool with_parents) {
+bool Usable(const fs::path& folder, bool with_parents, const FolderProbe& writable) {
   std::error_code error;
   if (!fs::is_directory(folder, error)) {
     if (with_parents) {
@@ -71,7 +71,7 @@ bool Usable(const fs::path& folder, bool with_parents) {
       fs::create_directory(folder, error);
     }
   }
-  return IsWritableFolder(Utf8FromPath(folder));
+  return writable(Utf8FromPath(folder));
 }
 
 std::optional<fs::path> AbsoluteFromEnvironment(const EnvironmentLookup& environment,
@@ -90,11 +90,12 @@ std::optional<fs::path> AbsoluteFromEnvironment(const EnvironmentLookup& environ
 }  // namespace
 
 std::string ChooseSettingsFolder(const std::string& exe_folder,
-                                 const EnvironmentLookup& environment) try {
+                                 const EnvironmentLookup& environment,
+                                 const FolderProbe& writable) try {
   std::optional<fs::path> beside_executable;
   if (!exe_folder.empty()) {
     beside_executable = PathFromUtf8(exe_folder) / kFolderName;
-    if (Usable(*beside_executable, false)) {
+    if (Usable(*beside_executable, false, writable)) {
       return Utf8FromPath(*beside_executable);
     }
   }
@@ -110,7 +111,7 @@ std::string ChooseSettingsFolder(const std::string& exe_folder,
     candidates.push_back(*application_data / kApplicationName / kFolderName);
   }
   for (const fs::path& candidate : candidates) {
-    if (Usable(candidate, true)) {
+    if (Usable(candidate, true, writable)) {
       return Utf8FromPath(candidate);
     }
   }
@@ -127,4 +128,28 @@ std::string MakeIniPath(const std::string& settings_folder) try {
   return Utf8FromPath(PathFromUtf8(settings_folder) / kFileName);
 } catch (const std::exception&) {
   return settings_folder + "/" + kFileName;
+}
+
+SettingsLocation LocateSettings(const std::string& exe_folder, const EnvironmentLookup& environment,
+                                const FolderProbe& writable) {
+  SettingsLocation location;
+  location.folder = ChooseSettingsFolder(exe_folder, environment, writable);
+  location.save_path = MakeIniPath(location.folder);
+  location.read_path = location.save_path;
+  if (exe_folder.empty()) {
+    return location;
+  }
+  std::string beside;
+  try {
+    beside = MakeIniPath(Utf8FromPath(PathFromUtf8(exe_folder) / kFolderName));
+  } catch (const std::exception&) {
+    return location;
+  }
+  std::string ignored;
+  if (beside != location.save_path &&
+      ReadIniFile(location.save_path, ignored) == IniFileState::kMissing &&
+      ReadIniFile(beside, ignored) != IniFileState::kMissing) {
+    location.read_path = beside;
+  }
+  return location;
 }

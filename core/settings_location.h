@@ -24,8 +24,28 @@ std::optional<std::string> ProcessEnvironment(const std::string& name);
 // absolute), else under $HOME/.config, else under %APPDATA%, created with its parents. If no
 // candidate can be written, the folder beside the executable is answered anyway, so that the
 // first save reports the path the user would look for.
+// Tells whether a folder can be written; IsWritableFolder unless a test says otherwise.
+using FolderProbe = std::function<bool(const std::string& folder)>;
+bool IsWritableFolder(const std::string& folder);
+
 std::string ChooseSettingsFolder(const std::string& exe_folder,
-                                 const EnvironmentLookup& environment = ProcessEnvironment);
+                                 const EnvironmentLookup& environment = ProcessEnvironment,
+                                 const FolderProbe& writable = IsWritableFolder);
+
+// Where the settings are read from at start and where they are saved.
+struct SettingsLocation {
+  std::string folder;     // the settings folder (the saved file, the journal, port links)
+  std::string save_path;  // the settings file in `folder`
+  // The file read at start. It differs from save_path only while a readable file stands in the
+  // folder beside the executable, that folder cannot be written, and the user's folder holds no
+  // copy yet: the first save then starts the user's copy from it, and later starts read that.
+  std::string read_path;
+};
+
+// ChooseSettingsFolder, and the file to read, as SettingsLocation tells.
+SettingsLocation LocateSettings(const std::string& exe_folder,
+                                const EnvironmentLookup& environment = ProcessEnvironment,
+                                const FolderProbe& writable = IsWritableFolder);
 
 // The settings file inside `settings_folder`.
 std::string MakeIniPath(const std::string& settings_folder);

@@ -17,6 +17,7 @@
 
 #include "comm/comportfunctions.h"
 #include "comm/exchange_host.h"
+#include "core/ini_file.h"
 #include "core/link_session.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
@@ -141,14 +142,28 @@ void TFormMain::FormCreate() {
   const QFileInfo exe(exe_path);
   setWindowTitle(MainWindowTitle(exe.lastModified()));
 
-  state.SettingsFolder = settings_folder_.empty()
-                             ? ChooseSettingsFolder(exe.absolutePath().toStdString())
-                             : settings_folder_;
-  state.IniPath = MakeIniPath(state.SettingsFolder);
+  SettingsLocation location;
+  if (settings_folder_.empty()) {
+    location = LocateSettings(exe.absolutePath().toStdString());
+  } else {
+    location.folder = settings_folder_;
+    location.save_path = location.read_path = MakeIniPath(settings_folder_);
+  }
+  state.SettingsFolder = location.folder;
+  state.IniPath = location.save_path;
+  state.IniBasePath = location.read_path == location.save_path ? "" : location.read_path;
   // A COMn link in this folder maps a port number to any device (a by-id name, the simulator).
   SetComPortsFolder(state.SettingsFolder + "/ports");
-  LoadSettings(state.IniPath, state.ConnectSettings);
+  // A save killed half-way leaves its temporary file; nothing else will ever take it.
+  RemoveStaleTemporaries(state.IniPath);
+  const SettingsLoadReport report = LoadSettings(location.read_path, state.ConnectSettings);
   state.SavedSettings = state.ConnectSettings;
+  std::string notice = SettingsLoadNotice(report, location.read_path);
+  if (notice.empty() && !state.IniBasePath.empty())
+    notice =
+        "Налаштування прочитано з " + state.IniBasePath + "; зберігатимуться в " + state.IniPath;
+  status_panels[1]->setText(QString::fromStdString(notice));
+  status_panels[1]->setToolTip(QString::fromStdString(notice));
 
   Nclb->setEnabled(false);
   Nval->setEnabled(false);
@@ -322,6 +337,7 @@ void TFormMain::StartConnection(uint8_t channel) {
 bool TFormMain::ShowConnectDialog() {
   TFormConnect dialog(state, this);
   dialog.status_bar = status_panels[0];
+  dialog.settings_notice = status_panels[1];
   dialog.exec();
   return dialog.accepted;
 }

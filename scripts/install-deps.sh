@@ -22,6 +22,7 @@ test_packages=(
   g++-mingw-w64-x86-64-posix googletest wine wine64
   dpkg-dev desktop-file-utils
   poppler-utils
+  clang libclang-rt-14-dev
 )
 
 packages=("${run_packages[@]}")

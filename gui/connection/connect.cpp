@@ -68,6 +68,9 @@ const char kUserCodeRequired[] = "Параметри ЛУТАР:\rУведенн
 const char kCorrectorOutOfRange[] = "Параметри ЛУТАР:\rУведені значення поза діапазону";
 const char kSensorIncomplete[] = "Параметри давача:\rУведені не всі параметри";
 const char kSensorOutOfRange[] = "Параметри давача:\rУведені значення поза діапазону";
+const char kSaveFailedReason[] = "Причина: ";
+const char kSaveFailedGoesOn[] =
+    "Нові параметри діють до виходу з програми; з'єднання продовжується.";
 // The port name is written with Cyrillic letters in this message.
 const char kPortUnavailable[] = "Комунікацийний порт СОМ%1 недоступний";
 
@@ -113,6 +116,7 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   Edit1 = MakeEdit(GroupBox6, "Edit1");
   Edit2 = MakeEdit(GroupBox6, "Edit2");
   ComboBox3 = MakeList(GroupBox6, "ComboBox3");
+  ComboBox9 = MakeList(GroupBox6, "ComboBox9");
   QGridLayout* link = MakeGrid(GroupBox6);
   AddFieldRow(link, 0, ComboBox8, {{Label1, "Label1", QStringLiteral("&Тип зв'язку")}});
   AddFieldRow(link, 1, ComboBox1, {{Label2, "Label2", QStringLiteral("&Порт підключення")}});
@@ -127,7 +131,8 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
                {Label11, "Label11", QStringLiteral("байтаі відповіді (55...2000)")}},
               {Label12, "Label12", QStringLiteral("мс")});
   AddFieldRow(link, 5, ComboBox3, {{Label13, "Label13", QStringLiteral("Кільк. &спроб обміну")}});
-  link->setRowStretch(6, 1);
+  AddFieldRow(link, 6, ComboBox9, {{Label19, "Label19", QStringLiteral("&Луна адаптера")}});
+  link->setRowStretch(7, 1);
 
   // Corrector.
   GroupBox1 = MakeGroupBox(this, "GroupBox1", QStringLiteral(" Параметри ЛУТАР "));
@@ -182,6 +187,11 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   ComboBox3->addItems({QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 3"),
                        QStringLiteral(" 4"), QStringLiteral(" 5")});
   ComboBox5->addItems({QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 3")});
+  // In the order of EchoMode.
+  ComboBox9->addItems(
+      {QStringLiteral("Визначати"), QStringLiteral("Немає"), QStringLiteral("Завжди є")});
+  ComboBox9->setToolTip(
+      QStringLiteral("Двопровідні адаптери RS-485 повертають надісланий запит перед відповіддю"));
 
   // The caption colour of the corrector group must not spill over to what is inside it.
   const QPalette normal = QApplication::palette(GroupBox1);
@@ -195,8 +205,8 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
     child->setPalette(own);
   }
 
-  SetTabOrder({ComboBox8, ComboBox1, ComboBox2, Edit1, Edit2, ComboBox3, ComboBox4, Edit3,
-               ComboBox5, Edit11, Edit10, ComboBox6, Edit4, BitBtn1, BitBtn2});
+  SetTabOrder({ComboBox8, ComboBox1, ComboBox2, Edit1, Edit2, ComboBox3, ComboBox9, ComboBox4,
+               Edit3, ComboBox5, Edit11, Edit10, ComboBox6, Edit4, BitBtn1, BitBtn2});
   connect(ComboBox8, &QComboBox::activated, this, &TFormConnect::ComboBox8Click);
 
   FormCreate();
@@ -248,6 +258,7 @@ void TFormConnect::FormShow() {
   Edit1->setText(QString::number(working_copy.wait_time));
   Edit2->setText(QString::number(working_copy.time_out));
   SelectEntry(ComboBox3, working_copy.repeat - 1);
+  SelectEntry(ComboBox9, static_cast<int>(EchoModeOf(working_copy)));
 
   if (state_.Channel == 1) {
     GroupBox2->setTitle(QString::fromUtf8(kTemperatureSensorCaption));
@@ -333,6 +344,7 @@ void TFormConnect::BitBtn1Click() {
   }
   working_copy.time_out = *time_out;
   working_copy.repeat = static_cast<uint8_t>(ComboBox3->currentIndex() + 1);
+  working_copy.echo = static_cast<uint8_t>(std::max(0, ComboBox9->currentIndex()));
 
   if (working_copy.conn_type == 1) {
     if (ComboBox4->currentText().isEmpty() || ComboBox5->currentIndex() < 0 ||
@@ -398,10 +410,27 @@ void TFormConnect::BitBtn1Click() {
   state_.TypedWritePassword = typed_write_password;
   state_.ui->SetBusyCursor(true);
   std::string error;
-  if (!SaveSettings(state_.IniPath, state_.ConnectSettings, state_.SavedSettings, error)) {
+  std::string reason;
+  const bool copying = !state_.IniBasePath.empty();
+  if (SaveSettings(state_.IniPath, state_.ConnectSettings, state_.SavedSettings, error, &reason,
+                   state_.IniBasePath)) {
+    if (copying && state_.SavedSettings == state_.ConnectSettings) {
+      // From now on the user's copy is the one read.
+      state_.IniBasePath.clear();
+      if (settings_notice)
+        settings_notice->setText(
+            QString::fromStdString("Налаштування збережено в " + state_.IniPath));
+    }
+  } else {
+    // The settings are in force for this run whether or not the file took them; the link goes
+    // on, and the next acceptance tries the save again.
     state_.ui->SetBusyCursor(false);
-    state_.ui->ShowMessage(error, "");
-    return;
+    state_.ui->ShowMessage(error + "\r" + kSaveFailedReason + reason + "\r" + kSaveFailedGoesOn,
+                           "");
+    if (settings_notice)
+      settings_notice->setText(
+          QString::fromStdString("Налаштування не збережено в " + state_.IniPath + ": " + reason));
+    state_.ui->SetBusyCursor(true);
   }
   const int port = working_copy.port;
   if (status_bar)

@@ -27,6 +27,8 @@ class TFormConnect : public QDialog {
 
   // Panel 0 of the main window's status bar, for the port text; may stay null.
   QLabel* status_bar = nullptr;
+  // Panel 1, for where the settings went or why they did not; may stay null.
+  QLabel* settings_notice = nullptr;
   bool accepted = false;
   // What the dialog edits: taken from the application's settings on every show, filled field
   // by field on acceptance and handed back whole once every check has passed. Values stored by
@@ -41,6 +43,7 @@ class TFormConnect : public QDialog {
   QLineEdit* Edit1;      // first byte time-out
   QLineEdit* Edit2;      // next byte time-out
   QComboBox* ComboBox3;  // attempts
+  QComboBox* ComboBox9;  // the adapter's echo
   // Corrector.
   QGroupBox* GroupBox1;
   QComboBox* ComboBox4;  // corrector address, editable
@@ -66,6 +69,7 @@ class TFormConnect : public QDialog {
   QLabel* Label11;
   QLabel* Label12;  // its unit
   QLabel* Label13;  // attempts
+  QLabel* Label19;  // the adapter's echo
   QLabel* Label6;   // corrector address, two lines
   QLabel* Label18;
   QLabel* Label27;  // corrector preambles, two lines

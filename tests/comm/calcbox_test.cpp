@@ -383,8 +383,11 @@ TEST_F(CalcboxTest, EachTryIsAFullTransactionWithItsOwnTimeout) {
   ASSERT_EQ(line.write_times().size(), 3u);
   EXPECT_EQ(line.purges(), 3u);
   const uint64_t hold = 100'000;  // 11 bytes at 1200 bit/s, plus one byte
+  // Before a try after a time-out the line must have been quiet for the byte gap (300 ms), so
+  // that a reply coming late is not taken for the next one's.
   for (size_t i = 1; i < 3; ++i) {
-    EXPECT_EQ(line.write_times()[i] - line.write_times()[i - 1], hold + 1 + 5'000'000 + 1);
+    EXPECT_EQ(line.write_times()[i] - line.write_times()[i - 1],
+              hold + 1 + 5'000'000 + 1 + 300'000);
   }
   EXPECT_EQ(clock.Counter(), ListenStart() + 5'000'000 + 1);
   EXPECT_EQ(panel.texts, (std::vector<std::string>{"Обмін ЛУТАР", ""}));

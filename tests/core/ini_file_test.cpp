@@ -12,6 +12,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include "comm/win32_api.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -271,3 +273,35 @@ TEST(IniFile, ReadOnlyFileOrFolderRefusesTheWrite) {
   EXPECT_EQ(folder.Entries(), std::set<std::string>{"a.ini"});
 }
 #endif
+
+TEST(IniFile, OnlyOurOwnTemporariesOfDeadProcessesAreRemoved) {
+  TempFolder folder;
+  const std::string path = folder.File("vorlix.ini");
+  WriteBytes(path, "[A]\nk=1\n");
+#ifdef _WIN32
+  const std::string own = std::to_string(GetCurrentProcessId());
+#else
+  const std::string own = std::to_string(::getpid());
+#endif
+  // 2^31 - 2 is no process here; our own may still rename its file.
+  for (const char* name : {"vorlix.ini.tmp-2147483646-3", "vorlix.ini.tmp-2147483646-12"})
+    WriteBytes(folder.File(name), "[A]\nk=");
+  WriteBytes(folder.File("vorlix.ini.tmp-" + own + "-4"), "x");
+  for (const char* name : {"vorlix.ini.tmp-x-1", "other.ini.tmp-2147483646-1", "vorlix.ini.bak"})
+    WriteBytes(folder.File(name), "x");
+  EXPECT_EQ(RemoveStaleTemporaries(path), 2);
+  EXPECT_EQ(
+      folder.Entries(),
+      (std::set<std::string>{"vorlix.ini", "vorlix.ini.tmp-" + own + "-4", "vorlix.ini.tmp-x-1",
+                             "other.ini.tmp-2147483646-1", "vorlix.ini.bak"}));
+  EXPECT_EQ(RemoveStaleTemporaries(folder.File("missing/vorlix.ini")), 0);
+}
+
+TEST(IniValues, OnePassAnswersAsTheDocumentDoes) {
+  const IniDocument document("k=0\n[a]\nK = 1\nk=2\n[B]\nx='q'\n[A]\nk=3\ny=4\n[b]\n;x=5\nz\n");
+  const IniValues values(document);
+  for (const auto& [section, key] : std::vector<std::pair<std::string, std::string>>{
+           {"A", "k"}, {"a", "y"}, {"b", "X"}, {"B", "z"}, {"C", "k"}, {"", "k"}}) {
+    EXPECT_EQ(values.Get(section, key), document.Get(section, key)) << section << "/" << key;
+  }
+}

@@ -327,3 +327,78 @@ TEST(SaveSettings, AFailureInALaterGroupKeepsTheEarlierGroupsSaved) {
   EXPECT_EQ(saved.adr_P, 101);  // not saved
   EXPECT_EQ(folder.Entries(), std::set<std::string>{"vorlix.ini"});
 }
+
+TEST(LoadSettings, NamesTheValuesThatFellBackOnceAndRefusesAnOversizedFile) {
+  TempFolder folder;
+  const std::string path = folder.File("vorlix.ini");
+  WriteBytes(path,
+             "[CURR_CONNECT_PAR]\nrate=fast\nport=257\nwait_time=99999999999\n"
+             "[SHOW_TASK]\ninterval=\n");
+  TConnectSettings s;
+  SettingsLoadReport report = LoadSettings(path, s);
+  EXPECT_TRUE(report.file_read);
+  EXPECT_EQ(report.fallbacks, (std::vector<std::string>{"CURR_CONNECT_PAR/rate=fast",
+                                                        "CURR_CONNECT_PAR/wait_time=99999999999",
+                                                        "SHOW_TASK/interval="}));
+  EXPECT_EQ(SettingsLoadNotice(report, path),
+            "У файлі налаштувань " + path +
+                " непридатні значення замінено типовими: CURR_CONNECT_PAR/rate=fast, "
+                "CURR_CONNECT_PAR/wait_time=99999999999, SHOW_TASK/interval=");
+
+  // 15 MB of empty lines: refused at once, the defaults taken, the user told.
+  WriteBytes(path, "[CURR_CONNECT_PAR]\nport=9\n" + std::string(15u << 20, '\n'));
+  s.port = 3;
+  report = LoadSettings(path, s);
+  EXPECT_TRUE(report.too_large);
+  EXPECT_EQ(s, TConnectSettings());
+  EXPECT_NE(SettingsLoadNotice(report, path).find("завеликий"), std::string::npos);
+
+  EXPECT_EQ(SettingsLoadNotice(LoadSettings(folder.File("none.ini"), s), "none.ini"), "");
+}
+
+TEST(SaveSettings, EveryChangedGroupGoesInOneReplaceOrNotAtAll) {
+  TempFolder folder;
+  const std::string path = folder.File("vorlix.ini");
+  TConnectSettings saved;
+  TConnectSettings current;
+  current.port = 3;
+  current.adr_P = 7;
+  current.interval = 500;
+  current.echo = 2;
+  std::string error;
+  ASSERT_TRUE(SaveSettings(path, current, saved, error));
+  EXPECT_EQ(ReadBytes(path),
+            "[CURR_CONNECT_PAR]\r\nconn_type=1\r\nport=3\r\nrate=19200\r\nrepeat=1\r\n"
+            "wait_time=1000\r\ntime_out=300\r\necho=2\r\n\r\n"
+            "[SENS_CONNECT_PAR]\r\nadr_P=7\r\nadr_T=102\r\npream=3\r\n\r\n"
+            "[SHOW_TASK]\r\nP_unit=1\r\nP_format=2\r\nT_format=2\r\ninterval=500\r\n");
+  EXPECT_EQ(Loaded(path).echo, 2);
+
+  // A file too large to be settings is neither read nor replaced; the reason says so.
+  const std::string big = std::string(kMaxIniFileBytes + 1, ';');
+  WriteBytes(path, big);
+  current.port = 4;
+  std::string reason;
+  EXPECT_FALSE(SaveSettings(path, current, saved, error, &reason));
+  EXPECT_EQ(error, "Unable to write to " + path);
+  EXPECT_EQ(reason, "файл завеликий для файлу налаштувань");
+  EXPECT_EQ(saved.port, 3);
+  EXPECT_EQ(ReadBytes(path).size(), big.size());
+  EXPECT_EQ(folder.Entries(), std::set<std::string>{"vorlix.ini"});
+}
+
+TEST(SaveSettings, AFirstSaveElsewhereStartsFromTheFileTheSettingsWereReadFrom) {
+  TempFolder folder;
+  const std::string base = folder.File("beside.ini");
+  WriteBytes(base, "; mine\n[SHOW_TASK]\ninterval=700\n");
+  const std::string path = folder.File("users.ini");
+  TConnectSettings saved;
+  LoadSettings(base, saved);
+  TConnectSettings current = saved;
+  current.port = 5;
+  std::string error;
+  ASSERT_TRUE(SaveSettings(path, current, saved, error, nullptr, base));
+  EXPECT_EQ(Loaded(path), current);
+  EXPECT_EQ(ReadBytes(path).rfind("; mine\n[SHOW_TASK]\ninterval=700\n", 0), 0u);
+  EXPECT_EQ(ReadBytes(base), "; mine\n[SHOW_TASK]\ninterval=700\n");
+}

@@ -107,3 +107,30 @@ TEST(SettingsLocation, WritabilityIsProbed) {
   }
 #endif
 }
+
+TEST(SettingsLocation, AFileBesideAnExecutableThatCannotWriteIsReadUntilTheUsersCopyExists) {
+  TempFolder place;
+  const fs::path exe = place.path() / "installed";
+  fs::create_directories(exe / "INI");
+  WriteBytes(Utf8FromPath(exe / "INI" / "vorlix.ini"), "[CURR_CONNECT_PAR]\nport=7\n");
+  const std::string config = place.File("config");
+  const auto environment = FakeEnvironment({{"XDG_CONFIG_HOME", config}});
+  // Only the folder beside the executable refuses writing, as an installed one does.
+  const FolderProbe writable = [&](const std::string& folder) {
+    return folder.find("installed") == std::string::npos && IsWritableFolder(folder);
+  };
+  const std::string users = Utf8FromPath(fs::path(config) / "vorlix" / "INI" / "vorlix.ini");
+
+  SettingsLocation location = LocateSettings(Utf8FromPath(exe), environment, writable);
+  EXPECT_EQ(location.save_path, users);
+  EXPECT_EQ(location.read_path, Utf8FromPath(exe / "INI" / "vorlix.ini"));
+
+  WriteBytes(users, "[CURR_CONNECT_PAR]\nport=8\n");
+  location = LocateSettings(Utf8FromPath(exe), environment, writable);
+  EXPECT_EQ(location.read_path, users);
+
+  // Writable beside the executable: read and saved there.
+  location = LocateSettings(Utf8FromPath(exe), environment);
+  EXPECT_EQ(location.read_path, Utf8FromPath(exe / "INI" / "vorlix.ini"));
+  EXPECT_EQ(location.save_path, location.read_path);
+}

@@ -522,23 +522,68 @@ class ConnectTest : public QObject {
     VerifyAccepted();
   }
 
-  void settingsFileThatCannotBeWrittenStopsBeforeThePort() {
+  void settingsFileThatCannotBeWrittenStillConnects() {
     QFile blocker(folder_->filePath(QStringLiteral("file")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     state_->IniPath = folder_->filePath(QStringLiteral("file/vorlix.ini")).toStdString();
     state_->ConnectSettings.conn_type = 0;
     TFormConnect& d = Show();
+    QLabel notice;
+    d.settings_notice = &notice;
     Retype(d.Edit1, QStringLiteral("2000"));
     Accept();
-    QCOMPARE(Messages(), QStringList{QStringLiteral("Unable to write to ") + IniPath()});
-    QVERIFY(!d.accepted);
-    QVERIFY(d.isVisible());
-    QCOMPARE(state_->ComHandle, kNoComHandle);
-    QCOMPARE(state_->ConnectSettings.wait_time, 2000);  // already in force
+    // What failed, where, why in the user's language, and that the work goes on.
+    QCOMPARE(ui_->messages.size(), 1u);
+    const QStringList lines =
+        QString::fromStdString(ui_->messages[0].text).split(QLatin1Char('\r'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("Unable to write to ") + IniPath());
+    QCOMPARE(lines[1], QStringLiteral("Причина: на шляху до файлу стоїть файл, а не тека"));
+    QVERIFY(notice.text().contains(IniPath()));
+    QVERIFY(d.accepted);
+    QVERIFY(IsOpenDescriptor(state_->ComHandle));
+    QCOMPARE(state_->ConnectSettings.wait_time, 2000);  // in force
     QCOMPARE(state_->SavedSettings.wait_time, 1000);    // so the next acceptance writes it
-    QVERIFY(panel_.text().isEmpty());
-    QCOMPARE(ui_->cursor_changes, (std::vector<bool>{true, false}));
+    QCOMPARE(ui_->cursor_changes, (std::vector<bool>{true, false, true, false}));
+  }
+
+  void echoSettingIsShownChosenAndSavedOnItsOwn() {
+    state_->ConnectSettings.conn_type = 0;
+    state_->ConnectSettings.echo = 7;  // not one of the three: shown as detect
+    state_->SavedSettings = state_->ConnectSettings;
+    TFormConnect& d = Show();
+    QCOMPARE(d.ComboBox9->currentText(), QStringLiteral("Визначати"));
+    QCOMPARE(d.Label19->buddy(), d.ComboBox9);
+    d.ComboBox9->setCurrentIndex(2);
+    Accept();
+    VerifyAccepted();
+    QCOMPARE(state_->ConnectSettings.echo, 2);
+    QCOMPARE(IniText(), QStringLiteral("[CURR_CONNECT_PAR]\necho=2\n"));
+  }
+
+  void firstSaveAwayFromAReadOnlyFileKeepsWhatItHeld() {
+    // Read from a file that cannot be written; the user's copy starts from it.
+    const QString base = folder_->filePath(QStringLiteral("beside.ini"));
+    QFile file(base);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[SHOW_TASK]\r\ninterval=700\r\n[TOOLS]\r\nkeep=1\r\n");
+    file.close();
+    state_->IniBasePath = base.toStdString();
+    state_->ConnectSettings.conn_type = 0;
+    state_->ConnectSettings.interval = 700;
+    state_->SavedSettings = state_->ConnectSettings;
+    TFormConnect& d = Show();
+    QLabel notice;
+    d.settings_notice = &notice;
+    Retype(d.Edit1, QStringLiteral("2000"));
+    Accept();
+    VerifyAccepted();
+    QVERIFY(IniText().contains(QStringLiteral("interval=700")));
+    QVERIFY(IniText().contains(QStringLiteral("keep=1")));
+    QVERIFY(IniText().contains(QStringLiteral("wait_time=2000")));
+    QCOMPARE(notice.text(), QStringLiteral("Налаштування збережено в ") + IniPath());
+    QVERIFY(state_->IniBasePath.empty());
   }
 
   void numberTooLongStopsWithNothingStored_data() {

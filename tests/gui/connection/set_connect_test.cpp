@@ -392,6 +392,29 @@ class SetConnectTest : public QObject {
     }
   }
 
+  void cancelAfterTheServiceEntryWasAcceptedTakesTheLineOutAgain() {
+    Bench bench(1);
+    bool clicked = false;
+    // Pressed while the sequence polls for the line's service state.
+    bench.ui.on_process = [&] {
+      if (!clicked && bench.tap.CorrectorRequests(16).size() == 1 &&
+          bench.tap.CorrectorRequests(8).size() >= 2) {
+        clicked = true;
+        QTest::mouseClick(FormSet_Connect->BitBtn2, Qt::LeftButton);
+      }
+    };
+    bench.ui.answers = {true};
+    TFormSet_Connect& d = bench.Run();
+    QVERIFY(clicked);
+    QVERIFY(!d.connected);
+    QCOMPARE(bench.tap.CorrectorRequests(17).size(), 1u);
+    QCOMPARE(bench.ui.questions.size(), 1u);  // the cancel question only
+    QCOMPARE(bench.Messages(),
+             (std::vector<std::string>{
+                 "Встановлення зв'язку відмінено.\rНитку знято з обслуговування", kNotConnected}));
+    QCOMPARE(bench.state.ActiveCalcBox->service_state, calcbox::kStateNormal);
+  }
+
   void closeBoxDuringTheSequenceWaitsForItsEnd() {
     Bench bench(1);
     bool refused = false;
