@@ -20,6 +20,10 @@ bool ComPortLine::ClearErrors() {
   return ClearComErrors(handle_);
 }
 
+bool ComPortLine::Gone() {
+  return ComPortGone(handle_);
+}
+
 void ComPortLine::WaitForInput(std::chrono::microseconds limit) {
   WaitComInput(handle_, limit);
 }

@@ -74,3 +74,9 @@ bool SetComRts(ComHandle handle, bool on);
 bool WriteComPort(ComHandle handle, const uint8_t* data, size_t size);
 SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte);
 void WaitComInput(ComHandle handle, std::chrono::microseconds limit);
+// True when the open port has gone away for good: hung up or failing with the errors of a
+// device that is no longer there.
+bool ComPortGone(ComHandle handle);
+// True when the device of port n is there to be opened again, without opening it (opening a
+// real adapter would toggle its modem lines).
+bool ComPortPresent(int n);

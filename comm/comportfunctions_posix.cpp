@@ -540,6 +540,22 @@ void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
   }
 }
 
+bool ComPortGone(ComHandle handle) {
+  pollfd p{handle, POLLIN, 0};
+  int r;
+  do {
+    r = poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 || (r > 0 && (p.revents & kGone) != 0);
+}
+
+bool ComPortPresent(int n) {
+  const std::string path = ComPortDevicePath(n);
+  struct stat st {};
+  // stat follows the ports-folder link: a link left behind by a device that went is absent.
+  return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
 std::string LastComPortError() {
   return last_error;
 }

@@ -186,6 +186,25 @@ TEST_F(TapModbus, CountsEachKindOfFailureAndTheRetries) {
             std::string::npos);
 }
 
+TEST_F(TapModbus, PortGoneEndsTheRequestAtOnceWithoutRetries) {
+  auto& inner = static_cast<VirtualLine&>(line.inner());
+  box.tries = 3;
+  box.first_byte_timeout = 2000;
+  device.Then(ScriptedDevice::Silence());
+  inner.set_gone_at(clock.Counter() + 300'000);
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, modbusbox::kErrorLinkLost);
+  EXPECT_EQ(box.ErrorText(), "Команда 3. Зв'язок втрачено: порт зник (адаптер від'єднано?)");
+  EXPECT_LT(clock.Counter(), 302'000u);  // at the next pass of the reply loop, not at 2 s
+  const LinkStats& s = tap.stats(TapProtocol::kModbus);
+  EXPECT_EQ(s.requests, 1u);
+  EXPECT_EQ(s.other_errors, 1u);
+
+  // The next request finds the port gone when it writes.
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, modbusbox::kErrorLinkLost);
+}
+
 TEST_F(TapModbus, RingKeepsTheNewestFramesAndShowsNothingUnfinished) {
   LineTap small(clock, 10);
   TappedLine small_line(std::make_unique<VirtualLine>(clock, &device), small);
