@@ -80,3 +80,7 @@ bool ComPortGone(ComHandle handle);
 // True when the device of port n is there to be opened again, without opening it (opening a
 // real adapter would toggle its modem lines).
 bool ComPortPresent(int n);
+// The adapter's name as the system knows it: the entry of `by_id_folder` (/dev/serial/by-id by
+// default) that leads to the same device as port n. Empty when none does, and always on
+// Windows.
+std::string ComPortAdapterName(int n, const std::string& by_id_folder = "/dev/serial/by-id");

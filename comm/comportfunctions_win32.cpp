@@ -140,6 +140,10 @@ bool ComPortGone(ComHandle handle) {
          error == ERROR_OPERATION_ABORTED || error == ERROR_INVALID_HANDLE;
 }
 
+std::string ComPortAdapterName(int, const std::string&) {
+  return {};
+}
+
 bool ComPortPresent(int n) {
   return ComPortExists(n);
 }

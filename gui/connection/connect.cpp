@@ -395,6 +395,7 @@ void TFormConnect::BitBtn1Click() {
 
   state_.ConnectSettings = working_copy;
   state_.TypedUserCode = typed_user_code;
+  state_.HeldConstPassword.reset();  // a new link: its corrector asks for its own
   state_.TypedWritePassword = typed_write_password;
   state_.ui->SetBusyCursor(true);
   std::string error;

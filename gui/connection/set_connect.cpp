@@ -267,11 +267,22 @@ bool TFormSet_Connect::EnterService() {
   calcbox* box = state_.ActiveCalcBox.get();
   if (box == nullptr)
     return false;
-  if (box->const_password_required) {
+  const bool held = box->const_password_required && state_.HeldConstPassword.has_value();
+  if (held) {
+    // A reconnection in this run: the password accepted before goes again.
+    box->const_password = *state_.HeldConstPassword;
+  } else if (box->const_password_required) {
     TFormConstPass password(*box, *state_.ui, this);
     password.exec();
     if (!password.accepted)
       return false;
   }
-  return box->EnterService(state_.ConnectSettings.line_num, state_.Channel, 0);
+  const bool entered = box->EnterService(state_.ConnectSettings.line_num, state_.Channel, 0);
+  if (box->const_password_required) {
+    if (entered)
+      state_.HeldConstPassword = box->const_password;
+    else if (box->CodesRefused())
+      state_.HeldConstPassword.reset();
+  }
+  return entered;
 }

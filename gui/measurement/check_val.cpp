@@ -138,11 +138,17 @@ void TFormCheck_Val::Timer1Timer() {
       factory_value_ = shown.factory_value;
       Panel5->setText(Fixed(value_, digits_));
       Panel6->setText(Fixed(factory_value_, digits_));
+      state_.LastValue = value_;
       ++count_;
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(count_));
     }
   }
   FinishDeferredClose();
+}
+
+void TFormCheck_Val::SetValuesStale(bool stale) {
+  for (QLabel* panel : {Panel5, Panel6})
+    panel->setEnabled(!stale);
 }
 
 void TFormCheck_Val::BitBtn5Click() {
