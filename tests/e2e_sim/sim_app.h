@@ -47,6 +47,8 @@ struct LinkChoice {
   QString wait_time = QStringLiteral("300");
   QString time_out = QStringLiteral("100");
   QString user_code = QStringLiteral("1234");
+  QString write_password;  // left as stored when empty
+  int tries = 0;           // left as stored when 0
 };
 
 // Rejects every modal dialog once `limit` has passed, so a test whose dialogs never get their
@@ -95,6 +97,7 @@ class SimApp {
         "--ini-dir",           Folder(),       "--com", std::to_string(kPort), "--rate",
         std::to_string(kRate), "--turnaround", "1",     "--service-delay",     "150"};
     args.insert(args.end(), extra.begin(), extra.end());
+    sim_args = args;
     if (!StartSimulator(sim, VORLIX_SIM_EXE, args))
       return false;
     window = std::make_unique<TFormMain>(ui, nullptr, Folder());
@@ -103,6 +106,9 @@ class SimApp {
   }
 
   std::string Folder() const { return folder.path().toStdString(); }
+  // The simulator again with the arguments it was first started with, as a device plugged
+  // back in.
+  bool RestartSimulator() { return StartSimulator(sim, VORLIX_SIM_EXE, sim_args).has_value(); }
   AppState& state() { return window->state; }
 
   // The connection command for `channel_action` (N1 or N2) with the connection dialog filled
@@ -118,7 +124,11 @@ class SimApp {
       if (choice.conn_type == 1) {
         d->ComboBox5->setCurrentIndex(choice.line - 1);
         d->Edit10->setText(choice.user_code);
+        if (!choice.write_password.isEmpty())
+          d->Edit11->setText(choice.write_password);
       }
+      if (choice.tries > 0)
+        d->ComboBox3->setCurrentIndex(choice.tries - 1);
       const size_t before = ui.messages.size();
       QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
       if (d->isVisible()) {
@@ -160,6 +170,7 @@ class SimApp {
 
   QTemporaryDir folder;
   ChildProcess sim;
+  std::vector<std::string> sim_args;
   ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
   ModalWatchdog watchdog{30000};
