@@ -1,6 +1,9 @@
 // Round trip of reads of registers 400-401 over a pseudo-terminal against vorlix-sim: our
 // Modbus master beside an independent one (libmodbus), the same simulator, the same run.
-// Prints wall time and processor time per transaction and the ratio ours/independent.
+// Prints wall time and processor time per transaction and the ratio ours/independent; built
+// with the GUI, also ours with the line tap recording and the exchange monitor open beside
+// ours without them, both pumping the window's events between the reply bytes as the
+// application does (run with QT_QPA_PLATFORM=offscreen where there is no display).
 //
 //   bench_modbus_roundtrip [reads] [rate]       (defaults 1000 and 115200)
 #include <modbus.h>
@@ -16,8 +19,17 @@
 
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
+#include "comm/line_tap.h"
 #include "comm/modbusbox.h"
 #include "sim/child_process.h"
+
+#ifdef VORLIX_BENCH_MONITOR
+#include <QApplication>
+
+#include "core/app_state.h"
+#include "gui/qt_exchange_host.h"
+#include "gui/service/exchange_monitor.h"
+#endif
 
 namespace {
 
@@ -72,6 +84,9 @@ void Print(const char* who, const Figures& f) {
 int main(int argc, char** argv) {
   const int reads = argc > 1 ? std::atoi(argv[1]) : 1000;
   const int rate = argc > 2 ? std::atoi(argv[2]) : 115200;
+#ifdef VORLIX_BENCH_MONITOR
+  QApplication application(argc, argv);
+#endif
   char folder_template[] = "/tmp/vorlix-rtt-XXXXXX";
   const std::filesystem::path ini_dir = mkdtemp(folder_template);
   ChildProcess simulator;
@@ -105,6 +120,42 @@ int main(int argc, char** argv) {
     box.rts_switching = false;
     ours_no_rts = Run(reads, [&] { return box.ReadRegisters(400, 2); });
   }
+#ifdef VORLIX_BENCH_MONITOR
+  // The same reads with the window's events pumped, without and then with the tap and the
+  // monitor, twice in turn so that a drift of the machine falls on both.
+  Figures plain_sum;
+  Figures tapped_sum;
+  size_t frames = 0;
+  {
+    QtExchangeHost host;
+    AppState state;
+    state.Tap = std::make_unique<LineTap>(SystemClock::Instance());
+    ExchangeMonitorWindow monitor(state);
+    monitor.show();
+    ComPortLine plain_line(handle);
+    TappedLine tapped_line(std::make_unique<ComPortLine>(handle), *state.Tap);
+    modbusbox box(kSensorAddress);
+    box.baud_rate = rate;
+    box.first_byte_timeout = 1000;
+    box.next_byte_timeout = 55;
+    box.ui = &host;
+    const auto add = [](Figures& sum, const Figures& f) {
+      sum.failures += f.failures;
+      sum.wall_ms += f.wall_ms / 2;
+      sum.cpu_ms += f.cpu_ms / 2;
+    };
+    for (int round = 0; round < 2; ++round) {
+      box.port_handle = &plain_line;
+      box.tap = nullptr;
+      add(plain_sum, Run(reads, [&] { return box.ReadRegisters(400, 2); }));
+      box.port_handle = &tapped_line;
+      box.tap = state.Tap.get();
+      add(tapped_sum, Run(reads, [&] { return box.ReadRegisters(400, 2); }));
+    }
+    monitor.Refresh();
+    frames = static_cast<size_t>(monitor.model().rowCount());
+  }
+#endif
   CloseComPort(handle);
 
   modbus_t* context = modbus_new_rtu(link.c_str(), rate, 'N', 8, 1);
@@ -124,6 +175,15 @@ int main(int argc, char** argv) {
   Print("vorlix modbusbox", ours);
   Print("  without RTS hold", ours_no_rts);
   Print("libmodbus", theirs);
+#ifdef VORLIX_BENCH_MONITOR
+  std::printf("\nwith the window's events pumped (two rounds each, mean):\n");
+  Print("  without tap/monitor", plain_sum);
+  Print("  tap + open monitor", tapped_sum);
+  if (plain_sum.wall_ms > 0 && plain_sum.cpu_ms > 0)
+    std::printf("  tap + monitor / without: %.3f wall, %.3f CPU (%zu rows in the monitor)\n",
+                tapped_sum.wall_ms / plain_sum.wall_ms, tapped_sum.cpu_ms / plain_sum.cpu_ms,
+                frames);
+#endif
   if (theirs.wall_ms > 0 && theirs.cpu_ms > 0) {
     std::printf("ratio ours/libmodbus: %.3f wall, %.3f CPU\n", ours.wall_ms / theirs.wall_ms,
                 ours.cpu_ms / theirs.cpu_ms);
