@@ -20,6 +20,7 @@
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
 #include "comm/line_tap.h"
+#include "comm/line_tap_format.h"
 #include "comm/modbusbox.h"
 #include "sim/child_process.h"
 
@@ -154,6 +155,7 @@ int main(int argc, char** argv) {
     }
     monitor.Refresh();
     frames = static_cast<size_t>(monitor.model().rowCount());
+    std::printf("%s\n", FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
   }
 #endif
   CloseComPort(handle);

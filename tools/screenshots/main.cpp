@@ -39,6 +39,7 @@
 #include "gui/measurement/correct_set.h"
 #include "gui/qt_exchange_host.h"
 #include "gui/question.h"
+#include "gui/service/exchange_monitor.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
@@ -312,6 +313,17 @@ int main(int argc, char* argv[]) {
       return false;
     d.Save(v, "11-values");
     Press(v->BitBtn5);
+    return true;
+  });
+  d.Step("exchange monitor", [&] {
+    if (QApplication::activeModalWidget() != nullptr)
+      return false;
+    ExchangeMonitorWindow* m = window.ShowExchangeMonitor();
+    m->Refresh();
+    if (!settled(3))
+      return false;
+    d.Save(m, "11a-exchange-monitor");
+    m->close();
     return true;
   });
   d.Step("calibration command", [&] { return Choose(window.Nclb); });
