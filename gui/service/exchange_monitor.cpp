@@ -54,13 +54,36 @@ bool WriteLines(const QString& path, const std::string& header,
     return false;
   std::string text = header;
   for (const TapFrameModel::Row* row : rows)
-    text += (csv ? row->csv : row->text) + "\n";
+    text += (csv ? row->Csv() : row->Text()) + "\n";
   return file.write(text.data(), static_cast<qint64>(text.size())) ==
              static_cast<qint64>(text.size()) &&
          file.flush();
 }
 
 }  // namespace
+
+QString TapFrameModel::Row::Cell(int column) const {
+  switch (column) {
+    case kTime:
+      return QString::fromStdString(TapTimeMs(frame));
+    case kDirection:
+      return QString::fromUtf8(TapDirectionMark(frame.direction));
+    case kProtocol:
+      return QString::fromUtf8(TapProtocolName(frame.protocol));
+    case kBytes:
+      return QString::fromStdString(TapHex(frame));
+    default:
+      return QString::fromStdString(DescribeTapFrame(frame));
+  }
+}
+
+std::string TapFrameModel::Row::Text() const {
+  return FormatTapLine(frame);
+}
+
+std::string TapFrameModel::Row::Csv() const {
+  return FormatTapCsv(frame);
+}
 
 int TapFrameModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -75,9 +98,9 @@ QVariant TapFrameModel::data(const QModelIndex& index, int role) const {
     return {};
   const Row& r = rows_[static_cast<size_t>(index.row())];
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-    return r.cells[index.column()];
+    return r.Cell(index.column());
   if (role == Qt::BackgroundRole) {
-    const QColor colour = OutcomeColour(r.outcome);
+    const QColor colour = OutcomeColour(r.outcome());
     return colour.isValid() ? QVariant(colour) : QVariant();
   }
   if (role == Qt::TextAlignmentRole && index.column() == kTime)
@@ -92,7 +115,7 @@ QVariant TapFrameModel::headerData(int section, Qt::Orientation orientation, int
   return QString::fromUtf8(kTitles[section]);
 }
 
-void TapFrameModel::Append(const std::vector<TapFrame>& frames) {
+void TapFrameModel::Append(std::vector<TapFrame> frames) {
   if (frames.empty())
     return;
   const size_t incoming = std::min(frames.size(), capacity_);
@@ -106,18 +129,7 @@ void TapFrameModel::Append(const std::vector<TapFrame>& frames) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(incoming) - 1);
   for (size_t i = frames.size() - incoming; i < frames.size(); ++i) {
-    const TapFrame& f = frames[i];
-    Row row;
-    row.protocol = f.protocol;
-    row.outcome = f.outcome;
-    row.cells[kTime] = QString::fromStdString(TapTimeMs(f));
-    row.cells[kDirection] = QString::fromUtf8(TapDirectionMark(f.direction));
-    row.cells[kProtocol] = QString::fromUtf8(TapProtocolName(f.protocol));
-    row.cells[kBytes] = QString::fromStdString(TapHex(f));
-    row.cells[kSummary] = QString::fromStdString(DescribeTapFrame(f));
-    row.text = FormatTapLine(f);
-    row.csv = FormatTapCsv(f);
-    rows_.push_back(std::move(row));
+    rows_.push_back(Row{std::move(frames[i])});
   }
   endInsertRows();
 }
@@ -141,9 +153,9 @@ void TapFrameFilter::SetErrorsOnly(bool on) {
 bool TapFrameFilter::filterAcceptsRow(int source_row, const QModelIndex&) const {
   const auto* model = static_cast<const TapFrameModel*>(sourceModel());
   const TapFrameModel::Row& row = model->row(source_row);
-  if (protocol_ >= 0 && static_cast<int>(row.protocol) != protocol_)
+  if (protocol_ >= 0 && static_cast<int>(row.protocol()) != protocol_)
     return false;
-  return !errors_only_ || TapOutcomeIsError(row.outcome);
+  return !errors_only_ || TapOutcomeIsError(row.outcome());
 }
 
 ExchangeMonitorWindow::ExchangeMonitorWindow(AppState& state, QWidget* parent)
@@ -257,7 +269,7 @@ void ExchangeMonitorWindow::Refresh() {
     const bool at_end =
         Table->verticalScrollBar() == nullptr ||
         Table->verticalScrollBar()->value() == Table->verticalScrollBar()->maximum();
-    model_->Append(frames);
+    model_->Append(std::move(frames));
     if (at_end)
       Table->scrollToBottom();
   }
@@ -282,7 +294,7 @@ QString ExchangeMonitorWindow::SelectedText() const {
     if (!chosen.empty() && chosen.count(i) == 0)
       continue;
     const int source = filter_->mapToSource(filter_->index(i, 0)).row();
-    lines << QString::fromStdString(model_->row(source).text);
+    lines << QString::fromStdString(model_->row(source).Text());
   }
   return lines.join(QLatin1Char('\n'));
 }

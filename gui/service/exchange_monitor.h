@@ -24,12 +24,15 @@ class TapFrameModel : public QAbstractTableModel {
 
  public:
   enum Column { kTime, kDirection, kProtocol, kBytes, kSummary, kColumns };
+  // A frame as recorded; its text is made when a row is shown, copied or saved, so that a
+  // busy line costs the monitor no more than copying its frames.
   struct Row {
-    TapProtocol protocol;
-    TapOutcome outcome;
-    QString cells[kColumns];
-    std::string text;  // the line as saved and copied
-    std::string csv;
+    TapFrame frame;
+    TapProtocol protocol() const { return frame.protocol; }
+    TapOutcome outcome() const { return frame.outcome; }
+    QString Cell(int column) const;
+    std::string Text() const;  // the line as saved and copied
+    std::string Csv() const;
   };
 
   explicit TapFrameModel(size_t capacity, QObject* parent = nullptr)
@@ -41,7 +44,7 @@ class TapFrameModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   // Adds the frames; the oldest rows go once there are more than the capacity.
-  void Append(const std::vector<TapFrame>& frames);
+  void Append(std::vector<TapFrame> frames);
   void Clear();
   const Row& row(int i) const { return rows_[static_cast<size_t>(i)]; }
 
@@ -74,7 +77,7 @@ class ExchangeMonitorWindow : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kRefreshMs = 200;
+  static constexpr int kRefreshMs = 500;
 
   explicit ExchangeMonitorWindow(AppState& state, QWidget* parent = nullptr);
 

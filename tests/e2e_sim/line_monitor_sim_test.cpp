@@ -36,7 +36,7 @@ QString AllRows(ExchangeMonitorWindow& monitor) {
   for (int i = 0; i < monitor.model().rowCount(); ++i) {
     QStringList cells;
     for (int c = 0; c < TapFrameModel::kColumns; ++c)
-      cells << monitor.model().row(i).cells[c];
+      cells << monitor.model().row(i).Cell(c);
     rows << cells.join(QLatin1Char('|'));
   }
   return rows.join(QLatin1Char('\n'));
@@ -157,7 +157,7 @@ class LineMonitorSimTest : public QObject {
     QVERIFY(monitor->filter().rowCount() >= 2);
     for (int i = 0; i < monitor->filter().rowCount(); ++i) {
       const int source = monitor->filter().mapToSource(monitor->filter().index(i, 0)).row();
-      QCOMPARE(monitor->model().row(source).outcome, TapOutcome::kChecksum);
+      QCOMPARE(monitor->model().row(source).outcome(), TapOutcome::kChecksum);
     }
     app.window->RefreshLinkView();
     QVERIFY(app.window->Summary->Value(QStringLiteral("Останнє значення"))
