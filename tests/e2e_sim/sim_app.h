@@ -97,7 +97,6 @@ class SimApp {
         "--ini-dir",           Folder(),       "--com", std::to_string(kPort), "--rate",
         std::to_string(kRate), "--turnaround", "1",     "--service-delay",     "150"};
     args.insert(args.end(), extra.begin(), extra.end());
-    sim_args = args;
     if (!StartSimulator(sim, VORLIX_SIM_EXE, args))
       return false;
     window = std::make_unique<TFormMain>(ui, nullptr, Folder());
@@ -106,9 +105,6 @@ class SimApp {
   }
 
   std::string Folder() const { return folder.path().toStdString(); }
-  // The simulator again with the arguments it was first started with, as a device plugged
-  // back in.
-  bool RestartSimulator() { return StartSimulator(sim, VORLIX_SIM_EXE, sim_args).has_value(); }
   AppState& state() { return window->state; }
 
   // The connection command for `channel_action` (N1 or N2) with the connection dialog filled
@@ -170,7 +166,6 @@ class SimApp {
 
   QTemporaryDir folder;
   ChildProcess sim;
-  std::vector<std::string> sim_args;
   ScriptedHost ui;
   std::unique_ptr<TFormMain> window;
   ModalWatchdog watchdog{30000};
