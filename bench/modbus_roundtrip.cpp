@@ -155,7 +155,9 @@ int main(int argc, char** argv) {
     }
     monitor.Refresh();
     frames = static_cast<size_t>(monitor.model().rowCount());
-    std::printf("%s\n", FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
+    std::printf(
+        "%s\n",
+        FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
   }
 #endif
   CloseComPort(handle);
