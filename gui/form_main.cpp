@@ -189,8 +189,7 @@ void TFormMain::FormShow() {
   geometry_->Apply(outer);
   status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
   RefreshLinkView();
-  status_panels[1]->setFixedWidth(
-      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+  FitStatusPanels();
   status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
 }
 
@@ -347,6 +346,11 @@ void TFormMain::StartConnection(uint8_t channel) {
   RefreshLinkView();
 }
 
+void TFormMain::FitStatusPanels() {
+  status_panels[1]->setFixedWidth(
+      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+}
+
 ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {
   if (!monitor_) {
     monitor_ = new ExchangeMonitorWindow(state, this);
@@ -363,8 +367,10 @@ void TFormMain::RefreshLinkView() {
   const QString indicator = LinkIndicatorText(state);
   if (LinkIndicator->text() != indicator) {
     LinkIndicator->setText(indicator);
-    // The whole text, however the counts grow.
-    LinkIndicator->setMinimumWidth(LinkIndicator->sizeHint().width());
+    // The whole text, however the counts grow: panel 1 gives way to it.
+    LinkIndicator->setFixedWidth(LinkIndicator->sizeHint().width());
+    if (shown_)
+      FitStatusPanels();
   }
   const bool back = link == LinkState::kLost && ComPortPresent(state.ConnectSettings.port);
   Summary->ReconnectButton->setEnabled(back && !reconnecting_ && !OwnExchangeRunning());

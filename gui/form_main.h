@@ -137,6 +137,8 @@ class TFormMain : public QMainWindow {
   // interrupts: the commands that would start another exchange do nothing meanwhile.
   void LeaveServiceGuarded();
   void SetLinkCommandsEnabled(bool enabled);
+  // Panel 1 takes what panel 0, the allowance and the exchange indicator leave.
+  void FitStatusPanels();
   // Makes the exchange objects of the new link on the port the connection dialog opened.
   void CreateExchangeObjects();
   bool ShowConnectDialog();
