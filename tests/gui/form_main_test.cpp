@@ -1,4 +1,5 @@
 #include "gui/form_main.h"
+#include "gui/service/exchange_monitor.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -261,6 +262,24 @@ class FormMainTest : public QObject {
     window.hide();
     window.show();
     QCOMPARE(window.size(), QSize(700, 500));
+  }
+
+  void f10OpensTheMenuFromTheKeyboardAndTheMonitorComesFromIt() {
+    ScriptedHost ui;
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_F10);
+    QCOMPARE(window.menuBar()->activeAction(), window.N4->menuAction());
+    window.menuBar()->setActiveAction(nullptr);
+
+    window.Nmonitor->trigger();
+    ExchangeMonitorWindow* monitor = window.ExchangeMonitor();
+    QVERIFY(monitor && monitor->isVisible());
+    QCOMPARE(monitor->windowTitle(), QStringLiteral("Монітор обміну"));
+    window.Nmonitor->trigger();
+    QCOMPARE(window.ExchangeMonitor(), monitor);  // one for the run
   }
 
   void exchangePanelWritesTheThirdPanel() {
