@@ -236,8 +236,6 @@ bool calcbox::TransactFrame(int length) {
     error_code = port_handle->Gone() ? kErrorLinkLost : kErrorWrite;
     return false;
   }
-  if (tap != nullptr)
-    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   // A negative setting means no wait at all.

@@ -223,8 +223,6 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
     error_code = port_handle->Gone() ? kErrorLinkLost : kErrorWriteFailed;
     return false;
   }
-  if (tap != nullptr)
-    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);

@@ -273,7 +273,9 @@ void ExchangeMonitorWindow::Refresh() {
     if (at_end)
       Table->scrollToBottom();
   }
-  Stats->setText(StatsText());
+  // An unchanged text would still lay the window out again.
+  if (const QString stats = StatsText(); stats != Stats->text())
+    Stats->setText(stats);
 }
 
 QString ExchangeMonitorWindow::StatsText() const {

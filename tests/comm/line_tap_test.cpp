@@ -163,7 +163,7 @@ TEST_F(TapModbus, CountsEachKindOfFailureAndTheRetries) {
   EXPECT_EQ(s.answered, 2u);
   EXPECT_EQ(s.other_errors, 0u);
   EXPECT_EQ(s.last_error, box.ErrorText());
-  // From the end of the request to the last reply byte: five of the exception, nine of the
+  // From the write of the request to the last reply byte: five of the exception, nine of the
   // value.
   EXPECT_EQ(s.round_trip_min_us, 10'000u + 4 * 500u);
   EXPECT_EQ(s.round_trip_max_us, 10'000u + 8 * 500u);
