@@ -199,8 +199,12 @@ ExchangeMonitorWindow::ExchangeMonitorWindow(AppState& state, QWidget* parent)
   Table->horizontalHeader()->setStretchLastSection(true);
   const int digit = QFontMetrics(font()).averageCharWidth();
   Table->setColumnWidth(TapFrameModel::kTime, digit * 11);
-  Table->setColumnWidth(TapFrameModel::kDirection, digit * 8);
-  Table->setColumnWidth(TapFrameModel::kProtocol, digit * 11);
+  // Wide enough for their headers and the longest protocol name, with the cell's padding.
+  const QFontMetrics metrics(font());
+  Table->setColumnWidth(TapFrameModel::kDirection,
+                        metrics.horizontalAdvance(QStringLiteral("Напрям")) + 3 * digit);
+  Table->setColumnWidth(TapFrameModel::kProtocol,
+                        metrics.horizontalAdvance(QStringLiteral("Протокол")) + 3 * digit);
   Table->setColumnWidth(TapFrameModel::kBytes, digit * 40);
   auto* copy = new QAction(Table);
   copy->setShortcut(QKeySequence::Copy);
