@@ -3,6 +3,9 @@
 // 19200 and 115200 bit/s. Each side with RTS switched around the request and without, the four
 // taking turns read by read. Prints the median wall time and the processor time per read, the
 // ratios, and how late RTS dropped after the end of the hold it was computed for (p50, p99).
+// Built with the GUI, also ours with the window's events pumped between the reply bytes as the
+// application does, without and with the line tap recording and the exchange monitor open
+// (run with QT_QPA_PLATFORM=offscreen where there is no display).
 //
 //   bench_modbus_roundtrip [reads]       (default 500 per side and rate)
 #include <modbus.h>
@@ -20,8 +23,18 @@
 #include "bench/bench_support.h"
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
+#include "comm/line_tap.h"
+#include "comm/line_tap_format.h"
 #include "comm/modbusbox.h"
 #include "sim/child_process.h"
+
+#ifdef VORLIX_BENCH_MONITOR
+#include <QApplication>
+
+#include "core/app_state.h"
+#include "gui/qt_exchange_host.h"
+#include "gui/service/exchange_monitor.h"
+#endif
 
 namespace {
 
@@ -137,10 +150,47 @@ bool MeasureAt(int rate, int reads) {
                   }};
   Side theirs_plain{"libmodbus, no RTS",
                     [&] { return modbus_read_registers(context_plain, 400, 2, registers) == 2; }};
-  RunInTurns(reads, {&ours, &theirs, &ours_plain, &theirs_plain});
+  std::vector<Side*> sides{&ours, &theirs, &ours_plain, &theirs_plain};
+#ifdef VORLIX_BENCH_MONITOR
+  // The application's way: the window's events pumped while a reply is awaited; without, then
+  // with the tap recording and the exchange monitor open.
+  QtExchangeHost host;
+  AppState state;
+  state.Tap = std::make_unique<LineTap>(SystemClock::Instance());
+  ExchangeMonitorWindow monitor(state);
+  monitor.show();
+  TappedLine tapped_line(std::make_unique<ComPortLine>(handle), *state.Tap);
+  modbusbox pumped(kSensorAddress);
+  pumped.baud_rate = rate;
+  pumped.first_byte_timeout = 1000;
+  pumped.next_byte_timeout = 55;
+  pumped.ui = &host;
+  Side untapped{"vorlix, pumped, no tap", [&] {
+                  pumped.port_handle = &line;
+                  pumped.tap = nullptr;
+                  return pumped.ReadRegisters(400, 2);
+                }};
+  Side tapped{"vorlix, tap + open monitor", [&] {
+                pumped.port_handle = &tapped_line;
+                pumped.tap = state.Tap.get();
+                return pumped.ReadRegisters(400, 2);
+              }};
+  sides.push_back(&untapped);
+  sides.push_back(&tapped);
+#endif
+  RunInTurns(reads, sides);
 
-  for (const Side* side : {&ours, &theirs, &ours_plain, &theirs_plain})
+  for (const Side* side : sides)
     Print(*side);
+#ifdef VORLIX_BENCH_MONITOR
+  monitor.Refresh();
+  std::printf("  tap + monitor / without: %.3f wall, %.3f CPU (target: at most 1.05; %d rows)\n",
+              tapped.median_wall_ms() / untapped.median_wall_ms(),
+              tapped.cpu_ms_per_read() / untapped.cpu_ms_per_read(),
+              monitor.model().rowCount());
+  std::printf("  %s\n",
+              FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
+#endif
   std::printf("  ratio with RTS:    %.3f wall, %.3f CPU (targets: wall <= 1.02, CPU <= 1.5)\n",
               ours.median_wall_ms() / theirs.median_wall_ms(),
               ours.cpu_ms_per_read() / theirs.cpu_ms_per_read());
@@ -167,6 +217,9 @@ bool MeasureAt(int rate, int reads) {
 
 int main(int argc, char** argv) {
   const int reads = argc > 1 ? std::atoi(argv[1]) : 500;
+#ifdef VORLIX_BENCH_MONITOR
+  QApplication application(argc, argv);
+#endif
   for (const int rate : {19200, 115200}) {
     if (!MeasureAt(rate, reads))
       return 1;

@@ -78,6 +78,7 @@ calcbox::calcbox(uint8_t address_) : address(address_) {
       "Код функції у відповіді по AA дорівнює 0xFF",
       "Код функції у відповіді по BB не дорівнює коду у запиті плюс 128",
       "Обмін перервано на вимогу оператора",
+      "Зв'язок втрачено: порт зник (адаптер від'єднано?)",
   };
 }
 
@@ -153,7 +154,8 @@ bool calcbox::Exchange(uint8_t start, uint8_t function, const uint8_t* args, int
     status_panel->SetText(kStatusExchange);
   attempt = 0;
   RunTries(
-      tries, [&] { return Transact(length); }, [&] { return error_code == kErrorAborted; });
+      tries, [&] { return Transact(length); },
+      [&] { return error_code == kErrorAborted || error_code == kErrorLinkLost; });
   if (status_panel != nullptr)
     status_panel->SetText("");
 
@@ -211,6 +213,8 @@ TapOutcome calcbox::TapOutcomeOf(int32_t code) {
       return TapOutcome::kException;
     case kErrorAborted:
       return TapOutcome::kAborted;
+    case kErrorLinkLost:
+      return TapOutcome::kLinkLost;
     default:
       return TapOutcome::kOther;
   }
@@ -235,11 +239,9 @@ bool calcbox::TransactFrame(int length) {
   const uint64_t frequency = clock->Frequency();
   if (!SendRequest(*port_handle, *clock, rts_switching, RtsHold(baud_rate, n, frequency),
                    block.data(), n, ui)) {
-    error_code = kErrorWrite;
+    error_code = port_handle->Gone() ? kErrorLinkLost : kErrorWrite;
     return false;
   }
-  if (tap != nullptr)
-    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   // A negative setting means no wait at all.
@@ -283,7 +285,12 @@ bool calcbox::TransactFrame(int length) {
       return false;
 
     uint8_t byte = 0;
-    if (ReadReplyByte(*port_handle, byte)) {
+    const ReplyByte read = ReadReplyByteOrGone(*port_handle, byte);
+    if (read == ReplyByte::kLineGone) {
+      error_code = kErrorLinkLost;
+      return false;
+    }
+    if (read == ReplyByte::kByte) {
       finder.Add(byte);
       if (finder.Found())
         break;  // complete

@@ -56,6 +56,7 @@ class calcbox {
   static constexpr int kErrorRefusedAA = 11;
   static constexpr int kErrorDevice = 12;
   static constexpr int kErrorAborted = 13;
+  static constexpr int kErrorLinkLost = 14;
 
   explicit calcbox(uint8_t address);
 
@@ -84,7 +85,7 @@ class calcbox {
   std::array<uint8_t, 256> reply{};
   StatusPanel* status_panel = nullptr;
   int32_t error_code = 0;
-  std::array<std::string, 14> messages;
+  std::array<std::string, 15> messages;
   uint8_t expected_length = 0;
   uint8_t expected_start = 0;
   std::string error_text;

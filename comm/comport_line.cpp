@@ -30,6 +30,10 @@ bool ComPortLine::ClearErrors() {
   return ClearComErrors(handle_);
 }
 
+bool ComPortLine::Gone() {
+  return ComPortGone(handle_);
+}
+
 void ComPortLine::WaitForInput(std::chrono::microseconds limit) {
   // Bytes already taken from the port are input too.
   if (next_ != end_)

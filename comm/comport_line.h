@@ -26,6 +26,7 @@ class ComPortLine final : public SerialLine {
   ReadResult ReadByte(uint8_t& byte) override;
   bool ClearErrors() override;
   void WaitForInput(std::chrono::microseconds limit) override;
+  bool Gone() override;
 
   ComHandle handle() const { return handle_; }
 

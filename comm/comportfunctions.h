@@ -78,3 +78,13 @@ SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte);
 SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
                                     size_t& got);
 void WaitComInput(ComHandle handle, std::chrono::microseconds limit);
+// True when the open port has gone away for good: hung up or failing with the errors of a
+// device that is no longer there.
+bool ComPortGone(ComHandle handle);
+// True when the device of port n is there to be opened again, without opening it (opening a
+// real adapter would toggle its modem lines).
+bool ComPortPresent(int n);
+// The adapter's name as the system knows it: the entry of `by_id_folder` (/dev/serial/by-id by
+// default) that leads to the same device as port n. Empty when none does, and always on
+// Windows.
+std::string ComPortAdapterName(int n, const std::string& by_id_folder = "/dev/serial/by-id");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -563,6 +564,39 @@ void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
     if (r > 0)
       return;
   }
+}
+
+bool ComPortGone(ComHandle handle) {
+  pollfd p{handle, POLLIN, 0};
+  int r;
+  do {
+    r = poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r < 0 || (r > 0 && (p.revents & kGone) != 0);
+}
+
+bool ComPortPresent(int n) {
+  const std::string path = ComPortDevicePath(n);
+  struct stat st {};
+  // stat follows the ports-folder link: a link left behind by a device that went is absent.
+  return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+std::string ComPortAdapterName(int n, const std::string& by_id_folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const std::string path = ComPortDevicePath(n);
+  if (path.empty())
+    return {};
+  const fs::path device = fs::canonical(path, error);
+  if (error)
+    return {};
+  for (const fs::directory_entry& entry : fs::directory_iterator(by_id_folder, error)) {
+    std::error_code again;
+    if (fs::canonical(entry.path(), again) == device && !again)
+      return entry.path().filename().string();
+  }
+  return {};
 }
 
 std::string LastComPortError() {

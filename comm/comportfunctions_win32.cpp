@@ -128,6 +128,26 @@ bool ClearComErrors(ComHandle handle) {
   return ClearCommError(handle, &errors, &status) != 0;
 }
 
+bool ComPortGone(ComHandle handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  if (ClearCommError(handle, &errors, &status) != 0)
+    return false;
+  // What a handle to a USB adapter that was pulled out answers from then on.
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND ||
+         error == ERROR_DEVICE_REMOVED || error == ERROR_GEN_FAILURE ||
+         error == ERROR_OPERATION_ABORTED || error == ERROR_INVALID_HANDLE;
+}
+
+std::string ComPortAdapterName(int, const std::string&) {
+  return {};
+}
+
+bool ComPortPresent(int n) {
+  return ComPortExists(n);
+}
+
 uint64_t GetTickFrequency() {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);

@@ -50,6 +50,18 @@ bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rt
   return true;
 }
 
+ReplyByte ReadReplyByteOrGone(SerialLine& port, uint8_t& byte) {
+  const SerialLine::ReadResult read = port.ReadByte(byte);
+  if (read == SerialLine::ReadResult::kByte)
+    return ReplyByte::kByte;
+  if (read == SerialLine::ReadResult::kFailed) {
+    port.ClearErrors();
+    if (port.Gone())
+      return ReplyByte::kLineGone;
+  }
+  return ReplyByte::kNothing;
+}
+
 bool ReadReplyByte(SerialLine& port, uint8_t& byte) {
   const SerialLine::ReadResult read = port.ReadByte(byte);
   if (read == SerialLine::ReadResult::kFailed)

@@ -44,6 +44,10 @@ void HoldUntilPast(Clock& clock, uint64_t end, ExchangeHost* host);
 // line's errors and counts as no byte.
 bool ReadReplyByte(SerialLine& port, uint8_t& byte);
 
+// One reply byte without waiting, telling a port that has gone away from a quiet one.
+enum class ReplyByte { kByte, kNothing, kLineGone };
+ReplyByte ReadReplyByteOrGone(SerialLine& port, uint8_t& byte);
+
 // Runs `transact` up to `tries` times, at least once (with none, a request never sent would
 // pass for answered), until a transaction succeeds or `stopped()` tells that the operator ended
 // it. True when one succeeded.

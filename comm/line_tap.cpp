@@ -86,7 +86,7 @@ void LineTap::BeginTransaction(TapProtocol protocol, uint8_t function, uint16_t 
   lead_ = lead;
   mask_from_ = mask_from;
   mask_to_ = mask_to;
-  sent_end_us_ = -1;
+  sent_us_ = -1;
   last_read_us_ = -1;
   reading_ = false;
 
@@ -109,6 +109,7 @@ void LineTap::RecordWrite(const uint8_t* data, size_t size) {
               frame.bytes.begin() + static_cast<std::ptrdiff_t>(to), uint8_t{0});
     frame.mask_from = static_cast<uint16_t>(from);
     frame.mask_to = static_cast<uint16_t>(to);
+    sent_us_ = frame.time_us;
   }
 }
 
@@ -135,9 +136,9 @@ void LineTap::EndTransaction(TapOutcome outcome, int32_t error_code,
   end.outcome = outcome;
   end.error_code = error_code;
   end.error_text = error_text;
-  const bool timed = Answered(outcome) && sent_end_us_ >= 0 && last_read_us_ >= sent_end_us_;
+  const bool timed = Answered(outcome) && sent_us_ >= 0 && last_read_us_ >= sent_us_;
   if (timed)
-    end.round_trip_us = static_cast<uint32_t>(last_read_us_ - sent_end_us_);
+    end.round_trip_us = static_cast<uint32_t>(last_read_us_ - sent_us_);
 
   // Every frame of the transaction that the ring still holds takes its outcome.
   const uint64_t oldest = next_seq_ > ring_.size() ? next_seq_ - ring_.size() : 0;

@@ -55,7 +55,9 @@ struct TapFrame {
   // Outcome rows.
   int32_t error_code = 0;
   std::string error_text;
-  uint32_t round_trip_us = 0;  // from the end of the request to the last reply byte
+  // From the write of the request to the last reply byte read. Timed from the write, not from
+  // the end of the RTS hold: the hold is a busy wait, which a loaded machine stretches.
+  uint32_t round_trip_us = 0;
 
   bool Masked(size_t i) const { return i >= mask_from && i < mask_to; }
 };
@@ -94,9 +96,6 @@ class LineTap {
   void BeginTransaction(TapProtocol protocol, uint8_t function, uint16_t first, uint16_t count,
                         size_t lead, size_t mask_from, size_t mask_to, bool retry);
   void EndTransaction(TapOutcome outcome, int32_t error_code, const std::string& error_text);
-
-  // The request has gone out (after the RTS hold): the round trip starts here.
-  void MarkSent() { sent_end_us_ = NowUs(); }
 
   // From the line.
   void RecordWrite(const uint8_t* data, size_t size);
@@ -145,7 +144,7 @@ class LineTap {
   size_t lead_ = 0;
   size_t mask_from_ = 0;
   size_t mask_to_ = 0;
-  int64_t sent_end_us_ = -1;
+  int64_t sent_us_ = -1;
   int64_t last_read_us_ = -1;
   bool reading_ = false;  // the newest frame is this transaction's received frame
 };

@@ -71,8 +71,6 @@ std::string DescribeCorrectorSent(const TapFrame& frame) {
   const uint8_t function = b[at + 3];
   std::string text = "старт " + Hex2(b[at]) + ", адреса " + std::to_string(b[at + 1]) +
                      ", функція " + std::to_string(function) + CorrectorFunctionName(function);
-  if (frame.lead > 0)
-    text += ", преамбул " + std::to_string(frame.lead);
   if (b[at] == calcbox::kStartPassword && b.size() > at + 4) {
     text += ", лінія " + std::to_string(b[at + 4]);
     if (function == calcbox::kFunctionEnterService && b.size() > at + 5)
@@ -82,6 +80,8 @@ std::string DescribeCorrectorSent(const TapFrame& frame) {
   } else if (function == calcbox::kFunction5 && b.size() > at + 4) {
     text += ", аргумент " + std::to_string(b[at + 4]);
   }
+  if (frame.lead > 0)
+    text += ", преамбул " + std::to_string(frame.lead);
   return text;
 }
 

@@ -48,6 +48,7 @@ const char* const kLocalTexts[] = {
     "Неспівпадання КС відповіді пристрою",
     "Обмін перервано на вимогу оператора",
     "Невідповідність даних у відповіді запрошуваним даним",
+    "Зв'язок втрачено: порт зник (адаптер від'єднано?)",
 };
 
 // Ten bit times a byte and one bit more, so RTS drops just after the last stop bit.
@@ -111,7 +112,7 @@ void modbusbox::RunRequest(uint8_t function, int length, const char* panel_text)
   attempt = 0;
   RunTries(
       tries, [&] { return Transact(function, length); },
-      [&] { return error_code == kErrorAborted; });
+      [&] { return error_code == kErrorAborted || error_code == kErrorLinkLost; });
   if (status_panel != nullptr) {
     status_panel->SetText("");
     ui->ProcessMessages();
@@ -231,6 +232,8 @@ TapOutcome modbusbox::TapOutcomeOf(int32_t code) {
       return TapOutcome::kChecksum;
     case kErrorAborted:
       return TapOutcome::kAborted;
+    case kErrorLinkLost:
+      return TapOutcome::kLinkLost;
     default:
       return TapOutcome::kOther;
   }
@@ -252,11 +255,9 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
   const uint64_t frequency = clock->Frequency();
   if (!SendRequest(*port_handle, *clock, rts_switching, RtsHold(baud_rate, block.size(), frequency),
                    block.data(), block.size(), ui)) {
-    error_code = kErrorWriteFailed;
+    error_code = port_handle->Gone() ? kErrorLinkLost : kErrorWriteFailed;
     return false;
   }
-  if (tap != nullptr)
-    tap->MarkSent();
 
   const uint64_t t1 = clock->Counter();
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);
@@ -280,7 +281,12 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
       return false;
 
     uint8_t byte = 0;
-    if (ReadReplyByte(*port_handle, byte)) {
+    const ReplyByte read = ReadReplyByteOrGone(*port_handle, byte);
+    if (read == ReplyByte::kLineGone) {
+      error_code = kErrorLinkLost;
+      return false;
+    }
+    if (read == ReplyByte::kByte) {
       finder.Add(byte);
       if (finder.Found())
         break;
@@ -338,7 +344,7 @@ void modbusbox::BuildErrorText() {
   if (IsKnownException(error_code)) {
     text += ' ';
     text += kExceptionTexts[error_code - 1];
-  } else if (error_code >= 20 && error_code <= 29) {
+  } else if (error_code >= 20 && error_code <= kErrorLinkLost) {
     text += ' ';
     text += kLocalTexts[error_code - 20];
   } else if (error_code >= kErrorOtherException && error_code <= kErrorOtherException + 0xFF) {

@@ -17,7 +17,8 @@
 //
 // Error codes: 1-8 are the sensor's exception codes; 20-29 are local:
 //   20 no line to talk on, 21 no reply, 23 the write failed, 25 gap between reply bytes,
-//   27 bad checksum, 28 stopped by the operator, 29 the reply does not match the request.
+//   27 bad checksum, 28 stopped by the operator, 29 the reply does not match the request,
+//   30 the port has gone away.
 // Any other exception code c (0, 9-255) is kErrorOtherException + c, never a local code.
 // A count above what one frame may carry (125 registers read, 123 written) is refused before
 // anything is sent, with code 3, the code the sensor itself answers such a request with.
@@ -35,6 +36,7 @@ class modbusbox {
   static constexpr int kErrorChecksum = 27;
   static constexpr int kErrorAborted = 28;
   static constexpr int kErrorMismatch = 29;
+  static constexpr int kErrorLinkLost = 30;
   static constexpr int kErrorOtherException = 256;
 
   explicit modbusbox(uint8_t address);

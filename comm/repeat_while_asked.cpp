@@ -7,8 +7,11 @@ bool RepeatWhileAsked(ExchangeHost& host, const std::string& what,
     const AttemptResult result = attempt();
     if (result.end == AttemptResult::End::kDone)
       return true;
-    if (result.end == AttemptResult::End::kStopped)
+    if (result.end == AttemptResult::End::kStopped) {
+      if (!result.failure_text.empty())
+        host.ShowMessage(what + "\r" + result.failure_text, "");
       return false;
+    }
     if (!host.AskQuestion(what, result.failure_text, std::string("Повторити спробу?")))
       return false;
     if (before_repeat && !before_repeat())

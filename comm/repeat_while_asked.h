@@ -24,12 +24,16 @@ AttemptResult ResultOf(bool done, const Box& box) {
     return {AttemptResult::End::kDone, {}};
   if (box.error_code == Box::kErrorAborted)
     return {AttemptResult::End::kStopped, {}};
+  // Asking to repeat on a port that is gone would only fail again.
+  if (box.error_code == Box::kErrorLinkLost)
+    return {AttemptResult::End::kStopped, box.ErrorText()};
   return {AttemptResult::End::kFailed, box.ErrorText()};
 }
 
 // Runs `attempt` until one is done. After a failure the user is asked `what`, the failure's
 // text and "Повторити спробу?"; "Ні" ends it, and so does `before_repeat` (when set) answering
-// false after a "Так". A stop ends it at once. True when an attempt was done.
+// false after a "Так". A stop ends it at once, telling its text once when it has one. True
+// when an attempt was done.
 bool RepeatWhileAsked(ExchangeHost& host, const std::string& what,
                       const std::function<AttemptResult()>& attempt,
                       const std::function<bool()>& before_repeat = {});

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "comm/calcbox.h"
@@ -36,6 +38,18 @@ struct AppState {
   // The corrector's codes as typed for this link (UTF-8), offered again when it refuses them.
   std::string TypedUserCode;
   std::string TypedWritePassword;
+
+  // The connection sequence succeeded on the present exchange objects.
+  bool Connected = false;
+  // The last measured value read on this link, in the unit of the channel as shown.
+  std::optional<float> LastValue;
+  // The constants password as accepted for this link: a reconnection sends it again without
+  // asking. Memory only, never written anywhere.
+  std::optional<std::array<uint8_t, 16>> HeldConstPassword;
+
+  // Runs the connection sequence again on the port of the settings once a lost port is back;
+  // the main window puts its own here. True when the link is up again.
+  std::function<bool()> reconnect;
 
   uint8_t Channel = 0;  // 0 pressure, 1 temperature
   float SensorOffset = 0.0f;

@@ -45,10 +45,23 @@ bool EnterService(AppState& state, const ConnectHooks& hooks) {
   calcbox* box = state.ActiveCalcBox.get();
   if (box == nullptr)
     return false;
-  if (box->const_password_required && (!hooks.const_password || !hooks.const_password(*box)))
-    return false;
+  if (box->const_password_required) {
+    if (state.HeldConstPassword) {
+      // A reconnection in this run: the password accepted before goes again.
+      box->const_password = *state.HeldConstPassword;
+    } else if (!hooks.const_password || !hooks.const_password(*box)) {
+      return false;
+    }
+  }
   const uint8_t line = state.ConnectSettings.line_num;
-  if (box->EnterService(line, state.Channel, 0))
+  const bool entered = box->EnterService(line, state.Channel, 0);
+  if (box->const_password_required) {
+    if (entered)
+      state.HeldConstPassword = box->const_password;
+    else if (box->CodesRefused())
+      state.HeldConstPassword.reset();
+  }
+  if (entered)
     return true;
   if (box->error_code == calcbox::kErrorAborted && box->service_entry_accepted) {
     // Cancelled after the corrector took the command: the line may be in service already, and

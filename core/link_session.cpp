@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "comm/comportfunctions.h"
+
 namespace {
 
 // What both protocols take from the link settings.
@@ -64,6 +66,24 @@ void CreateExchangeObjects(AppState& state, StatusPanel* panel) {
   AttachTo(state, panel, *state.ActiveModbusBox);
 }
 
+bool ReopenPort(AppState& state, std::string& error) {
+  constexpr int kDataBits = 8;
+  constexpr int kNoParity = 0;
+  constexpr int kOneStopBit = 0;
+  constexpr uint32_t kQueueSize = 1000;
+  const TConnectSettings& s = state.ConnectSettings;
+  state.ClosePort();
+  state.ComHandle = OpenComPort(s.port, s.rate, kDataBits, kNoParity, kOneStopBit, kQueueSize,
+                                kQueueSize, true, false);
+  if (state.ComHandle == kNoComHandle) {
+    error = "COM" + std::to_string(s.port) + ": " + LastComPortError();
+    return false;
+  }
+  SetComTimeouts(state.ComHandle, kComMaxDword, 0, 0);
+  SetComDtr(state.ComHandle, true);
+  return true;
+}
+
 void RequestAbort(AppState& state) {
   if (state.ActiveCalcBox)
     state.ActiveCalcBox->abort_requested = true;
@@ -88,5 +108,6 @@ void CloseExchangeObjects(AppState& state, uint32_t settle_ms) {
     state.ActiveCalcBox.reset();
     state.ActiveModbusBox.reset();
   }
+  state.Connected = false;
   state.ClosePort();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "comm/calcbox.h"
 #include "comm/modbusbox.h"
@@ -31,6 +32,10 @@ bool LineInService(const AppState& state);
 // Takes the line of the settings out of service. A stale abort request (a cancel that came
 // while the object was idle) is dropped first: this request is wanted.
 bool LeaveService(AppState& state);
+
+// Opens the port of the settings again as the connection dialog opens it (8 data bits, no
+// parity, one stop bit, reads that return at once, DTR on). False with the reason in `error`.
+bool ReopenPort(AppState& state, std::string& error);
 
 // Stops what may still run, gives it `settle_ms` to see the abort, then destroys the exchange
 // objects and closes the port.

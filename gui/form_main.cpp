@@ -11,21 +11,29 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <clocale>
 
 #include "comm/comportfunctions.h"
 #include "comm/exchange_host.h"
 #include "core/ini_file.h"
 #include "core/link_session.h"
+#include "core/link_summary.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
 #include "gui/connection/set_connect.h"
+#include "gui/link_view.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/journal_window.h"
+#include "gui/service/exchange_monitor.h"
 
 TFormMain* FormMain = nullptr;
 
@@ -72,31 +80,47 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   setCentralWidget(Panel1);
+  Summary = new LinkSummaryView(Panel1);
+  auto* client = new QVBoxLayout(Panel1);
+  client->addWidget(Summary);
 
+  // Every title carries an accelerator (Alt and the underlined letter), and F10 opens the
+  // first menu, so the whole menu is reachable from the keyboard.
   QMenuBar* bar = menuBar();
-  N4 = bar->addMenu(QStringLiteral("Файл"));
+  const auto icon = [this](QStyle::StandardPixmap pixmap) { return style()->standardIcon(pixmap); };
+  N4 = bar->addMenu(QStringLiteral("&Файл"));
   N4->setObjectName(QStringLiteral("N4"));
-  Nexit = N4->addAction(QStringLiteral("Вихід"));
+  Nexit = N4->addAction(icon(QStyle::SP_DialogCloseButton), QStringLiteral("&Вихід"));
   Nexit->setObjectName(QStringLiteral("Nexit"));
 
-  Nconn = bar->addMenu(QStringLiteral("Встановлення зв'яку з давачем"));
+  Nconn = bar->addMenu(QStringLiteral("&Встановлення зв'яку з давачем"));
   Nconn->setObjectName(QStringLiteral("Nconn"));
-  N1 = Nconn->addAction(QStringLiteral("Тиск"));
+  N1 = Nconn->addAction(icon(QStyle::SP_ArrowRight), QStringLiteral("&Тиск"));
   N1->setObjectName(QStringLiteral("N1"));
   N1->setData(0);
-  N2 = Nconn->addAction(QStringLiteral("Температура"));
+  N2 = Nconn->addAction(icon(QStyle::SP_ArrowRight), QStringLiteral("Т&емпература"));
   N2->setObjectName(QStringLiteral("N2"));
   N2->setData(1);
 
-  Nval = bar->addAction(QStringLiteral("Поточні значення"));
+  Nval = bar->addAction(QStringLiteral("&Поточні значення"));
   Nval->setObjectName(QStringLiteral("Nval"));
-  Nclb = bar->addAction(QStringLiteral("Калібровка каналу за двома точками"));
+  Nclb = bar->addAction(QStringLiteral("&Калібровка каналу за двома точками"));
   Nclb->setObjectName(QStringLiteral("Nclb"));
 
-  Nservice = bar->addMenu(QStringLiteral("Сервіс"));
+  Nservice = bar->addMenu(QStringLiteral("&Сервіс"));
   Nservice->setObjectName(QStringLiteral("Nservice"));
-  Njournal = Nservice->addAction(QStringLiteral("Журнал калібровок..."));
+  Nmonitor = Nservice->addAction(icon(QStyle::SP_FileDialogDetailedView),
+                                 QStringLiteral("&Монітор обміну..."));
+  Nmonitor->setObjectName(QStringLiteral("Nmonitor"));
+  Njournal = Nservice->addAction(icon(QStyle::SP_FileDialogContentsView),
+                                 QStringLiteral("&Журнал калібровок..."));
   Njournal->setObjectName(QStringLiteral("Njournal"));
+
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this, [this] {
+    menuBar()->setFocus(Qt::MenuBarFocusReason);
+    menuBar()->setActiveAction(N4->menuAction());
+  });
 
   StatusBar1 = statusBar();
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -111,6 +135,12 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
     StatusBar1->addWidget(panel, i + 1 == status_panels.size() ? 1 : 0);
     status_panels[i] = panel;
   }
+  LinkIndicator = new QLabel(StatusBar1);
+  LinkIndicator->setObjectName(QStringLiteral("LinkIndicator"));
+  LinkIndicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  LinkIndicator->setTextFormat(Qt::PlainText);
+  LinkIndicator->setAccessibleName(QStringLiteral("Стан обміну"));
+  StatusBar1->addPermanentWidget(LinkIndicator);
   exchange_panel_ = std::make_unique<QtStatusPanel>(status_panels[2]);
   geometry_ = new OuterGeometry(this, false);
 
@@ -120,6 +150,14 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   connect(Nclb, &QAction::triggered, this, &TFormMain::NclbClick);
   connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
   connect(Njournal, &QAction::triggered, this, &TFormMain::NjournalClick);
+  connect(Nmonitor, &QAction::triggered, this, [this] { ShowExchangeMonitor(); });
+  connect(Summary->ReconnectButton, &QPushButton::clicked, this, [this] { Reconnect(); });
+  state.reconnect = [this] { return Reconnect(); };
+
+  LinkTimer = new QTimer(this);
+  LinkTimer->setInterval(kLinkRefreshMs);
+  connect(LinkTimer, &QTimer::timeout, this, &TFormMain::RefreshLinkView);
+  LinkTimer->start();
 
   run_connect_dialog = [this] { return ShowConnectDialog(); };
   run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
@@ -167,12 +205,18 @@ void TFormMain::FormCreate() {
 
   Nclb->setEnabled(false);
   Nval->setEnabled(false);
+  RefreshLinkView();
 }
 
 void TFormMain::FormShow() {
-  geometry_->Apply(QSize(kWidth, kHeight));
+  // A small screen (1366x768 at 150 % leaves about 910x480) gets a window that fits it.
+  QSize outer(kWidth, kHeight);
+  if (const QScreen* screen = this->screen())
+    outer = outer.boundedTo(screen->availableGeometry().size());
+  geometry_->Apply(outer);
   status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
-  status_panels[1]->setFixedWidth(std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance));
+  RefreshLinkView();
+  FitStatusPanels();
   status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
 }
 
@@ -326,12 +370,89 @@ void TFormMain::StartConnection(uint8_t channel) {
     return;  // cancelled: no link, the measuring commands stay disabled
   CreateExchangeObjects();
   const bool connected = run_set_connect_dialog && run_set_connect_dialog();
+  state.Connected = connected;
   if (connected) {
     Nval->setEnabled(true);
     Nclb->setEnabled(true);
   } else {
     CloseConnection();
   }
+  RefreshLinkView();
+}
+
+void TFormMain::FitStatusPanels() {
+  status_panels[1]->setFixedWidth(
+      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+}
+
+ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {
+  if (!monitor_) {
+    monitor_ = new ExchangeMonitorWindow(state, this);
+  }
+  monitor_->show();
+  monitor_->raise();
+  monitor_->activateWindow();
+  return monitor_;
+}
+
+void TFormMain::RefreshLinkView() {
+  const LinkState link = CurrentLinkState(state);
+  Summary->Show(state);
+  const QString indicator = LinkIndicatorText(state);
+  if (LinkIndicator->text() != indicator) {
+    LinkIndicator->setText(indicator);
+    // The whole text, however the counts grow: panel 1 gives way to it.
+    LinkIndicator->setFixedWidth(LinkIndicator->sizeHint().width());
+    if (shown_)
+      FitStatusPanels();
+  }
+  const bool back = link == LinkState::kLost && ComPortPresent(state.ConnectSettings.port);
+  Summary->ReconnectButton->setEnabled(back && !reconnecting_ && !OwnExchangeRunning());
+  if (link == LinkState::kLost) {
+    Summary->LostNote->setText(back ? QStringLiteral("Пристрій знову на місці: натисніть "
+                                                     "«Перепідключити».")
+                                    : QStringLiteral("Порт зник (адаптер від'єднано?). "
+                                                     "Очікую, доки він з'явиться знову."));
+    // Nothing can be measured on a port that is gone.
+    Nval->setEnabled(false);
+    Nclb->setEnabled(false);
+  } else {
+    Summary->LostNote->clear();
+  }
+}
+
+bool TFormMain::Reconnect() {
+  if (reconnecting_ || OwnExchangeRunning() || leaving_service_ || closing_)
+    return false;
+  reconnecting_ = true;
+  ui_.SetBusyCursor(true);
+  // The line is gone: there is nothing to take out of service on it.
+  CloseExchangeObjects(state, kCloseWaitMs);
+  std::string error;
+  const bool opened = ReopenPort(state, error);
+  ui_.SetBusyCursor(false);
+  bool connected = false;
+  if (!opened) {
+    ui_.ShowMessage("Порт не відкрито\r" + error, "");
+  } else {
+    CreateExchangeObjects();
+    if (state.ActiveCalcBox && !state.TypedUserCode.empty()) {
+      // Codes typed again after a refusal live only in memory, not in the settings.
+      AccessCodes codes{QString::fromStdString(state.TypedUserCode),
+                        QString::fromStdString(state.TypedWritePassword),
+                        !state.TypedWritePassword.empty()};
+      PutAccessCodes(codes, *state.ActiveCalcBox);
+    }
+    connected = run_set_connect_dialog && run_set_connect_dialog();
+  }
+  state.Connected = connected;
+  if (!connected)
+    CloseExchangeObjects(state, kCloseWaitMs);
+  Nval->setEnabled(connected);
+  Nclb->setEnabled(connected);
+  reconnecting_ = false;
+  RefreshLinkView();
+  return connected;
 }
 
 bool TFormMain::ShowConnectDialog() {

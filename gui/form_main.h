@@ -20,6 +20,8 @@ class QMenu;
 class QStatusBar;
 class QTimer;
 class calcbox;
+class ExchangeMonitorWindow;
+class LinkSummaryView;
 struct AccessCodes;
 class ExchangeHost;
 class OuterGeometry;
@@ -68,6 +70,11 @@ class TFormMain : public QMainWindow {
   QAction* Nclb;
   QMenu* Nservice;
   QAction* Njournal;
+  QAction* Nmonitor;         // "Монітор обміну..."
+  LinkSummaryView* Summary;  // in Panel1
+  QLabel* LinkIndicator;     // the exchange indicator at the right of the status bar
+  QTimer* LinkTimer;         // refreshes the summary and the indicator, watches a lost port
+  static constexpr int kLinkRefreshMs = 500;
 
   // Settings, port, exchange objects, channel and the sensor's calibration as last read.
   AppState state;
@@ -88,6 +95,15 @@ class TFormMain : public QMainWindow {
   // Tests put their own here.
   std::function<bool()> run_connect_dialog;
   std::function<bool()> run_set_connect_dialog;
+  // Opens the exchange monitor, or brings it to the front; it stays for the run.
+  ExchangeMonitorWindow* ShowExchangeMonitor();
+  ExchangeMonitorWindow* ExchangeMonitor() const { return monitor_; }
+  // After the port was lost and its device is back: opens it again and runs the connection
+  // sequence with the codes held for this run. True when the link is up again.
+  bool Reconnect();
+  // The summary, the indicator, and what a lost link allows.
+  void RefreshLinkView();
+
   // Asks for the codes again after the corrector refused them (true with new ones).
   std::function<bool(AccessCodes&)> run_access_codes_dialog;
   // Offers the certificate of a calibration just written and shows it when the user wants it.
@@ -127,6 +143,8 @@ class TFormMain : public QMainWindow {
   // interrupts: the commands that would start another exchange do nothing meanwhile.
   void LeaveServiceGuarded();
   void SetLinkCommandsEnabled(bool enabled);
+  // Panel 1 takes what panel 0, the allowance and the exchange indicator leave.
+  void FitStatusPanels();
   // Makes the exchange objects of the new link on the port the connection dialog opened.
   void CreateExchangeObjects();
   bool ShowConnectDialog();
@@ -146,6 +164,8 @@ class TFormMain : public QMainWindow {
   std::unique_ptr<QtStatusPanel> exchange_panel_;
   OuterGeometry* geometry_;
   bool shown_ = false;
+  ExchangeMonitorWindow* monitor_ = nullptr;
+  bool reconnecting_ = false;
 };
 
 // Refers to the main window while it exists.

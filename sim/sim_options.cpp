@@ -142,6 +142,12 @@ Faults (each spoils the replies, see --fault-target and --fault-count):
   --fault-line-disconnected  the sensor behind the corrector (or the lone sensor) is silent
   --fault-target all|corrector|sensor  which replies the faults spoil (default all)
   --fault-count N            spoil only the first N replies (default 0: all)
+
+Adapter:
+  --unplug-after N           after N answered requests close the terminal and remove the link,
+                             as an adapter pulled out (default 0: never)
+  --unplug-for S             then bring them back at the same link after S seconds, 1..3600
+                             (default 3)
 )";
 }
 
@@ -350,6 +356,17 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
         },
         "all, corrector or sensor"}},
       {"fault-count", {true, whole(o.faults.count, 0, 0x7FFFFFFF), range(0, 0x7FFFFFFF)}},
+      {"unplug-after", {true, whole(o.unplug_after, 0, 0x7FFFFFFF), range(0, 0x7FFFFFFF)}},
+      {"unplug-for",
+       {true,
+        [&o](const std::string& v) {
+          long seconds = 0;
+          if (!ParseWhole(v, 1, 3600, seconds))
+            return false;
+          o.unplugged_ms = static_cast<uint32_t>(seconds) * 1000u;
+          return true;
+        },
+        range(1, 3600)}},
   };
 
   // The usage text above is the help; the library only reads the command line.

@@ -20,6 +20,10 @@ struct SimOptions {
   CorrectorConfig corrector;  // with the settings of both sensors
   LineTiming timing;
   FaultConfig faults;
+  // Pulled out: after this many answered requests the pseudo-terminal closes and its link goes
+  // away, and after `unplugged_ms` they come back at the same link. 0: never.
+  uint32_t unplug_after = 0;
+  uint32_t unplugged_ms = 3000;
 };
 
 enum class ParseOutcome { kRun, kHelp, kBad };

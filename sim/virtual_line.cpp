@@ -17,7 +17,7 @@ bool VirtualLine::SetRts(bool on) {
 }
 
 bool VirtualLine::Write(const uint8_t* data, size_t size) {
-  if (fail_writes_)
+  if (fail_writes_ || Gone())
     return false;
   std::vector<uint8_t> block(data, data + size);
   written_.insert(written_.end(), block.begin(), block.end());
@@ -28,7 +28,7 @@ bool VirtualLine::Write(const uint8_t* data, size_t size) {
 }
 
 SerialLine::ReadResult VirtualLine::ReadByte(uint8_t& byte) {
-  if (fail_reads_)
+  if (fail_reads_ || Gone())
     return ReadResult::kFailed;
   if (pending_.empty() || pending_.front().at_us > clock_.Counter())
     return ReadResult::kNothing;

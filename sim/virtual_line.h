@@ -28,6 +28,7 @@ class VirtualLine final : public SerialLine {
   ReadResult ReadByte(uint8_t& byte) override;
   bool ClearErrors() override;
   void WaitForInput(std::chrono::microseconds limit) override;
+  bool Gone() override { return clock_.Counter() >= gone_at_; }
 
   // Puts bytes on the line towards the master without a request (noise, late bytes).
   void Inject(const std::vector<TimedByte>& bytes);
@@ -41,6 +42,8 @@ class VirtualLine final : public SerialLine {
   void set_fail_writes(bool fail) { fail_writes_ = fail; }
   // Makes reads fail, as a line in an error state.
   void set_fail_reads(bool fail) { fail_reads_ = fail; }
+  // From `at_us` on the port is gone: reads and writes fail, as when an adapter is pulled out.
+  void set_gone_at(uint64_t at_us) { gone_at_ = at_us; }
   void ClearLog();
 
  private:
@@ -55,4 +58,5 @@ class VirtualLine final : public SerialLine {
   size_t purges_ = 0;
   bool fail_writes_ = false;
   bool fail_reads_ = false;
+  uint64_t gone_at_ = UINT64_MAX;
 };

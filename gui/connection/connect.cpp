@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
@@ -56,6 +57,23 @@ constexpr int kButtonWidth = 100;
 
 // The port is opened 8N1 with these queue sizes, DTR on and RTS off; the exchanges raise RTS
 // themselves while they send.
+// The device a port number opens and the adapter's name, shown beside the number in the open
+// list; the entry's own text stays "COMn", the number the settings keep.
+constexpr int kPortDetailRole = Qt::UserRole + 1;
+
+class PortItemDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QString detail = index.data(kPortDetailRole).toString();
+    if (!detail.isEmpty())
+      option->text += QStringLiteral("  —  ") + detail;
+  }
+};
+
 constexpr int kDataBits = 8;
 constexpr int kNoParity = 0;
 constexpr int kOneStopBit = 0;
@@ -112,6 +130,7 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   GroupBox6 = MakeGroupBox(this, "GroupBox6", QStringLiteral(" Параметри зв'язку "));
   ComboBox8 = MakeList(GroupBox6, "ComboBox8");
   ComboBox1 = MakeList(GroupBox6, "ComboBox1");
+  ComboBox1->setItemDelegate(new PortItemDelegate(ComboBox1));
   ComboBox2 = MakeList(GroupBox6, "ComboBox2");
   Edit1 = MakeEdit(GroupBox6, "Edit1");
   Edit2 = MakeEdit(GroupBox6, "Edit2");
@@ -245,8 +264,11 @@ void TFormConnect::FormShow() {
     if (!ComPortExists(n))
       continue;
     ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
-    ComboBox1->setItemData(ComboBox1->count() - 1, QString::fromStdString(ComPortDevicePath(n)),
-                           Qt::ToolTipRole);
+    QString detail = QString::fromStdString(ComPortDevicePath(n));
+    if (const std::string adapter = ComPortAdapterName(n); !adapter.empty())
+      detail += QStringLiteral(" (%1)").arg(QString::fromStdString(adapter));
+    ComboBox1->setItemData(ComboBox1->count() - 1, detail, Qt::ToolTipRole);
+    ComboBox1->setItemData(ComboBox1->count() - 1, detail, kPortDetailRole);
     if (n == working_copy.port)
       selected = ComboBox1->count() - 1;
   }
@@ -407,6 +429,7 @@ void TFormConnect::BitBtn1Click() {
 
   state_.ConnectSettings = working_copy;
   state_.TypedUserCode = typed_user_code;
+  state_.HeldConstPassword.reset();  // a new link: its corrector asks for its own
   state_.TypedWritePassword = typed_write_password;
   state_.ui->SetBusyCursor(true);
   std::string error;

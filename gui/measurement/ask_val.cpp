@@ -227,6 +227,13 @@ void TFormAsk_Val::RefreshChart() {
   Chart1->ShowSpan(0.0, std::max(series_.last_time(), 10.0));
 }
 
+void TFormAsk_Val::SetValuesStale(bool stale) {
+  Panel2->setEnabled(!stale);
+  Panel3->setEnabled(!stale);
+  // An average over readings from before the loss would pass for a fresh one.
+  BitBtn1->setEnabled(!stale && ring_.has_average());
+}
+
 void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())

@@ -59,6 +59,11 @@ class TFormAsk_Val : public ValuePollingDialog {
  public slots:
   void FormShow();
   void Timer1Timer() override;
+
+ protected:
+  void SetValuesStale(bool stale) override;
+
+ public:
   void BitBtn1Click();
   void BitBtn2Click();
 

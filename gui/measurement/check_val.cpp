@@ -376,7 +376,8 @@ void TFormCheck_Val::Timer1Timer() {
   const ReadOutcome outcome = ReadValue(reading);
   if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
     return;
-  if (outcome == ReadOutcome::kFailed) {
+  if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kLinkLost) {
+    // A lost link is logged too: the row says so, and the log goes on once the link is back.
     LogReading failed;
     failed.error = StatusBar1Panel0->text().toStdString();
     Log(failed);
@@ -394,6 +395,7 @@ void TFormCheck_Val::Timer1Timer() {
       factory_value_ = shown.factory_value;
       Panel5->setText(Fixed(value_, digits_));
       Panel6->setText(Fixed(factory_value_, digits_));
+      state_.LastValue = value_;
       ++count_;
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(count_));
       LogReading good;
@@ -405,6 +407,11 @@ void TFormCheck_Val::Timer1Timer() {
     }
   }
   FinishDeferredClose();
+}
+
+void TFormCheck_Val::SetValuesStale(bool stale) {
+  for (QLabel* panel : {Panel5, Panel6})
+    panel->setEnabled(!stale);
 }
 
 void TFormCheck_Val::BitBtn5Click() {

@@ -86,6 +86,11 @@ class TFormCheck_Val : public ValuePollingDialog {
  public slots:
   void FormShow();
   void Timer1Timer() override;
+
+ protected:
+  void SetValuesStale(bool stale) override;
+
+ public:
   void BitBtn5Click();
   void BitBtn6Click();
   void BitBtn7Click();

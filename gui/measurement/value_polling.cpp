@@ -2,9 +2,12 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
+#include "comm/comportfunctions.h"
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
 #include "gui/dialog_widgets.h"
@@ -46,6 +49,67 @@ ValuePollingDialog::ValuePollingDialog(AppState& state, QWidget* parent,
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   connect(Timer1, &QTimer::timeout, this, &ValuePollingDialog::Timer1Timer);
+
+  ReconnectButton =
+      MakeDialogButton(StatusBar1, "ReconnectButton", QStringLiteral("&Перепідключити"),
+                       QStyle::SP_BrowserReload, EnterKey::kWhenFocused);
+  ReconnectButton->hide();
+  StatusBar1->addPermanentWidget(ReconnectButton);
+  connect(ReconnectButton, &QPushButton::clicked, this, &ValuePollingDialog::ReconnectClick);
+  WatchTimer = new QTimer(this);
+  WatchTimer->setObjectName(QStringLiteral("WatchTimer"));
+  WatchTimer->setInterval(kWatchMs);
+  connect(WatchTimer, &QTimer::timeout, this, &ValuePollingDialog::WatchForDevice);
+}
+
+void ValuePollingDialog::LinkLost() {
+  // Polling a port that is gone only fails again; the timer that looks for its device costs
+  // a file lookup twice a second.
+  Timer1->stop();
+  SetValuesStale(true);
+  ReconnectButton->setEnabled(false);
+  ReconnectButton->show();
+  WatchTimer->start();
+  WatchForDevice();
+}
+
+void ValuePollingDialog::WatchForDevice() {
+  const bool back = ComPortPresent(state_.ConnectSettings.port);
+  ReconnectButton->setEnabled(back);
+  const QString text = back ? QStringLiteral(
+                                  "Зв'язок втрачено; пристрій знову на місці: "
+                                  "натисніть «Перепідключити»")
+                            : QStringLiteral(
+                                  "Зв'язок втрачено (порт зник): значення застарілі, "
+                                  "очікую на пристрій");
+  StatusBar1Panel0->setText(text);
+  StatusBar1Panel0->setToolTip(text);
+  if (back && !ReconnectButton->hasFocus())
+    ReconnectButton->setFocus();
+}
+
+void ValuePollingDialog::ReconnectClick() {
+  if (busy_ || closing_ || !state_.reconnect)
+    return;
+  WatchTimer->stop();
+  ReconnectButton->setEnabled(false);
+  QPointer<ValuePollingDialog> alive(this);
+  busy_ = true;
+  const bool up = state_.reconnect();
+  if (!alive)
+    return;
+  busy_ = false;
+  if (!up) {
+    WatchTimer->start();
+    FinishDeferredClose();
+    return;
+  }
+  ReconnectButton->hide();
+  StatusBar1Panel0->clear();
+  SetValuesStale(false);
+  FinishDeferredClose();
+  if (!closing_)
+    StartPolling();
 }
 
 void ValuePollingDialog::StartPolling() {
@@ -75,6 +139,10 @@ ValuePollingDialog::ReadOutcome ValuePollingDialog::ReadValue(float& reading) {
     const QString error = OneLine(box->ErrorText());
     StatusBar1Panel0->setText(error);
     StatusBar1Panel0->setToolTip(error);
+    if (box->error_code == modbusbox::kErrorLinkLost) {
+      LinkLost();
+      return ReadOutcome::kLinkLost;
+    }
     return ReadOutcome::kFailed;
   }
   return ReadOutcome::kValue;
@@ -89,6 +157,7 @@ void ValuePollingDialog::FinishDeferredClose() {
 
 void ValuePollingDialog::done(int result) {
   Timer1->stop();
+  WatchTimer->stop();
   closing_ = true;
   if (busy_) {
     close_pending_ = true;

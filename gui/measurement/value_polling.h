@@ -4,6 +4,7 @@
 
 struct AppState;
 class QLabel;
+class QPushButton;
 class QStatusBar;
 class QTimer;
 
@@ -18,6 +19,10 @@ class ValuePollingDialog : public QDialog {
   QLabel* StatusBar1Panel0;  // exchange error text
   QLabel* StatusBar1Panel1;  // the dialog's counter
   QTimer* Timer1;
+  // Shown once the port has gone away; enabled when its device is back.
+  QPushButton* ReconnectButton;
+  QTimer* WatchTimer;  // looks for the device of a lost port
+  static constexpr int kWatchMs = 500;
 
   // An exchange of a tick is running right now.
   bool exchange_running() const { return busy_; }
@@ -31,10 +36,11 @@ class ValuePollingDialog : public QDialog {
 
  protected:
   enum class ReadOutcome {
-    kSkipped,  // a tick's exchange still runs, or the dialog is closing
-    kGone,     // the dialog was destroyed during the exchange: touch nothing
-    kFailed,   // the exchange failed; its text stands in status panel 0
-    kValue,    // `reading` holds the measured value (possibly not a number)
+    kSkipped,   // a tick's exchange still runs, or the dialog is closing
+    kGone,      // the dialog was destroyed during the exchange: touch nothing
+    kFailed,    // the exchange failed; its text stands in status panel 0
+    kLinkLost,  // the port went away: polling has stopped until the reconnection
+    kValue,     // `reading` holds the measured value (possibly not a number)
   };
 
   ValuePollingDialog(AppState& state, QWidget* parent, const QString& counter_name);
@@ -47,10 +53,16 @@ class ValuePollingDialog : public QDialog {
   // The last step of a tick: carries out a close asked for during its exchange.
   void FinishDeferredClose();
   bool closing() const { return closing_; }
+  // Greys the values while they are stale, and back.
+  virtual void SetValuesStale(bool stale) = 0;
 
   AppState& state_;
 
  private:
+  void LinkLost();
+  void WatchForDevice();
+  void ReconnectClick();
+
   bool busy_ = false;
   bool closing_ = false;
   bool close_pending_ = false;

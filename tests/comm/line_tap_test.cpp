@@ -163,7 +163,7 @@ TEST_F(TapModbus, CountsEachKindOfFailureAndTheRetries) {
   EXPECT_EQ(s.answered, 2u);
   EXPECT_EQ(s.other_errors, 0u);
   EXPECT_EQ(s.last_error, box.ErrorText());
-  // From the end of the request to the last reply byte: five of the exception, nine of the
+  // From the write of the request to the last reply byte: five of the exception, nine of the
   // value.
   EXPECT_EQ(s.round_trip_min_us, 10'000u + 4 * 500u);
   EXPECT_EQ(s.round_trip_max_us, 10'000u + 8 * 500u);
@@ -184,6 +184,25 @@ TEST_F(TapModbus, CountsEachKindOfFailureAndTheRetries) {
   ASSERT_NE(exception, frames.end());
   EXPECT_NE(DescribeTapFrame(*exception).find("виняток 2: Команда 3. Адреса даних"),
             std::string::npos);
+}
+
+TEST_F(TapModbus, PortGoneEndsTheRequestAtOnceWithoutRetries) {
+  auto& inner = static_cast<VirtualLine&>(line.inner());
+  box.tries = 3;
+  box.first_byte_timeout = 2000;
+  device.Then(ScriptedDevice::Silence());
+  inner.set_gone_at(clock.Counter() + 300'000);
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, modbusbox::kErrorLinkLost);
+  EXPECT_EQ(box.ErrorText(), "Команда 3. Зв'язок втрачено: порт зник (адаптер від'єднано?)");
+  EXPECT_LT(clock.Counter(), 302'000u);  // at the next pass of the reply loop, not at 2 s
+  const LinkStats& s = tap.stats(TapProtocol::kModbus);
+  EXPECT_EQ(s.requests, 1u);
+  EXPECT_EQ(s.other_errors, 1u);
+
+  // The next request finds the port gone when it writes.
+  EXPECT_FALSE(box.ReadRegisters(400, 2));
+  EXPECT_EQ(box.error_code, modbusbox::kErrorLinkLost);
 }
 
 TEST_F(TapModbus, RingKeepsTheNewestFramesAndShowsNothingUnfinished) {

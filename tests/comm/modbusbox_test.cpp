@@ -315,7 +315,7 @@ TEST_F(ModbusboxTest, RefusesWhatCannotBeFramedAndReportsLineFaults) {
 TEST(ModbusboxErrorText, CodesWithoutATextGetAQuestionMark) {
   modbusbox box(1);
   box.last_function = 16;
-  for (int code : {0, 9, 19, 30, 255, -1}) {
+  for (int code : {0, 9, 19, 31, 255, -1}) {
     box.error_code = code;
     box.BuildErrorText();
     EXPECT_EQ(box.ErrorText(), "Команда 16. ?") << code;

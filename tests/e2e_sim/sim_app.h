@@ -47,6 +47,8 @@ struct LinkChoice {
   QString wait_time = QStringLiteral("300");
   QString time_out = QStringLiteral("100");
   QString user_code = QStringLiteral("1234");
+  QString write_password;  // left as stored when empty
+  int tries = 0;           // left as stored when 0
 };
 
 // Rejects every modal dialog once `limit` has passed, so a test whose dialogs never get their
@@ -118,7 +120,11 @@ class SimApp {
       if (choice.conn_type == 1) {
         d->ComboBox5->setCurrentIndex(choice.line - 1);
         d->Edit10->setText(choice.user_code);
+        if (!choice.write_password.isEmpty())
+          d->Edit11->setText(choice.write_password);
       }
+      if (choice.tries > 0)
+        d->ComboBox3->setCurrentIndex(choice.tries - 1);
       const size_t before = ui.messages.size();
       QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
       if (d->isVisible()) {

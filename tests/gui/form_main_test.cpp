@@ -1,4 +1,5 @@
 #include "gui/form_main.h"
+#include "gui/service/exchange_monitor.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSet>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -172,16 +174,30 @@ class FormMainTest : public QObject {
     auto* file = Child<QMenu>(&window, "N4");
     auto* conn = Child<QMenu>(&window, "Nconn");
     QVERIFY(file && conn);
-    QCOMPARE(file->title(), QStringLiteral("Файл"));
-    QCOMPARE(conn->title(), QStringLiteral("Встановлення зв'яку з давачем"));
-    QCOMPARE(Child<QAction>(&window, "Nexit")->text(), QStringLiteral("Вихід"));
-    QCOMPARE(Child<QAction>(&window, "N1")->text(), QStringLiteral("Тиск"));
+    // The texts as shown; "&" only marks the accelerator letter.
+    const auto shown = [](QString text) { return text.remove(QLatin1Char('&')); };
+    QCOMPARE(shown(file->title()), QStringLiteral("Файл"));
+    QCOMPARE(shown(conn->title()), QStringLiteral("Встановлення зв'яку з давачем"));
+    QCOMPARE(shown(Child<QAction>(&window, "Nexit")->text()), QStringLiteral("Вихід"));
+    QCOMPARE(shown(Child<QAction>(&window, "N1")->text()), QStringLiteral("Тиск"));
     QCOMPARE(Child<QAction>(&window, "N1")->data().toInt(), 0);
-    QCOMPARE(Child<QAction>(&window, "N2")->text(), QStringLiteral("Температура"));
+    QCOMPARE(shown(Child<QAction>(&window, "N2")->text()), QStringLiteral("Температура"));
     QCOMPARE(Child<QAction>(&window, "N2")->data().toInt(), 1);
-    QCOMPARE(Child<QAction>(&window, "Nval")->text(), QStringLiteral("Поточні значення"));
-    QCOMPARE(Child<QAction>(&window, "Nclb")->text(),
+    QCOMPARE(shown(Child<QAction>(&window, "Nval")->text()), QStringLiteral("Поточні значення"));
+    QCOMPARE(shown(Child<QAction>(&window, "Nclb")->text()),
              QStringLiteral("Калібровка каналу за двома точками"));
+    QCOMPARE(shown(window.Nservice->title()), QStringLiteral("Сервіс"));
+    QCOMPARE(shown(window.Nmonitor->text()), QStringLiteral("Монітор обміну..."));
+    // Every title has its own accelerator letter, and every item a small icon.
+    QSet<QChar> letters;
+    for (QAction* title : window.menuBar()->actions()) {
+      const int amp = title->text().indexOf(QLatin1Char('&'));
+      QVERIFY2(amp >= 0, qPrintable(title->text()));
+      letters.insert(title->text().at(amp + 1).toLower());
+    }
+    QCOMPARE(letters.size(), window.menuBar()->actions().size());
+    for (QAction* item : {window.Nexit, window.N1, window.N2, window.Nmonitor})
+      QVERIFY2(!item->icon().isNull(), qPrintable(item->text()));
     QVERIFY(Child<QFrame>(&window, "Panel1"));
     QCOMPARE(window.centralWidget(), Child<QFrame>(&window, "Panel1"));
     QVERIFY(Child<QStatusBar>(&window, "StatusBar1"));
@@ -189,8 +205,7 @@ class FormMainTest : public QObject {
       QVERIFY2(Child<QLabel>(&window, name), name);
     }
 
-    // The menu bar reads: Файл, the connection menu, the two commands themselves, then the
-    // service menu.
+    // The menu bar reads: Файл, the connection menu, the two commands themselves, then Сервіс.
     const QList<QAction*> top = window.menuBar()->actions();
     QCOMPARE(top.size(), 5);
     QCOMPARE(top[0], file->menuAction());
@@ -198,8 +213,8 @@ class FormMainTest : public QObject {
     QCOMPARE(top[2], window.Nval);
     QCOMPARE(top[3], window.Nclb);
     QCOMPARE(top[4], window.Nservice->menuAction());
-    QCOMPARE(window.Nservice->title(), QStringLiteral("Сервіс"));
-    QCOMPARE(window.Njournal->text(), QStringLiteral("Журнал калібровок..."));
+    QCOMPARE(window.Nservice->title().remove(QLatin1Char('&')), QStringLiteral("Сервіс"));
+    QCOMPARE(window.Njournal->text().remove(QLatin1Char('&')), QStringLiteral("Журнал калібровок..."));
   }
 
   void bothMeasuringCommandsAreDisabledAtStart() {
@@ -227,12 +242,21 @@ class FormMainTest : public QObject {
     TFormMain window(ui, nullptr, settings_.path().toStdString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.frameGeometry().size(), QSize(890, 580));
-    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    // 890x580, or less on a smaller screen.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(window.frameGeometry().size(), QSize(890, 580).boundedTo(area.size()));
+    const QPoint centre = area.center();
     QVERIFY((window.frameGeometry().center() - centre).manhattanLength() <= 2);
     QCOMPARE(window.status_panels[0]->width(), 150);
-    QCOMPARE(window.status_panels[1]->width(), window.width() - 150 - 95);
+    QCOMPARE(window.status_panels[1]->width(),
+             window.width() - 150 - 95 - window.LinkIndicator->width());
     QVERIFY(window.status_panels[2]->width() >= 60);
+    // The exchange indicator shows its whole text.
+    QVERIFY(window.LinkIndicator->width() >= window.LinkIndicator->sizeHint().width());
+    QVERIFY(window.LinkIndicator->geometry().right() <= window.StatusBar1->width());
+    // 1366x768 at 150 % leaves about 910x480 for a window with its frame.
+    QVERIFY(window.minimumSizeHint().width() <= 880);
+    QVERIFY(window.minimumSizeHint().height() <= 440);
     QVERIFY(window.status_panels[2]->geometry().right() <= window.StatusBar1->width());
 
     // Shown again after a hide, the window keeps the size the user gave it.
@@ -240,6 +264,24 @@ class FormMainTest : public QObject {
     window.hide();
     window.show();
     QCOMPARE(window.size(), QSize(700, 500));
+  }
+
+  void f10OpensTheMenuFromTheKeyboardAndTheMonitorComesFromIt() {
+    ScriptedHost ui;
+    TFormMain window(ui, nullptr, settings_.path().toStdString());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_F10);
+    QCOMPARE(window.menuBar()->activeAction(), window.N4->menuAction());
+    window.menuBar()->setActiveAction(nullptr);
+
+    window.Nmonitor->trigger();
+    ExchangeMonitorWindow* monitor = window.ExchangeMonitor();
+    QVERIFY(monitor && monitor->isVisible());
+    QCOMPARE(monitor->windowTitle(), QStringLiteral("Монітор обміну"));
+    window.Nmonitor->trigger();
+    QCOMPARE(window.ExchangeMonitor(), monitor);  // one for the run
   }
 
   void exchangePanelWritesTheThirdPanel() {

@@ -193,10 +193,10 @@ TEST_F(FaultMatrix, Modbus) {
   box.next_byte_timeout = kGapMs;
   box.rts_switching = false;
   const Bytes good = Sealed({0x01, 0x03, 0x02, 0x12, 0x34});
-  const auto rows =
-      CommonRows(good, Sealed({0x02, 0x03, 0x02, 0x12, 0x34}),
-                 Sealed({0x01, 0x04, 0x02, 0x12, 0x34}), Sealed({0x01, 0x83, 0x02}),
-                 Sealed({0x01, 0x03, 0x04, 0, 1, 0, 2}), {21}, 25, 27, 21, 2, 29, {21, 23});
+  const auto rows = CommonRows(good, Sealed({0x02, 0x03, 0x02, 0x12, 0x34}),
+                               Sealed({0x01, 0x04, 0x02, 0x12, 0x34}), Sealed({0x01, 0x83, 0x02}),
+                               Sealed({0x01, 0x03, 0x04, 0, 1, 0, 2}), {21}, 25, 27, 21, 2, 29,
+                               {modbusbox::kErrorLinkLost});
   RunMatrix(
       "Modbus", rows, [&](SerialLine* line) { box.port_handle = line; },
       [&](int& code) {
@@ -223,9 +223,10 @@ TEST_F(FaultMatrix, Corrector) {
   };
   const Bytes good = frame({0x66, 0x01, 0, 0x91});
   const uint8_t line_number = 1;
-  const auto rows = CommonRows(good, frame({0x66, 0x02, 0, 0x91}), frame({0x66, 0x01, 0, 0x90}),
-                               frame({0x66, 0x01, 0, 0x11, 2, 0, 0}),
-                               frame({0x66, 0x01, 0, 0x91, 0}), {6}, 8, 9, 12, 12, 10, {4, 6});
+  const auto rows =
+      CommonRows(good, frame({0x66, 0x02, 0, 0x91}), frame({0x66, 0x01, 0, 0x90}),
+                 frame({0x66, 0x01, 0, 0x11, 2, 0, 0}), frame({0x66, 0x01, 0, 0x91, 0}), {6}, 8, 9,
+                 12, 12, 10, {calcbox::kErrorLinkLost});
   RunMatrix(
       "corrector", rows, [&](SerialLine* line) { box.port_handle = line; },
       [&](int& code) {

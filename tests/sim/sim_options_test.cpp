@@ -121,6 +121,8 @@ TEST(SimOptions, BadValuesAreRefusedWithTheOptionNamed) {
       {"--state-extra-bits", "3"},
       {"--fault-target", "nobody"},
       {"--fault-cut"},
+      {"--unplug-for", "0"},
+      {"--unplug-after", "-1"},
       {"--ready=yes"},
       {"--no-such-option"},
       {"stray"},
@@ -135,6 +137,15 @@ TEST(SimOptions, BadValuesAreRefusedWithTheOptionNamed) {
   SimOptions o;
   std::string error;
   EXPECT_EQ(Parse({"--com", "5", "--help"}, o, error), ParseOutcome::kHelp);
+}
+
+TEST(SimOptions, UnplugAfterRequestsForSeconds) {
+  SimOptions o;
+  std::string error;
+  EXPECT_EQ(o.unplug_after, 0u);
+  ASSERT_EQ(Parse({"--unplug-after", "6", "--unplug-for", "2"}, o, error), ParseOutcome::kRun);
+  EXPECT_EQ(o.unplug_after, 6u);
+  EXPECT_EQ(o.unplugged_ms, 2000u);
 }
 
 TEST(SimOptions, DescriptionNamesTheDeviceAndFaults) {

@@ -41,6 +41,7 @@
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/journal_window.h"
+#include "gui/service/exchange_monitor.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
@@ -319,6 +320,17 @@ int main(int argc, char* argv[]) {
     v->RefreshTrend();
     d.Save(v, "11a-values-trend");
     Press(v->BitBtn5);
+    return true;
+  });
+  d.Step("exchange monitor", [&] {
+    if (QApplication::activeModalWidget() != nullptr)
+      return false;
+    ExchangeMonitorWindow* m = window.ShowExchangeMonitor();
+    m->Refresh();
+    if (!settled(3))
+      return false;
+    d.Save(m, "11a-exchange-monitor");
+    m->close();
     return true;
   });
   d.Step("calibration command", [&] { return Choose(window.Nclb); });

@@ -3,8 +3,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,36 @@
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"
+
+namespace {
+
+// Counts the requests the device answers, for the simulated unplugging.
+class CountingDevice final : public LineDevice {
+ public:
+  CountingDevice(LineDevice& inner, uint32_t limit) : inner_(inner), limit_(limit) {}
+  std::vector<TimedByte> Receive(const std::vector<uint8_t>& bytes, uint64_t now_us) override {
+    std::vector<TimedByte> reply = inner_.Receive(bytes, now_us);
+    if (!reply.empty() && limit_ != 0 && ++answered_ >= limit_)
+      due_.store(true);
+    return reply;
+  }
+  bool due() const { return due_.load(); }
+
+ private:
+  LineDevice& inner_;
+  uint32_t limit_;
+  uint32_t answered_ = 0;
+  std::atomic<bool> due_{false};
+};
+
+// Waits for a stop signal at most `ms`; its number, or 0 when none came.
+int WaitForSignal(const sigset_t& signals, long ms) {
+  const timespec limit{ms / 1000, (ms % 1000) * 1'000'000L};
+  const int got = sigtimedwait(&signals, nullptr, &limit);
+  return got > 0 ? got : 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   SimOptions options;
@@ -47,7 +80,9 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-  const std::unique_ptr<LineDevice> device = MakeSimDevice(options);
+  const std::unique_ptr<LineDevice> simulated = MakeSimDevice(options);
+  CountingDevice device_counted(*simulated, options.unplug_after);
+  LineDevice* device = &device_counted;
   PtyServer server(*device, options.timing.rate);
   server.set_on_failure([] { kill(getpid(), SIGTERM); });
   if (!server.Start(error)) {
@@ -69,7 +104,30 @@ int main(int argc, char** argv) {
   std::cout.flush();
 
   int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  if (options.unplug_after == 0) {
+    sigwait(&stop_signals, &signal_number);
+  } else {
+    // Looked at every few milliseconds: the count is reached on the server's thread.
+    constexpr long kLookMs = 20;
+    while ((signal_number = WaitForSignal(stop_signals, kLookMs)) == 0 && !device_counted.due()) {
+    }
+    if (signal_number == 0) {
+      server.Stop();
+      RemovePortLink(link, server.slave_path());
+      std::cout << "unplugged for " << options.unplugged_ms << " ms" << std::endl;
+      signal_number = WaitForSignal(stop_signals, static_cast<long>(options.unplugged_ms));
+      if (signal_number != 0)
+        return 0;
+      if (!server.Start(error) ||
+          !CreatePortLink(options.ini_dir, options.com, server.slave_path(), link, error)) {
+        std::cerr << "vorlix-sim: cannot plug back in: " << error << '\n';
+        server.Stop();
+        return 1;
+      }
+      std::cout << "plugged back in on " << server.slave_path() << " as " << link << std::endl;
+      sigwait(&stop_signals, &signal_number);
+    }
+  }
   server.Stop();
   RemovePortLink(link, server.slave_path());
   if (!server.failure().empty()) {

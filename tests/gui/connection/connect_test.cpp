@@ -8,12 +8,15 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
@@ -273,6 +276,33 @@ class ConnectTest : public QObject {
     QVERIFY(d.ComboBox1->findText(QStringLiteral("COM12")) <
             d.ComboBox1->findText(QStringLiteral("COM200")));
     QCOMPARE(d.ComboBox1->findText(QStringLiteral("COM150")), -1);
+  }
+
+  void portEntriesShowTheirDeviceAndTheAdapterByIdName() {
+    LinkPort(200);
+    const std::string device = ComPortDevicePath(200);
+    TFormConnect& d = Show();
+    const int entry = d.ComboBox1->findText(QStringLiteral("COM200"));
+    QVERIFY(entry >= 0);
+    QCOMPARE(d.ComboBox1->itemData(entry, Qt::UserRole + 1).toString(),
+             QString::fromStdString(device));
+    // The popup shows the number and then the device.
+    QStyleOptionViewItem option;
+    option.initFrom(d.ComboBox1->view());
+    const QSize plain = d.ComboBox1->view()->fontMetrics().size(0, QStringLiteral("COM200"));
+    QVERIFY(d.ComboBox1->itemDelegate()
+                ->sizeHint(option, d.ComboBox1->model()->index(entry, 0))
+                .width() > plain.width() + d.ComboBox1->fontMetrics().horizontalAdvance(
+                                               QString::fromStdString(device)));
+
+    // A by-id name that leads to the same device names the adapter.
+    QTemporaryDir by_id;
+    std::filesystem::create_symlink(
+        device, by_id.filePath("usb-FTDI_FT232R_A1B2-if00-port0").toStdString());
+    std::filesystem::create_symlink("/dev/null", by_id.filePath("usb-other").toStdString());
+    QCOMPARE(ComPortAdapterName(200, by_id.path().toStdString()),
+             std::string("usb-FTDI_FT232R_A1B2-if00-port0"));
+    QCOMPARE(ComPortAdapterName(201, by_id.path().toStdString()), std::string());
   }
 
   void linkTimes_data() {
