@@ -186,10 +186,10 @@ bool MeasureAt(int rate, int reads) {
   monitor.Refresh();
   std::printf("  tap + monitor / without: %.3f wall, %.3f CPU (target: at most 1.05; %d rows)\n",
               tapped.median_wall_ms() / untapped.median_wall_ms(),
-              tapped.cpu_ms_per_read() / untapped.cpu_ms_per_read(),
-              monitor.model().rowCount());
-  std::printf("  %s\n",
-              FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
+              tapped.cpu_ms_per_read() / untapped.cpu_ms_per_read(), monitor.model().rowCount());
+  std::printf(
+      "  %s\n",
+      FormatLinkStats(TapProtocol::kModbus, state.Tap->stats(TapProtocol::kModbus)).c_str());
 #endif
   std::printf("  ratio with RTS:    %.3f wall, %.3f CPU (targets: wall <= 1.02, CPU <= 1.5)\n",
               ours.median_wall_ms() / theirs.median_wall_ms(),

@@ -32,8 +32,8 @@
 #include "gui/link_view.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
-#include "gui/service/journal_window.h"
 #include "gui/service/exchange_monitor.h"
+#include "gui/service/journal_window.h"
 
 TFormMain* FormMain = nullptr;
 

@@ -214,7 +214,8 @@ class FormMainTest : public QObject {
     QCOMPARE(top[3], window.Nclb);
     QCOMPARE(top[4], window.Nservice->menuAction());
     QCOMPARE(window.Nservice->title().remove(QLatin1Char('&')), QStringLiteral("Сервіс"));
-    QCOMPARE(window.Njournal->text().remove(QLatin1Char('&')), QStringLiteral("Журнал калібровок..."));
+    QCOMPARE(window.Njournal->text().remove(QLatin1Char('&')),
+             QStringLiteral("Журнал калібровок..."));
   }
 
   void bothMeasuringCommandsAreDisabledAtStart() {
