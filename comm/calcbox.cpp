@@ -221,13 +221,7 @@ TapOutcome calcbox::TapOutcomeOf(int32_t code) {
 }
 
 bool calcbox::TransactFrame(int length) {
-  if (drain_before_send_) {
-    const uint64_t frequency = clock->Frequency();
-    DrainLateInput(*port_handle, *clock,
-                   MsToTicks(std::max<int32_t>(1, next_byte_timeout), frequency),
-                   MsToTicks(std::max<int32_t>(1, first_byte_timeout), frequency));
-    drain_before_send_ = false;
-  }
+  DrainIfPending(drain_before_send_, *port_handle, *clock, next_byte_timeout, first_byte_timeout);
 
   // Preambles (at most 255) and a frame of at most 256 bytes.
   std::array<uint8_t, 255 + 256> block{};

@@ -242,12 +242,7 @@ TapOutcome modbusbox::TapOutcomeOf(int32_t code) {
 bool modbusbox::TransactFrame(uint8_t function, int length) {
   length = std::clamp(length, 0, static_cast<int>(kFrameSize));
 
-  if (drain_before_send_) {
-    const uint64_t frequency = clock->Frequency();
-    DrainLateInput(*port_handle, *clock, MsToTicks(std::max(next_byte_timeout, 1), frequency),
-                   MsToTicks(std::max(first_byte_timeout, 1), frequency));
-    drain_before_send_ = false;
-  }
+  DrainIfPending(drain_before_send_, *port_handle, *clock, next_byte_timeout, first_byte_timeout);
 
   std::vector<uint8_t> block(preambles, kPreamble);
   block.insert(block.end(), request.begin(), request.begin() + length);

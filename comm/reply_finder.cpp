@@ -103,3 +103,13 @@ size_t DrainLateInput(SerialLine& line, Clock& clock, uint64_t quiet_ticks, uint
       return dropped;
   }
 }
+
+void DrainIfPending(bool& pending, SerialLine& line, Clock& clock, int32_t next_byte_timeout_ms,
+                    int32_t first_byte_timeout_ms) {
+  if (!pending)
+    return;
+  const uint64_t frequency = clock.Frequency();
+  DrainLateInput(line, clock, MsToTicks(std::max<int32_t>(1, next_byte_timeout_ms), frequency),
+                 MsToTicks(std::max<int32_t>(1, first_byte_timeout_ms), frequency));
+  pending = false;
+}

@@ -77,3 +77,9 @@ class ReplyFinder {
 // has been quiet for `quiet_ticks` or `limit_ticks` have passed, so that it is not taken for
 // the answer to the next request. Returns the bytes dropped.
 size_t DrainLateInput(SerialLine& line, Clock& clock, uint64_t quiet_ticks, uint64_t limit_ticks);
+
+// Before a request: when the last transaction ended in a time-out (`pending`), drains what is
+// still on its way, quiet for the next-byte time-out, for at most the first-byte time-out (each
+// at least 1 ms), and clears `pending`.
+void DrainIfPending(bool& pending, SerialLine& line, Clock& clock, int32_t next_byte_timeout_ms,
+                    int32_t first_byte_timeout_ms);

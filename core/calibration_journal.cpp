@@ -1,13 +1,16 @@
 #include "core/calibration_journal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "core/durable_append.h"
 
@@ -91,12 +94,26 @@ std::optional<T> GetOptional(const json& j, const char* key) {
   return it->get<T>();
 }
 
-bool EndsWithLineBreak(const std::string& path) {
+// The length of the file at `path` up to and including its last line break: where a record
+// cut short by a crash begins, or the whole file when its last line is whole.
+std::optional<uintmax_t> WholeLinesLength(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in || in.tellg() <= 0)
-    return true;  // missing or empty: nothing to close
-  in.seekg(-1, std::ios::end);
-  return in.get() == '\n';
+  if (!in)
+    return std::nullopt;
+  std::streamoff end = in.tellg();
+  constexpr std::streamoff kChunk = 4096;
+  std::vector<char> chunk(kChunk);
+  while (end > 0) {
+    const std::streamoff from = std::max<std::streamoff>(0, end - kChunk);
+    in.seekg(from);
+    in.read(chunk.data(), end - from);
+    for (std::streamoff i = end - from; i > 0; --i) {
+      if (chunk[static_cast<size_t>(i - 1)] == '\n')
+        return static_cast<uintmax_t>(from + i);
+    }
+    end = from;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -271,10 +288,22 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
 }
 
 bool AppendJournalRecord(const std::string& path, const JournalRecord& record, std::string& error) {
-  std::string text = EndsWithLineBreak(path) ? std::string() : std::string("\n");
-  text += JournalLine(record);
-  text += '\n';
-  return AppendDurably(path, text, error);
+  // A record a crash cut short is no record: it goes, so that only the last line can ever be
+  // torn. Whole records are never touched.
+  std::error_code fs_error;
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  const uintmax_t size = std::filesystem::file_size(file, fs_error);
+  if (!fs_error && size > 0) {
+    const std::optional<uintmax_t> whole = WholeLinesLength(path);
+    if (whole && *whole < size) {
+      std::filesystem::resize_file(file, *whole, fs_error);
+      if (fs_error) {
+        error = FileErrorText(fs_error.value());
+        return false;
+      }
+    }
+  }
+  return AppendDurably(path, JournalLine(record) + '\n', error);
 }
 
 std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped) {

@@ -75,8 +75,8 @@ std::string JournalLine(const JournalRecord& record);
 std::optional<JournalRecord> ParseJournalLine(const std::string& line);
 
 // Appends `record` to the journal at `path` and flushes it to the disk. A last line left torn
-// by a crash is closed first, so that it never swallows the new record. False with the reason
-// in `error`.
+// by a crash (never a whole record) is cut off first, so that only the last line of the
+// journal can ever be torn. False with the reason in `error`.
 bool AppendJournalRecord(const std::string& path, const JournalRecord& record, std::string& error);
 
 // Every record of the journal at `path`, oldest first; lines that are not records are skipped

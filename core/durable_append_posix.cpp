@@ -5,31 +5,10 @@
 #include <string>
 
 #include "core/durable_append.h"
+#include "core/ini_file.h"
 
 std::string FileErrorText(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return "теки для файлу не існує";
-    case EACCES:
-    case EPERM:
-      return "немає дозволу на запис";
-    case EROFS:
-      return "файлова система лише для читання";
-    case ENOSPC:
-    case EDQUOT:
-      return "на диску немає місця";
-    case EISDIR:
-      return "це тека, а не файл";
-    case ELOOP:
-      return "символьні посилання утворюють петлю";
-    case EIO:
-      return "помилка введення-виведення на диску";
-    case ENAMETOOLONG:
-      return "задовгий шлях до файлу";
-    default:
-      return "системна помилка " + std::to_string(err);
-  }
+  return SystemReasonText(err);
 }
 
 bool AppendDurably(const std::string& path, const std::string& text, std::string& error) {

@@ -59,7 +59,7 @@ TEST(CalibrationJournal, RecordsComeBackBitForBitNaNAndNegativeZeroIncluded) {
   EXPECT_FALSE(bare->line || bare->as_found || bare->read_back_matches);
 }
 
-TEST(CalibrationJournal, TornLineIsSkippedAndNeverSwallowsTheNextRecord) {
+TEST(CalibrationJournal, TornLastLineIsSkippedThenCutOffBeforeTheNextRecord) {
   TempFolder folder;
   const std::string path = JournalPath(folder.path().string());
   std::string error;
@@ -68,13 +68,15 @@ TEST(CalibrationJournal, TornLineIsSkippedAndNeverSwallowsTheNextRecord) {
     std::ofstream torn(path, std::ios::app | std::ios::binary);
     torn << JournalLine(FullRecord()).substr(0, 40);  // a crash in the middle of a write
   }
+  size_t skipped = 0;
+  EXPECT_EQ(ReadJournal(path, &skipped).size(), 1u);
+  EXPECT_EQ(skipped, 1u);
   JournalRecord next = FullRecord();
   next.outcome = JournalOutcome::kRestored;
   ASSERT_TRUE(AppendJournalRecord(path, next, error)) << error;
 
-  size_t skipped = 0;
   const std::vector<JournalRecord> records = ReadJournal(path, &skipped);
-  EXPECT_EQ(skipped, 1u);
+  EXPECT_EQ(skipped, 0u);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].outcome, JournalOutcome::kRestored);
   EXPECT_TRUE(ReadJournal(folder.File("missing.jsonl")).empty());
