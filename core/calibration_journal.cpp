@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/durable_append.h"
+#include "core/ini_file.h"
 
 using nlohmann::json;
 
@@ -298,7 +299,7 @@ bool AppendJournalRecord(const std::string& path, const JournalRecord& record, s
     if (whole && *whole < size) {
       std::filesystem::resize_file(file, *whole, fs_error);
       if (fs_error) {
-        error = FileErrorText(fs_error.value());
+        error = SystemReasonText(fs_error.default_error_condition().value());
         return false;
       }
     }
