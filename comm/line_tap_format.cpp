@@ -146,10 +146,17 @@ std::string DescribeRegisters(uint16_t first, const std::vector<uint16_t>& value
 }
 
 std::string RegisterRange(uint16_t first, uint16_t count) {
-  std::string text = "регістри " + std::to_string(first);
-  if (count > 1)
-    text += "-" + std::to_string(first + count - 1);
-  return text + " (" + std::to_string(count) + ")";
+  // Appended piece by piece: GCC 12 warns wrongly about a literal put before a temporary.
+  std::string text = "регістри ";
+  text += std::to_string(first);
+  if (count > 1) {
+    text += '-';
+    text += std::to_string(first + count - 1);
+  }
+  text += " (";
+  text += std::to_string(count);
+  text += ')';
+  return text;
 }
 
 std::string DescribeModbusSent(const TapFrame& frame) {
