@@ -372,8 +372,10 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
   // The usage text above is the help; the library only reads the command line.
   CLI::App app("vorlix-sim", "vorlix-sim");
   app.set_help_flag("-h,--help");
-  for (const auto& [name, option] : table) {
-    const std::string flag = "--" + name;
+  for (const auto& entry : table) {
+    // A plain reference: clang 14 cannot capture a structured binding.
+    const auto& option = entry.second;
+    const std::string flag = "--" + entry.first;
     if (!option.takes_value) {
       app.add_flag_callback(flag, [apply = option.apply] { apply(""); });
       continue;
