@@ -10,18 +10,18 @@ namespace {
 
 const char kUnknown[] = "—";
 
-std::string Port(const TConnectSettings& settings) {
-  std::string text = "COM" + std::to_string(settings.port);
-  const std::string device = ComPortDevicePath(settings.port);
+}  // namespace
+
+std::string PortDescription(int port) {
+  std::string text = "COM" + std::to_string(port);
+  const std::string device = ComPortDevicePath(port);
   if (!device.empty())
     text += " — " + device;
-  const std::string adapter = ComPortAdapterName(settings.port);
+  const std::string adapter = ComPortAdapterName(port);
   if (!adapter.empty())
     text += " (" + adapter + ")";
   return text;
 }
-
-}  // namespace
 
 LinkState CurrentLinkState(AppState& state) {
   if (!state.Connected || !state.Line)
@@ -41,11 +41,14 @@ const char* LinkStateText(LinkState link) {
 }
 
 std::vector<SummaryRow> DescribeLink(AppState& state) {
+  return DescribeLink(state, CurrentLinkState(state), PortDescription(state.ConnectSettings.port));
+}
+
+std::vector<SummaryRow> DescribeLink(AppState& state, LinkState link, const std::string& port) {
   const TConnectSettings& s = state.ConnectSettings;
   const bool through = s.conn_type == 1;
   const calcbox* box = state.ActiveCalcBox.get();
   const bool identified = box != nullptr && state.Connected;
-  const LinkState link = CurrentLinkState(state);
   const std::string direct = "безпосередньо";
   const std::string unit = ChannelUnitName(state.Channel, s.P_unit);
 
@@ -60,7 +63,7 @@ std::vector<SummaryRow> DescribeLink(AppState& state) {
 
   return {
       {"Тип зв'язку", through ? "через коректор" : "безпосередньо з давачем"},
-      {"Порт", Port(s)},
+      {"Порт", port},
       {"Швидкість", std::to_string(s.rate) + " біт/с"},
       {"Адреса коректора", through ? std::to_string(s.adr) : direct},
       {"Плата", through ? (identified ? std::to_string(box->plate) : kUnknown) : direct},

@@ -21,7 +21,13 @@ struct SummaryRow {
   std::string value;  // "—" when not known yet
 };
 
+// "COMn — device (adapter's by-id name)": a look at the file system, so a view that refreshes
+// often keeps it until the port or the link's state changes.
+std::string PortDescription(int port);
+
 // Connection type, port and its device, rate, the corrector's address, plate, software version
 // and line (or that there is none), the sensor's address, channel and unit, the link's state
-// and the last value read.
+// and the last value read; `link` and `port` as CurrentLinkState and PortDescription gave them.
+std::vector<SummaryRow> DescribeLink(AppState& state, LinkState link, const std::string& port);
+// The same, with the link's state and the port looked up now.
 std::vector<SummaryRow> DescribeLink(AppState& state);

@@ -397,8 +397,8 @@ ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {
 
 void TFormMain::RefreshLinkView() {
   const LinkState link = CurrentLinkState(state);
-  Summary->Show(state);
-  const QString indicator = LinkIndicatorText(state);
+  Summary->Show(state, link);
+  const QString indicator = LinkIndicatorText(state, link);
   if (LinkIndicator->text() != indicator) {
     LinkIndicator->setText(indicator);
     // The whole text, however the counts grow: panel 1 gives way to it.

@@ -58,8 +58,16 @@ LinkSummaryView::LinkSummaryView(QWidget* parent) : QWidget(parent) {
   body->addStretch(1);
 }
 
-void LinkSummaryView::Show(AppState& state) {
-  const std::vector<SummaryRow> rows = DescribeLink(state);
+void LinkSummaryView::Show(AppState& state, LinkState link) {
+  // A re-plugged adapter may come back under another device: looked up again once the link
+  // has been lost or made again, not on every refresh.
+  const int port = state.ConnectSettings.port;
+  if (port != port_ || link != port_link_) {
+    port_text_ = PortDescription(port);
+    port_ = port;
+    port_link_ = link;
+  }
+  const std::vector<SummaryRow> rows = DescribeLink(state, link, port_text_);
   for (size_t i = 0; i < values_.size(); ++i) {
     const bool shown = i < rows.size();
     captions_[i]->setVisible(shown);
@@ -80,7 +88,7 @@ QString LinkSummaryView::Value(const QString& label) const {
   return {};
 }
 
-QString LinkIndicatorText(AppState& state) {
+QString LinkIndicatorText(AppState& state, LinkState link) {
   uint64_t requests = 0;
   uint64_t failures = 0;
   if (state.Tap) {
@@ -90,7 +98,7 @@ QString LinkIndicatorText(AppState& state) {
     }
   }
   QString text = QStringLiteral("Обмін: %1 запитів, %2 помилок").arg(requests).arg(failures);
-  if (CurrentLinkState(state) == LinkState::kLost)
+  if (link == LinkState::kLost)
     text += QStringLiteral(", зв'язок втрачено");
   return text;
 }

@@ -2,7 +2,10 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
 #include <vector>
+
+#include "core/link_summary.h"
 
 struct AppState;
 struct LinkStats;
@@ -17,8 +20,8 @@ class LinkSummaryView : public QWidget {
  public:
   explicit LinkSummaryView(QWidget* parent = nullptr);
 
-  // Shows the rows of DescribeLink for `state`.
-  void Show(AppState& state);
+  // Shows the rows of DescribeLink for `state`, whose link is in state `link`.
+  void Show(AppState& state, LinkState link);
   // The value of the row with `label`; empty when there is none.
   QString Value(const QString& label) const;
 
@@ -28,8 +31,12 @@ class LinkSummaryView : public QWidget {
  private:
   std::vector<QLabel*> captions_;
   std::vector<QLabel*> values_;
+  // The port's description and what it was looked up for: a port number and a link state.
+  std::string port_text_;
+  int port_ = -1;
+  LinkState port_link_ = LinkState::kNone;
 };
 
 // The short exchange indicator of the status bar: requests and failures of both protocols,
 // and a lost link.
-QString LinkIndicatorText(AppState& state);
+QString LinkIndicatorText(AppState& state, LinkState link);
