@@ -55,6 +55,7 @@ case "$depends" in *libstdc++6*) ;; *) fail "Depends does not name libstdc++6" ;
 if [ "$expect_gui" = 1 ]; then
   case "$depends" in *libqt6widgets6*) ;; *) fail "Depends does not name the Qt 6 widgets library" ;; esac
   case "$depends" in *libqt6charts6*) ;; *) fail "Depends does not name the Qt 6 charts library" ;; esac
+  case "$depends" in *qt6-translations-l10n*) ;; *) fail "Depends does not name Qt's translations" ;; esac
 fi
 
 # Files.

@@ -11,6 +11,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
   nlohmann-json3-dev libcli11-dev
+  qt6-translations-l10n
 )
 
 # Everything else: test frameworks and peers, the virtual display, the cross-compiler and wine.
