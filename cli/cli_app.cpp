@@ -393,9 +393,9 @@ class Command {
 // it would only be refused after everything was measured, so it is said before anything is.
 void RequireAnswerOrYes(const Options& o, const std::string& what_to_give) {
   if (!o.yes && !InputIsTerminal())
-    throw Failure{kExitUsage,
-                  "cannot ask for a confirmation: standard input is not a terminal; give " +
-                      what_to_give};
+    throw Failure{
+        kExitUsage,
+        "cannot ask for a confirmation: standard input is not a terminal; give " + what_to_give};
 }
 
 // The value applied at a point, typed on the terminal; asked again after a typo, so that a
@@ -821,7 +821,8 @@ struct Cli {
     app.add_option("--sensor-preambles", o.sensor_preambles)
         ->check(CLI::Range(0, kMaxPreambles))
         ->group(link);
-    app.add_option("--unit", o.unit, "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2 (any case)")
+    app.add_option("--unit", o.unit,
+                   "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2 (any case)")
         ->check(CLI::Validator(
             [](std::string& unit) {
               return PressureUnitIndex(unit) ? std::string()

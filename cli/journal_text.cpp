@@ -59,8 +59,8 @@ std::string JournalRecordText(const JournalRecord& r, int number) {
   text += Line("as found", r.as_found ? Calibration(*r.as_found) : "not read");
   for (size_t i = 0; i < r.points.size(); ++i) {
     const JournalPoint& p = r.points[i];
-    std::string point = "applied " + PointValue(p.applied) + ", received " +
-                        PointValue(p.received) + " " + r.unit;
+    std::string point =
+        "applied " + PointValue(p.applied) + ", received " + PointValue(p.received) + " " + r.unit;
     point += p.readings > 0 ? " (mean of " + std::to_string(p.readings) + " readings, deviation " +
                                   PointValue(p.deviation) + ")"
                             : " (typed)";
@@ -70,7 +70,7 @@ std::string JournalRecordText(const JournalRecord& r, int number) {
     text += Line("computed", Calibration(*r.computed));
   text += Line("written", r.written ? Calibration(*r.written) : "nothing");
   if (r.read_back) {
-    const std::string verdict = !r.read_back_matches ? ""
+    const std::string verdict = !r.read_back_matches   ? ""
                                 : *r.read_back_matches ? " - matches bit for bit"
                                                        : " - DIFFERS from what was written";
     text += Line("read back", Calibration(*r.read_back) + verdict);

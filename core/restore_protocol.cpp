@@ -51,8 +51,7 @@ std::string CalibrationRow(const char* name, const std::optional<SensorCalibrati
   const std::array<uint16_t, 4> w = c->Words();
   char words[40];
   std::snprintf(words, sizeof words, "%04X %04X %04X %04X", w[0], w[1], w[2], w[3]);
-  return Row(
-      {name, FormatFixed(c->offset, kDecimals), FormatFixed(c->slope, kDecimals), words});
+  return Row({name, FormatFixed(c->offset, kDecimals), FormatFixed(c->slope, kDecimals), words});
 }
 
 std::string ConnectionText(const JournalRecord& r) {

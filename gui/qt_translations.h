@@ -17,4 +17,5 @@ QStringList QtTranslationFolders();
 // Loads qtbase_uk.qm from the first of `folders` that has it into `translator` and installs
 // it in the application. False when none has it: Qt's texts then stay English, nothing else
 // changes.
-bool LoadQtTranslations(QTranslator& translator, const QStringList& folders = QtTranslationFolders());
+bool LoadQtTranslations(QTranslator& translator,
+                        const QStringList& folders = QtTranslationFolders());

@@ -125,8 +125,7 @@ TFormCertificate::TFormCertificate(const JournalRecord& record, QWidget* parent)
   ask_pdf_path = [this](const QString& suggested) {
     const QString title = HasRestoreProtocol(record_) ? QStringLiteral("Зберегти протокол")
                                                       : QStringLiteral("Зберегти сертифікат");
-    return QFileDialog::getSaveFileName(this, title, suggested,
-                                        QStringLiteral("PDF (*.pdf)"));
+    return QFileDialog::getSaveFileName(this, title, suggested, QStringLiteral("PDF (*.pdf)"));
   };
   ask_printer = [this](QPrinter& printer) {
     QPrintDialog dialog(&printer, this);

@@ -190,7 +190,8 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
   // Readable: what stood, what went back and whether it read back.
   Outcome readable = RunCli({"journal", "show", "2"});
   ASSERT_EQ(readable.status, 0) << readable.err;
-  for (const char* line : {"record 2: ", "outcome: restored", "as found: offset ", "written: offset 0.0000000, slope 1.0000000",
+  for (const char* line : {"record 2: ", "outcome: restored", "as found: offset ",
+                           "written: offset 0.0000000, slope 1.0000000",
                            "read back: offset 0.0000000, slope 1.0000000", "matches bit for bit"})
     EXPECT_NE(readable.out.find(line), std::string::npos) << line << "\n" << readable.out;
 
@@ -205,7 +206,8 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
   EXPECT_NE(list.out.find("\tfound 0 1\tleft 0.5 1\n"), std::string::npos) << list.out;
   Outcome list_json = RunCli({"--json", "journal", "list"});
   ASSERT_EQ(list_json.status, 0) << list_json.err;
-  EXPECT_EQ(json::parse(list_json.out)["records"][2]["as_left"], json({{"offset", 0.5}, {"slope", 1.0}}));
+  EXPECT_EQ(json::parse(list_json.out)["records"][2]["as_left"],
+            json({{"offset", 0.5}, {"slope", 1.0}}));
 }
 
 TEST_F(CliSimTest, ATypoInAnAppliedValueIsAskedAgainAndNoPointIsLost) {
@@ -218,8 +220,7 @@ TEST_F(CliSimTest, ATypoInAnAppliedValueIsAskedAgainAndNoPointIsLost) {
   ASSERT_EQ(unlockpt(terminal), 0);
   const std::string typed_on = ptsname(terminal);
   ChildProcess cli;
-  const std::vector<std::string> args =
-      Args({"--decimals", "0", "--interval", "50", "calibrate"});
+  const std::vector<std::string> args = Args({"--decimals", "0", "--interval", "50", "calibrate"});
   ASSERT_TRUE(cli.Fork([&] {
     const int tty = open(typed_on.c_str(), O_RDWR);
     if (tty < 0 || dup2(tty, STDIN_FILENO) < 0)

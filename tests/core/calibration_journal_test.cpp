@@ -70,8 +70,7 @@ TEST(CalibrationJournal, NumbersAreWrittenAsTypedAndOldLinesStillRead) {
   EXPECT_NE(line.find(R"("applied":101.325,)"), std::string::npos) << line;
   EXPECT_NE(line.find(R"("deviation":0.0021,)"), std::string::npos) << line;
   EXPECT_NE(line.find(R"("received":0.00009})"), std::string::npos) << line;
-  EXPECT_NE(line.find(R"("as_found":{"offset":0.0009,"slope":1.0001,)"), std::string::npos)
-      << line;
+  EXPECT_NE(line.find(R"("as_found":{"offset":0.0009,"slope":1.0001,)"), std::string::npos) << line;
   EXPECT_NE(line.find(R"("as_left_error":0.00009,)"), std::string::npos) << line;
   EXPECT_EQ(line.find("e-"), std::string::npos) << line;
 
