@@ -12,7 +12,9 @@
 
 #include "cli/cli_host.h"
 #include "cli/exit_codes.h"
+#include "cli/journal_text.h"
 #include "cli/terminal.h"
+#include "cli/typed_numbers.h"
 #include "comm/code_page.h"
 #include "comm/comportfunctions.h"
 #include "core/calibration.h"
@@ -20,6 +22,7 @@
 #include "core/calibration_journal.h"
 #include "core/calibration_restore.h"
 #include "core/calibration_write.h"
+#include "core/json_text.h"
 #include "core/link_session.h"
 #include "core/number_format.h"
 #include "core/reading_log.h"
@@ -44,7 +47,8 @@ const char kExitCodes[] = R"(
 Exit codes:
   0  done
   1  failed otherwise (a file not written, readings that never settled)
-  2  wrong usage: an unknown option, a value out of range, a journal record not there
+  2  wrong usage: an unknown option, a value out of range, a journal record not there, a
+     write without --yes and without a terminal to confirm it on
   3  the port is not there or cannot be opened
   4  the corrector or the sensor did not answer or refused
   5  calibration not written: not finite, slope 0, doubtful, or not confirmed
@@ -55,18 +59,6 @@ The user code and the write password are taken from VORLIX_USER_CODE and
 VORLIX_WRITE_PASSWORD, the constants password (when the corrector demands one) from
 VORLIX_CONST_PASSWORD, or asked for on the terminal without echo; never from the command line.
 )";
-
-// Pressure units as they may be typed on a command line: the index, the name the program
-// shows, or a name in Latin letters.
-const char* const kUnitAliases[] = {"kgf/cm2", "kPa", "MPa", "bar", "mbar", "mmHg", "kgf/m2"};
-
-std::optional<int> PressureUnitIndex(const std::string& unit) {
-  for (size_t i = 0; i < PressureUnits.size(); ++i) {
-    if (unit == PressureUnits[i].name || unit == kUnitAliases[i] || unit == std::to_string(i))
-      return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
 
 struct Options {
   std::string ini;
@@ -93,24 +85,6 @@ struct Options {
   std::string output;
 };
 
-// A number as typed for a calibration value: a decimal number, or "inf", "-inf", "nan", which
-// are taken only to be refused by name.
-std::optional<float> CalibrationNumber(const std::string& text) {
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "inf" || lower == "+inf" || lower == "infinity")
-    return INFINITY;
-  if (lower == "-inf" || lower == "-infinity")
-    return -INFINITY;
-  if (lower == "nan")
-    return NAN;
-  const std::optional<double> value = ParseFloat(text);
-  if (!value)
-    return std::nullopt;
-  return ToFloat32(*value);
-}
-
 json FloatJson(double v) {
   if (!std::isfinite(v))
     return nullptr;
@@ -131,7 +105,7 @@ std::string Fixed(double v) {
 
 void Print(const Options& o, const json& j, const std::string& text) {
   if (o.json)
-    std::cout << j.dump() << '\n';
+    std::cout << CompactJson(j) << '\n';
   else
     std::cout << text;
   std::cout.flush();
@@ -445,6 +419,30 @@ class Command {
   CliLink link_;
 };
 
+// Without --yes a write waits for a "y" typed on the terminal; with no terminal to type it on
+// it would only be refused after everything was measured, so it is said before anything is.
+void RequireAnswerOrYes(const Options& o, const std::string& what_to_give) {
+  if (!o.yes && !InputIsTerminal())
+    throw Failure{
+        kExitUsage,
+        "cannot ask for a confirmation: standard input is not a terminal; give " + what_to_give};
+}
+
+// The value applied at a point, typed on the terminal; asked again after a typo, so that a
+// point already measured is never thrown away. Nothing at the end of input or at a stop.
+std::optional<float> AskAppliedValue(const std::string& name, const std::string& unit) {
+  for (;;) {
+    std::cerr << "Value applied at " << name << " (" << unit << "): " << std::flush;
+    const std::optional<std::string> typed = ReadInputLine(true);
+    if (!typed)
+      return std::nullopt;
+    const std::optional<float> value = CalibrationNumber(*typed);
+    if (value && std::isfinite(*value))
+      return value;
+    std::cerr << "not a number: '" << *typed << "'; type it again\n";
+  }
+}
+
 int Ports(const Options& o) {
   json list = json::array();
   std::string text;
@@ -592,6 +590,7 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
   }
   if (o.yes && (!applied[0] || !applied[1]))
     throw Failure{kExitUsage, "--yes needs --applied1 and --applied2"};
+  RequireAnswerOrYes(o, "--yes with --applied1 and --applied2");
   c.Open(true);
   const Display d = DisplayOf(state);
   const CalibrationLimits limits = LoadCalibrationLimits(state.IniPath);
@@ -604,17 +603,14 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
     record.point = static_cast<uint8_t>(i);
     const std::string name = "point " + std::to_string(i + 1);
     if (!applied[i]) {
-      std::cerr << "Value applied at " << name << " (" << d.unit << "): " << std::flush;
-      const std::optional<std::string> typed = ReadInputLine(true);
-      const std::optional<float> v = typed ? CalibrationNumber(*typed) : std::nullopt;
-      if (!v || !std::isfinite(*v)) {
+      applied[i] = AskAppliedValue(name, d.unit);
+      if (!applied[i]) {
         journal.outcome = JournalOutcome::kCancelled;
         KeepJournalRecord(*state.ui, state.SettingsFolder, journal);
         if (StopRequested())
           throw Failure{kExitAborted, "stopped"};
-        throw Failure{kExitUsage, "the applied value of " + name + " is not a number"};
+        throw Failure{kExitUsage, "no value applied at " + name + " was typed"};
       }
-      applied[i] = v;
     } else {
       // A bench writes a line once it has applied the value; the end of the input goes on.
       Progress("apply " + FormatFixed(*applied[i], d.digits) + " " + d.unit + " at " + name +
@@ -684,6 +680,7 @@ int Write(Command& c, const Options& o, AppState& state) {
     throw Failure{
         kExitRefused,
         "not written: the offset and the slope must be finite numbers and the slope not 0"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   const SensorCalibration target{offset.value_or(state.SensorOffset),
                                  slope.value_or(state.SensorSlope)};
@@ -691,7 +688,8 @@ int Write(Command& c, const Options& o, AppState& state) {
                        NewJournalRecord(state, DisplayOf(state).unit));
 }
 
-int Factory(Command& c, AppState& state) {
+int Factory(Command& c, const Options& o, AppState& state) {
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   return c.WriteTarget(SensorCalibration{0.0f, 1.0f}, JournalOutcome::kFactory,
                        NewJournalRecord(state, DisplayOf(state).unit));
@@ -722,6 +720,7 @@ int Restore(Command& c, const Options& o, AppState& state) {
     throw Failure{kExitUsage, name + " is of the " +
                                   (from.channel == 1 ? "temperature" : "pressure") +
                                   " channel: give --channel"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   JournalRecord journal = NewJournalRecord(state, DisplayOf(state).unit);
   if (!SameChannel(journal, from))
@@ -736,15 +735,19 @@ int JournalList(const Options& o, const AppState& state) {
   std::string text;
   for (size_t i = 0; i < records.size(); ++i) {
     const JournalRecord& r = records[i];
+    const std::optional<SensorCalibration> left = r.written ? r.AsLeft() : std::nullopt;
     list.push_back({{"record", i + 1},
                     {"time", r.time},
                     {"outcome", OutcomeKey(r.outcome)},
                     {"channel", r.channel == 1 ? "temperature" : "pressure"},
                     {"port", r.port},
-                    {"sensor_address", r.sensor_address}});
+                    {"sensor_address", r.sensor_address},
+                    {"as_found", CalibrationColumnJson(r.as_found)},
+                    {"as_left", CalibrationColumnJson(left)}});
     text += std::to_string(i + 1) + "\t" + r.time + "\t" + OutcomeKey(r.outcome) + "\t" +
             (r.channel == 1 ? "temperature" : "pressure") + "\tCOM" + std::to_string(r.port) +
-            "\tsensor " + std::to_string(r.sensor_address) + "\n";
+            "\tsensor " + std::to_string(r.sensor_address) + "\tfound " +
+            CalibrationColumn(r.as_found) + "\tleft " + CalibrationColumn(left) + "\n";
   }
   Print(o, {{"records", list}}, text);
   return kExitDone;
@@ -752,8 +755,9 @@ int JournalList(const Options& o, const AppState& state) {
 
 int JournalShow(const Options& o, const AppState& state) {
   const std::vector<JournalRecord> records = LoadJournal(state);
-  const json j = json::parse(JournalLine(RecordAt(records, o.record)));
-  std::cout << (o.json ? j.dump() : j.dump(2)) << '\n';
+  const JournalRecord& record = RecordAt(records, o.record);
+  // --json: the record as the journal keeps it.
+  std::cout << (o.json ? JournalLine(record) + "\n" : JournalRecordText(record, o.record));
   return kExitDone;
 }
 
@@ -848,7 +852,8 @@ struct Cli {
     app.add_option("--sensor-preambles", o.sensor_preambles)
         ->check(CLI::Range(0, kMaxPreambles))
         ->group(link);
-    app.add_option("--unit", o.unit, "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2")
+    app.add_option("--unit", o.unit,
+                   "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2 (any case)")
         ->check(CLI::Validator(
             [](std::string& unit) {
               return PressureUnitIndex(unit) ? std::string()
@@ -885,7 +890,7 @@ struct Cli {
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
     AddYes(calibrate);
     CLI::App* write = Add("write", "write an offset, a slope or both");
-    write->add_option("--offset", o.offset, "in the sensor's unit");
+    write->add_option("--offset", o.offset, "in the sensor's unit (0.5 or 0,5)");
     write->add_option("--slope", o.slope);
     AddYes(write);
     AddYes(Add("factory", "write the factory calibration: offset 0, slope 1"));
@@ -943,7 +948,7 @@ int Run(Cli& cli) {
   if (cli.Chosen("write"))
     return Write(command, o, state);
   if (cli.Chosen("factory"))
-    return Factory(command, state);
+    return Factory(command, o, state);
   return Restore(command, o, state);
 }
 

@@ -26,7 +26,9 @@ struct SensorCalibration {
   bool SameBits(const SensorCalibration& other) const;
 };
 
-// One point of a two-point calibration, in the display unit.
+// One point of a two-point calibration, in the display unit. Each value is a 32-bit float's
+// (what the calibration worked with); the journal writes it with a float's digits and reads it
+// back to the same float.
 struct JournalPoint {
   double applied = 0.0;
   double received = 0.0;   // the mean the calculation used
