@@ -81,8 +81,8 @@ bool ReferenceBox::Transact(const std::string& block, std::string* reply) {
   }
   const bool done = CollectReply(*reply);
   // A line still on its way when the time-out ended must not answer the next query.
-  drain_before_send_ = error_code == kErrorNoReply || error_code == kErrorCutShort ||
-                       error_code == kErrorTooLong;
+  drain_before_send_ =
+      error_code == kErrorNoReply || error_code == kErrorCutShort || error_code == kErrorTooLong;
   return done;
 }
 

@@ -137,9 +137,9 @@ ReferenceLink::Result ReferenceLink::Read(int channel, int p_unit, double& displ
   if (parsed.kind == ReferenceReply::Kind::kNoNumber)
     return Failed(answered + ": у відповіді немає числа", error);
   if (parsed.kind == ReferenceReply::Kind::kOtherUnit) {
-    return Failed(answered + ": показ в одиницях " + parsed.unit_word + ", а очікується " +
-                      unit->word,
-                  error);
+    return Failed(
+        answered + ": показ в одиницях " + parsed.unit_word + ", а очікується " + unit->word,
+        error);
   }
   const auto value = ReferenceToDisplay(parsed.value, *unit, channel, p_unit);
   if (!value) {

@@ -49,7 +49,11 @@ const std::vector<ReferenceUnit>& ReferenceUnits() {
       {"inHg", {"inHg", "inHg0C"}, 0.295299830714},
       {"mmH2O", {"mmH2O", "mmWC", "mmH2O4C"}, 101.971621298},
       {"atm", {"atm"}, 0.00986923266716},
-      {"°C", {"°C", "C", "degC", "CEL", "\xB0" "C"}, 0.0},
+      {"°C",
+       {"°C", "C", "degC", "CEL",
+        "\xB0"
+        "C"},
+       0.0},
   };
   return units;
 }
@@ -107,7 +111,8 @@ std::optional<double> ReferenceToDisplay(double value, const ReferenceUnit& unit
     return std::nullopt;
   if (unit.temperature())
     return value;
-  return value / unit.per_kpa * PressureUnits[static_cast<size_t>(ListedPressureUnit(p_unit))].factor;
+  return value / unit.per_kpa *
+         PressureUnits[static_cast<size_t>(ListedPressureUnit(p_unit))].factor;
 }
 
 std::optional<double> DisplayToReference(double value, const ReferenceUnit& unit, int channel,

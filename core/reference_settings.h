@@ -8,13 +8,13 @@
 // its answer; for a pressure controller also how to command it. Stored in a section of its own,
 // so the settings of the link, the corrector, the sensor and the display are never touched.
 struct ReferenceSettings {
-  std::string name;          // as the engineer calls it in messages; empty: "Еталон"
-  uint8_t port = 0;          // COM port number; 0: no reference instrument
-  int32_t rate = 9600;       // bit/s
-  uint8_t parity = 0;        // 0 none, 1 even, 2 odd (the codes OpenComPort takes)
-  uint8_t stop_bits = 0;     // 0 one, 2 two
-  uint8_t line_end = 2;      // of the commands sent: 0 CR, 1 LF, 2 CR LF
-  int32_t timeout = 1000;    // ms for the first reply byte
+  std::string name;        // as the engineer calls it in messages; empty: "Еталон"
+  uint8_t port = 0;        // COM port number; 0: no reference instrument
+  int32_t rate = 9600;     // bit/s
+  uint8_t parity = 0;      // 0 none, 1 even, 2 odd (the codes OpenComPort takes)
+  uint8_t stop_bits = 0;   // 0 one, 2 two
+  uint8_t line_end = 2;    // of the commands sent: 0 CR, 1 LF, 2 CR LF
+  int32_t timeout = 1000;  // ms for the first reply byte
   std::string identify = "*IDN?";
   std::string read = "VAL?";
   std::string unit = "kPa";  // the unit its readings come in: a word of ReferenceUnits()

@@ -61,7 +61,8 @@ std::string SimReference::Answer(const std::string& line, uint64_t now_us) {
     return "VORLIX-SIM,REFERENCE,0001,1.0";
   if (line == c.read) {
     if (config_.garbage)
-      return "\x02\x15" "7\x7F#";
+      return "\x02\x15"
+             "7\x7F#";
     double reading = input_->At(now_us) * config_.per_input;
     if (config_.noise != 0.0)
       reading += config_.noise * random_.Symmetric();
@@ -96,7 +97,8 @@ std::vector<TimedByte> SimReference::Paced(const std::string& text, uint64_t now
   const std::string line = text + "\r\n";
   const uint64_t start = now_us + config_.turnaround_us;
   for (size_t i = 0; i < line.size(); ++i) {
-    const uint64_t wire = config_.rate ? ((i + 1) * 10'000'000u + config_.rate / 2) / config_.rate : 0;
+    const uint64_t wire =
+        config_.rate ? ((i + 1) * 10'000'000u + config_.rate / 2) / config_.rate : 0;
     out.push_back({start + wire, static_cast<uint8_t>(line[i])});
   }
   return out;

@@ -14,17 +14,17 @@ enum class SimReferenceStyle { kScpiController, kHandheld, kSimple };
 
 struct SimReferenceConfig {
   SimReferenceStyle style = SimReferenceStyle::kHandheld;
-  std::string unit_word;     // written after each reading; empty: none
-  double per_input = 1.0;    // reading = input (the sensor's unit) times this
-  double noise = 0.0;        // each reading deviates by at most this much, in its own unit
-  double in_limits = 0.01;   // band of "in limits", in the sensor's unit
+  std::string unit_word;    // written after each reading; empty: none
+  double per_input = 1.0;   // reading = input (the sensor's unit) times this
+  double noise = 0.0;       // each reading deviates by at most this much, in its own unit
+  double in_limits = 0.01;  // band of "in limits", in the sensor's unit
   uint64_t seed = 7;
-  uint32_t rate = 9600;      // replies are paced at this many bit/s
+  uint32_t rate = 9600;  // replies are paced at this many bit/s
   uint32_t turnaround_us = 5000;
   // Faults.
   bool silence = false;
-  bool garbage = false;      // control bytes instead of a reading
-  std::string wrong_unit;    // a unit word it was not told to send, after each reading
+  bool garbage = false;    // control bytes instead of a reading
+  std::string wrong_unit;  // a unit word it was not told to send, after each reading
 };
 
 // A reference gauge, or a pressure controller, on a line of its own: answers one text line per

@@ -26,8 +26,8 @@ bool Real(const std::string& text, double min, double max, double& out) {
 // Restated here rather than taken from the program, so a wrong factor there shows in a test.
 const std::map<std::string, double>& UnitFactors() {
   static const std::map<std::string, double> units = {
-      {"kPa", 1.0},  {"Pa", 1000.0},       {"MPa", 0.001}, {"bar", 0.01},
-      {"mbar", 10.0}, {"psi", 0.1450377377}, {"°C", 1.0},   {"C", 1.0},
+      {"kPa", 1.0},   {"Pa", 1000.0},        {"MPa", 0.001}, {"bar", 0.01},
+      {"mbar", 10.0}, {"psi", 0.1450377377}, {"°C", 1.0},    {"C", 1.0},
   };
   return units;
 }
@@ -112,9 +112,8 @@ bool TakeReferenceOptions(const std::vector<std::string>& args, SimReferenceOpti
       continue;
     }
     const size_t equals = arg.find('=');
-    const std::string name = arg.substr(prefix.size(), equals == std::string::npos
-                                                           ? std::string::npos
-                                                           : equals - prefix.size());
+    const std::string name = arg.substr(
+        prefix.size(), equals == std::string::npos ? std::string::npos : equals - prefix.size());
     const auto it = table.find(name);
     if (it == table.end()) {
       error = "unknown option " + arg.substr(0, equals);

@@ -68,7 +68,8 @@ TEST_F(ReferenceBoxTest, AReplyThatStopsBeforeItsLineEndIsCutShortAndDrainedBefo
 }
 
 TEST_F(ReferenceBoxTest, ControlBytesAndEndlessRepliesAreRefused) {
-  device_.parts = {{1000, std::string("12\x01" "3\r\n")}};
+  device_.parts = {{1000, std::string("12\x01"
+                                      "3\r\n")}};
   std::string reply;
   EXPECT_FALSE(box_.Query("VAL?", reply));
   EXPECT_EQ(box_.error_code, ReferenceBox::kErrorGarbage);

@@ -58,7 +58,7 @@ TEST(ReferenceReply, TakesTheFirstNumberAndChecksTheUnitWordAfterIt) {
 
 TEST(ReferenceReply, ConvertsIntoTheChannelsUnitAndRefusesTheOtherQuantity) {
   EXPECT_NEAR(*ReferenceToDisplay(1.0, Unit("bar"), 0, kKilopascalUnit), 100.0, 1e-9);
-  EXPECT_NEAR(*ReferenceToDisplay(100.0, Unit("kPa"), 0, 5), 750.061438, 1e-6);  // mm Hg
+  EXPECT_NEAR(*ReferenceToDisplay(100.0, Unit("kPa"), 0, 5), 750.061438, 1e-6);   // mm Hg
   EXPECT_NEAR(*ReferenceToDisplay(14.5037737730, Unit("psi"), 0, 3), 1.0, 1e-9);  // bar
   EXPECT_NEAR(*DisplayToReference(750.061438, Unit("psi"), 0, 5), 14.5037737730, 1e-6);
   EXPECT_DOUBLE_EQ(*ReferenceToDisplay(21.5, Unit("°C"), 1, 0), 21.5);

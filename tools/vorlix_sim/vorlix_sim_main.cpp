@@ -14,8 +14,8 @@
 #include "core/settings_location.h"
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
-#include "sim/sim_reference.h"
 #include "sim/sim_options.h"
+#include "sim/sim_reference.h"
 
 namespace {
 
