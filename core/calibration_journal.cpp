@@ -214,10 +214,16 @@ std::string JournalLine(const JournalRecord& r) {
   if (!r.points.empty()) {
     json points = json::array();
     for (const JournalPoint& p : r.points) {
-      points.push_back({{"applied", p.applied},
-                        {"received", p.received},
-                        {"readings", p.readings},
-                        {"deviation", p.deviation}});
+      json point = {{"applied", p.applied},
+                    {"received", p.received},
+                    {"readings", p.readings},
+                    {"deviation", p.deviation}};
+      // Only where the reference gave it: a record without the keys holds typed values.
+      if (p.applied_readings > 0) {
+        point["applied_readings"] = p.applied_readings;
+        point["applied_deviation"] = p.applied_deviation;
+      }
+      points.push_back(point);
     }
     j["points"] = points;
   }
@@ -276,7 +282,9 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
     if (const auto p = j.find("points"); p != j.end() && p->is_array()) {
       for (const json& point : *p) {
         r.points.push_back({point.value("applied", 0.0), point.value("received", 0.0),
-                            point.value("readings", 0), point.value("deviation", 0.0)});
+                            point.value("readings", 0), point.value("deviation", 0.0),
+                            point.value("applied_readings", 0),
+                            point.value("applied_deviation", 0.0)});
       }
     }
     r.read_back_matches = GetOptional<bool>(j, "read_back_matches");

@@ -8,6 +8,8 @@
 
 #include "comm/line_tap_format.h"
 #include "core/calibration.h"
+#include "core/calibration_certificate.h"
+#include "core/calibration_journal.h"
 #include "core/ini_file.h"
 #include "core/reference_link.h"
 #include "core/reference_reading.h"
@@ -107,6 +109,27 @@ TEST(ReferenceSettings, DamagedValuesTakeTheirDefaults) {
   EXPECT_EQ(s.check_unit, defaults.check_unit);
   EXPECT_EQ(s.parity, 1);
   EXPECT_EQ(s.read, "A?");
+}
+
+TEST(ReferenceJournal, AnAppliedValueFromTheReferenceIsMarkedAndATypedOneIsNot) {
+  JournalRecord r;
+  r.time = "2026-12-08T10:00:00.000+02:00";
+  r.unit = "кПа";
+  r.points = {{100.0, 100.2, 10, 0.01, 10, 0.002}, {500.0, 501.0, 10, 0.02, 0, 0.0}};
+  const std::string line = JournalLine(r);
+  EXPECT_EQ(line.find("applied_readings\":0"), std::string::npos);  // typed: as before
+  const auto back = ParseJournalLine(line);
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->points.size(), 2u);
+  EXPECT_EQ(back->points[0].applied_readings, 10);
+  EXPECT_DOUBLE_EQ(back->points[0].applied_deviation, 0.002);
+  EXPECT_EQ(back->points[1].applied_readings, 0);
+
+  const std::string html = CertificateHtml(*back);
+  EXPECT_NE(html.find("100.000<br>еталон: 10, СКВ 0.0020"), std::string::npos);
+  EXPECT_NE(html.find("без позначки — введене вручну"), std::string::npos);
+  r.points[0].applied_readings = 0;
+  EXPECT_EQ(CertificateHtml(r).find("еталон"), std::string::npos);
 }
 
 // The simulated instrument on a virtual line, its input shared as the sensor's would be.
