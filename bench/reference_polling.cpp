@@ -19,6 +19,7 @@
 #include "core/app_state.h"
 #include "core/link_session.h"
 #include "core/reference_settings.h"
+#include "gui/form_main.h"
 #include "gui/measurement/ask_val.h"
 #include "gui/qt_exchange_host.h"
 #include "sim/child_process.h"

@@ -164,6 +164,11 @@ void TFormAsk_Val::Timer1Timer() {
   const ReadOutcome outcome = ReadValue(reading);
   if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
     return;
+  // The reference is read straight after the sensor, before anything is drawn: a slow repaint
+  // between the two would let the next tick fall due inside the reference's exchange and be
+  // lost.
+  if (!closing() && !RefBox1->Tick(state_.clock->TickCount()))
+    return;
   if (outcome == ReadOutcome::kValue) {
     if (record->factor != 1.0 && !IsBadFloat(&reading))
       reading = ToDisplayUnit(reading, record->factor);
@@ -187,8 +192,6 @@ void TFormAsk_Val::Timer1Timer() {
         RefreshChart();
     }
   }
-  if (!closing() && !RefBox1->Tick(state_.clock->TickCount()))
-    return;
   FinishDeferredClose();
 }
 
