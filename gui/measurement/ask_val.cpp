@@ -107,6 +107,7 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
   RefBox1 = new ReferenceReadout(state_, this);
   auto* sensor_and_reference = new QVBoxLayout;
   sensor_and_reference->addLayout(grid);
+  sensor_and_reference->addSpacing(10);
   sensor_and_reference->addWidget(RefBox1);
   sensor_and_reference->addStretch(1);
   auto* values = new QHBoxLayout;
@@ -149,8 +150,14 @@ void TFormAsk_Val::FormShow() {
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
-  if (record != nullptr)
+  if (record != nullptr) {
     RefBox1->Start(record->digits, unit, stability_share_);
+    // The box was hidden when the dialog took its size.
+    if (RefBox1->active() && layout() != nullptr) {
+      layout()->activate();
+      adjustSize();
+    }
+  }
 
   StartPolling();
 }
