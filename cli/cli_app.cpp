@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "cli/cli_host.h"
+#include "cli/cmd_reference.h"
 #include "cli/exit_codes.h"
 #include "cli/journal_text.h"
 #include "cli/terminal.h"
@@ -880,6 +881,9 @@ struct Cli {
     read->add_option("--count", o.count, "readings (default 1)")->check(CLI::Range(1, 1000000));
     read->add_option("--csv", o.csv, "also log the readings to this CSV file");
     Add("calibration", "the sensor's offset and slope");
+    Add("reference", "the reference instrument (section REFERENCE): identification and readings")
+        ->add_option("--count", o.count, "readings (default 1)")
+        ->check(CLI::Range(1, 1000000));
     Add("stats", "readings until the mean of the last 10 has settled")
         ->add_option("--max-readings", o.max_readings, "give up after this many (default 100)")
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
@@ -934,6 +938,8 @@ int Run(Cli& cli) {
     return JournalExport(o, state);
   }
   CatchStopRequests();
+  if (cli.Chosen("reference"))
+    return ReferenceCommand(state, host, o.trace, o.json, o.count);
   Command command(o, state, host);
   if (cli.Chosen("identify"))
     return Identify(command, o, state);

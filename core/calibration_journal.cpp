@@ -237,10 +237,16 @@ json RecordJson(const JournalRecord& r) {
   if (!r.points.empty()) {
     json points = json::array();
     for (const JournalPoint& p : r.points) {
-      points.push_back({{"applied", FloatJson(static_cast<float>(p.applied))},
-                        {"received", FloatJson(static_cast<float>(p.received))},
-                        {"readings", p.readings},
-                        {"deviation", FloatJson(static_cast<float>(p.deviation))}});
+      json point = {{"applied", FloatJson(static_cast<float>(p.applied))},
+                    {"received", FloatJson(static_cast<float>(p.received))},
+                    {"readings", p.readings},
+                    {"deviation", FloatJson(static_cast<float>(p.deviation))}};
+      // Only where the reference gave it: a record without the keys holds typed values.
+      if (p.applied_readings > 0) {
+        point["applied_readings"] = p.applied_readings;
+        point["applied_deviation"] = FloatJson(static_cast<float>(p.applied_deviation));
+      }
+      points.push_back(point);
     }
     j["points"] = points;
   }
@@ -329,7 +335,9 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
     if (const auto p = j.find("points"); p != j.end() && p->is_array()) {
       for (const json& point : *p) {
         r.points.push_back({PointValue(point, "applied"), PointValue(point, "received"),
-                            point.value("readings", 0), PointValue(point, "deviation")});
+                            point.value("readings", 0), PointValue(point, "deviation"),
+                            point.value("applied_readings", 0),
+                            PointValue(point, "applied_deviation")});
       }
     }
     r.read_back_matches = GetOptional<bool>(j, "read_back_matches");

@@ -34,6 +34,10 @@ struct JournalPoint {
   double received = 0.0;   // the mean the calculation used
   int readings = 0;        // in that mean
   double deviation = 0.0;  // standard deviation of those readings
+  // The applied value as read from the reference instrument: readings in its mean and their
+  // standard deviation (0 readings: typed by the engineer).
+  int applied_readings = 0;
+  double applied_deviation = 0.0;
 };
 
 // The sensor read at the point still applied after a write: a settled mean, not one reading.

@@ -134,8 +134,9 @@ void MeasuringCommands::Calibration() {
   const bool factory = result == TFormCorrect_NSHP::kFactorySetting;
   if (!factory) {
     for (size_t i = 0; i < 2; ++i) {
-      journal.points.push_back(
-          {record.applied[i], record.received[i], record.readings[i], record.deviation[i]});
+      journal.points.push_back({record.applied[i], record.received[i], record.readings[i],
+                                record.deviation[i], record.applied_readings[i],
+                                record.applied_deviation[i]});
     }
     const NewCalibration computed =
         ComputeNewCalibration(record, state.SensorSlope, state.SensorOffset);
