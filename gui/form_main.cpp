@@ -30,6 +30,7 @@
 #include "gui/connection/connect.h"
 #include "gui/connection/set_connect.h"
 #include "gui/link_view.h"
+#include "gui/measurement/correct_nshp.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
@@ -326,6 +327,12 @@ void TFormMain::ContinueTermination() {
   if (OwnExchangeRunning())
     return;  // it returns as aborted
   if (QWidget* modal = QApplication::activeModalWidget()) {
+    // Nobody is there to say whether the calibration's points may go: its close box would ask
+    // again at every step.
+    if (auto* calibration = qobject_cast<TFormCorrect_NSHP*>(modal)) {
+      calibration->reject();
+      return;
+    }
     // A dialog busy with an exchange refuses or defers the close until that has returned.
     modal->close();
     return;
