@@ -168,6 +168,7 @@ void TFormAsk_Val::Timer1Timer() {
       if (!ring_.has_average())
         first_tick_ = now;
       ring_.Add(reading, static_cast<double>(now - first_tick_));
+      ++readings_taken_;
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
@@ -238,34 +239,48 @@ void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
-  // What was on screen when the button was pressed is what the caller gets, whatever the
-  // polling brings while the question is open.
-  const float average = ring_.average();
-  const ReadingSpread spread = spread_;
-  if (!spread.stable) {
-    const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
-    const int digits = record->digits;
-    std::string what = "Показ давача ще не усталився.";
-    std::string why;
-    if (!spread.full) {
-      what = "Набрано замало вимірювань.";
-      why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
-            std::to_string(StatisticsRing::kSize) + ".";
-    } else {
-      const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
-      why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
-            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+  if (!spread_.stable) {
+    // The question names the readings as they stand and its "Так" takes exactly those: no
+    // reading is added while it is open. Going on collecting is its default.
+    const bool polling = Timer1->isActive();
+    Timer1->stop();
+    bool take = false;
+    uint64_t asked_about = 0;
+    do {
+      asked_about = readings_taken_;
+      take = AskToTakeUnsettled();
+      if (closing())
+        return;
+    } while (take && asked_about != readings_taken_);
+    if (!take) {
+      if (polling)
+        StartPolling();
+      return;
     }
-    if (!state_.ui->AskQuestion(what, why, std::string("Прийняти це середнє значення?")))
-      return;
-    if (closing())
-      return;
   }
-  record->received[record->point] = average;
-  record->readings[record->point] = spread.count;
-  record->deviation[record->point] = static_cast<float>(spread.deviation);
+  record->received[record->point] = ring_.average();
+  record->readings[record->point] = spread_.count;
+  record->deviation[record->point] = static_cast<float>(spread_.deviation);
   accepted = true;
   accept();
+}
+
+bool TFormAsk_Val::AskToTakeUnsettled() {
+  const ReadingSpread& spread = spread_;
+  const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
+  const int digits = record->digits;
+  std::string what = "Показ давача ще не усталився.";
+  std::string why;
+  if (!spread.full) {
+    what = "Набрано замало вимірювань.";
+    why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
+          std::to_string(StatisticsRing::kSize) + ".";
+  } else {
+    const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
+    why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
+          " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+  }
+  return state_.ui->AskCautiously(what, why, std::string("Прийняти це середнє значення?"));
 }
 
 void TFormAsk_Val::BitBtn2Click() {

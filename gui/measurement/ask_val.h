@@ -72,12 +72,16 @@ class TFormAsk_Val : public ValuePollingDialog {
 
  private:
   void ShowSpread();
+  // Whether to take an average that has not settled; the figures as they stand.
+  bool AskToTakeUnsettled();
 
   StatisticsRing ring_;
   ReadingSpread spread_;
   std::vector<QLabel*> spread_units_;
   double stability_share_ = 0.0;
   uint32_t first_tick_ = 0;
+  // Valid readings so far: tells whether the ring changed under a question.
+  uint64_t readings_taken_ = 0;
   // Readings (as reported) with the running mean beside each (as factory).
   ReadingSeries series_;
   double last_refresh_ = -1.0;

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "core/calibration.h"
+#include "gui/dialog_widgets.h"
 #include "gui/measurement/trend_view.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
@@ -438,6 +439,54 @@ class AskValTest : public QObject {
     QVERIFY(!dialog.Timer1->isActive());
     dialog.Timer1Timer();
     QCOMPARE(sensor.requests.size(), size_t{2});
+  }
+
+  void theFewReadingsQuestionStandsOnTheReadingsItNames() {
+    MeasValueSensor sensor;
+    for (int i = 0; i < 40; ++i)
+      sensor.Value(100.0f + static_cast<float>(i % 3));
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    dialog.Timer1Timer();
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("3 з 10"));
+
+    // The engineer reads the question for a while; polling runs as fast as it can meanwhile.
+    dialog.Timer1->start(1);
+    QString shown_while_asked;
+    bool polled_while_asked = true;
+    bench.ui.on_ask = [&] {
+      QTest::qWait(60);
+      shown_while_asked = dialog.Panel4->text();
+      polled_while_asked = dialog.Timer1->isActive();
+    };
+    // "Ні" is the default: a second Enter goes on collecting, and so does the collection.
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QCOMPARE(bench.ui.questions.size(), 1u);
+    QVERIFY(bench.ui.questions[0].cautious);
+    QCOMPARE(Q(bench.ui.questions[0].line2.value()),
+             QStringLiteral("Середнє взято лише з 3 вимірювань з 10."));
+    QCOMPARE(shown_while_asked, QStringLiteral("3 з 10"));
+    QVERIFY(!polled_while_asked);
+    QVERIFY(!dialog.accepted);
+    QVERIFY(dialog.Timer1->isActive());
+    dialog.Timer1->stop();
+    QCoreApplication::processEvents();  // the reading due at once on resuming
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("5 з 10"));
+
+    // "Так" takes what the question named, which is what the window still shows.
+    bench.ui.answers = {true};
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QCOMPARE(Q(bench.ui.questions[1].line2.value()),
+             QStringLiteral("Середнє взято лише з 5 вимірювань з 10."));
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("5 з 10"));
+    QVERIFY(dialog.accepted);
+    QCOMPARE(record.readings[0], 5);
+    QCOMPARE(Fixed(record.received[0], 2), dialog.Panel3->text());
   }
 };
 
