@@ -31,6 +31,10 @@ constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
 constexpr double kRefreshSeconds = 0.5;
 constexpr size_t kDrawnPoints = 600;
+// The drift is taken over this much of the latest readings; at the fastest polling (50 ms)
+// that is every one of them.
+constexpr double kDriftSeconds = 60.0;
+constexpr size_t kDriftPoints = 2000;
 
 // One unit of the last decimal shown: a spread below it cannot be seen on screen.
 double DisplayStep(int digits) {
@@ -141,6 +145,11 @@ void TFormAsk_Val::FormShow() {
   for (QLabel* label : spread_units_)
     label->setText(unit);
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
+  const QString drift_note =
+      QStringLiteral("Дрейф показується, коли вимірювання охоплюють щонайменше %1 с")
+          .arg(kDriftMinSpanMs / 1000.0);
+  Panel8->setToolTip(drift_note);
+  Panel8->setAccessibleDescription(drift_note);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
 
@@ -172,8 +181,8 @@ void TFormAsk_Val::Timer1Timer() {
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
-      ShowSpread();
       series_.Add({static_cast<double>(now - first_tick_) / 1000.0, reading, ring_.average()});
+      ShowSpread();
       if (last_refresh_ < 0.0 || series_.last_time() - last_refresh_ >= kRefreshSeconds)
         RefreshChart();
     }
@@ -187,14 +196,27 @@ void TFormAsk_Val::ShowSpread() {
   ring_.Ordered(values, times);
   spread_ =
       SpreadOf(values, times, StatisticsRing::kSize, DisplayStep(record->digits), stability_share_);
+  // The drift comes from the last minute of readings, however many the ring holds.
+  values.clear();
+  times.clear();
+  for (const SeriesPoint& p : series_.Window(kDriftSeconds, kDriftPoints)) {
+    values.push_back(p.reported);
+    times.push_back(p.t * 1000.0);
+  }
+  drift_ = DriftPerMinute(values, times);
+  const double limit = StabilityLimit(spread_.mean, DisplayStep(record->digits), stability_share_);
+  // A point that moves by more than its band in a minute has not settled, however close its
+  // last ten readings lie.
+  settled_ = spread_.stable && (!drift_ || std::fabs(*drift_) <= limit * (1.0 + 1e-9));
+
   const int digits = record->digits;
   Panel4->setText(QStringLiteral("%1 з %2").arg(spread_.count).arg(StatisticsRing::kSize));
   Panel5->setText(Fixed(spread_.deviation, digits + 1));
   Panel6->setText(Fixed(spread_.minimum, digits));
   Panel7->setText(Fixed(spread_.maximum, digits));
-  Panel8->setText(Fixed(spread_.drift_per_minute, digits + 1));
+  Panel8->setText(drift_ ? Fixed(*drift_, digits + 1) : QStringLiteral("—"));
   QPalette palette = Panel9->palette();
-  if (spread_.stable) {
+  if (settled_) {
     Panel9->setText(QStringLiteral("усталився"));
     palette.setColor(QPalette::WindowText, QColor(0, 120, 0));
   } else {
@@ -239,7 +261,7 @@ void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
-  if (!spread_.stable) {
+  if (!settled_) {
     // The question names the readings as they stand and its "Так" takes exactly those: no
     // reading is added while it is open. Going on collecting is its default.
     const bool polling = Timer1->isActive();
@@ -276,9 +298,14 @@ bool TFormAsk_Val::AskToTakeUnsettled() {
     why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
           std::to_string(StatisticsRing::kSize) + ".";
   } else {
-    const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
-    why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
-          " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+    const double limit = StabilityLimit(spread.mean, DisplayStep(digits), stability_share_);
+    if (spread.stable && drift_) {
+      why = "Дрейф " + FormatFixed(std::fabs(*drift_), digits + 1) + " " + unit +
+            " за хвилину більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+    } else {
+      why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
+            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+    }
   }
   return state_.ui->AskCautiously(what, why, std::string("Прийняти це середнє значення?"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "gui/measurement/value_polling.h"
@@ -52,6 +53,8 @@ class TFormAsk_Val : public ValuePollingDialog {
 
   const StatisticsRing& statistics() const { return ring_; }
   const ReadingSpread& spread() const { return spread_; }
+  // Settled as the window shows it: the last ten within their band, and no drift beyond it.
+  bool settled() const { return settled_; }
   const ReadingSeries& series() const { return series_; }
   // Draws the readings so far now, whatever the pace of the readings.
   void RefreshChart();
@@ -77,6 +80,9 @@ class TFormAsk_Val : public ValuePollingDialog {
 
   StatisticsRing ring_;
   ReadingSpread spread_;
+  // Per minute over the last minute of readings; none until they span long enough.
+  std::optional<double> drift_;
+  bool settled_ = false;
   std::vector<QLabel*> spread_units_;
   double stability_share_ = 0.0;
   uint32_t first_tick_ = 0;

@@ -488,6 +488,55 @@ class AskValTest : public QObject {
     QCOMPARE(record.readings[0], 5);
     QCOMPARE(Fixed(record.received[0], 2), dialog.Panel3->text());
   }
+
+  void driftIsShownOnlyOverEnoughTimeAndNeverAgainstTheState() {
+    // Ten readings 0.2 s apart, within the band: settled, and no drift made up from 2 s.
+    MeasValueSensor sensor;
+    const float noise[] = {100.000f, 100.012f, 99.995f,  100.010f, 100.020f,
+                           99.998f,  100.015f, 100.022f, 100.009f, 100.025f};
+    for (float v : noise)
+      sensor.Value(v);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    for (int i = 1; i < 10; ++i) {
+      bench.clock.Advance(200'000);
+      dialog.Timer1Timer();
+    }
+    QCOMPARE(dialog.Panel9->text(), QStringLiteral("усталився"));
+    QCOMPARE(dialog.Panel8->text(), QStringLiteral("—"));
+    QVERIFY(dialog.Panel8->toolTip().contains(QStringLiteral("30 с")));
+
+    // A rise of 0.08 kPa a minute, a reading every 3 s: the last ten lie within the band of
+    // 0.05 kPa, but over half a minute the point plainly moves by more than that.
+    MeasValueSensor rising;
+    for (int i = 0; i < 12; ++i)
+      rising.Value(100.0f + 0.004f * static_cast<float>(i));
+    MeasBench slow(&rising);
+    TFormAsk_Val moving(slow.state);
+    moving.record = &record;
+    Open(moving);
+    for (int i = 1; i < 12; ++i) {
+      slow.clock.Advance(3'000'000);
+      moving.Timer1Timer();
+      if (i == 9) {
+        QVERIFY(moving.spread().stable);
+        QCOMPARE(moving.Panel8->text(), QStringLiteral("—"));  // 27 s of readings
+        QCOMPARE(moving.Panel9->text(), QStringLiteral("усталився"));
+      }
+    }
+    QVERIFY(moving.spread().stable);
+    QCOMPARE(moving.Panel8->text(), QStringLiteral("0.080"));
+    QCOMPARE(moving.Panel9->text(), QStringLiteral("змінюється"));
+    QVERIFY(!moving.settled());
+    slow.ui.answers = {false};
+    QTest::mouseClick(moving.BitBtn1, Qt::LeftButton);
+    QVERIFY(!moving.accepted);
+    QCOMPARE(Q(slow.ui.questions.at(0).line2.value()),
+             QStringLiteral("Дрейф 0.080 кПа за хвилину більший за 0.050 кПа."));
+  }
 };
 
 QTEST_MAIN(AskValTest)
