@@ -47,6 +47,9 @@ struct AppState {
   // asking. Memory only, never written anywhere.
   std::optional<std::array<uint8_t, 16>> HeldConstPassword;
 
+  // The folder the last values log of this run went to (UTF-8); the next one is offered there.
+  std::string LastLogFolder;
+
   // Runs the connection sequence again on the port of the settings once a lost port is back;
   // the main window puts its own here. True when the link is up again.
   std::function<bool()> reconnect;
