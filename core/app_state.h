@@ -47,6 +47,16 @@ struct AppState {
   // asking. Memory only, never written anywhere.
   std::optional<std::array<uint8_t, 16>> HeldConstPassword;
 
+  // The corrector line (and channel) this program put into service and has not taken out or
+  // left so on purpose: a reconnection after a lost port finds it still in service and goes
+  // straight back to it instead of asking whether to take it out.
+  struct ServedLine {
+    uint8_t line = 0;
+    uint8_t channel = 0;
+    bool operator==(const ServedLine&) const = default;
+  };
+  std::optional<ServedLine> LineInOurService;
+
   // The folder the last values log of this run went to (UTF-8); the next one is offered there.
   std::string LastLogFolder;
 

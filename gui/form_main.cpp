@@ -529,13 +529,17 @@ void TFormMain::CloseConnection() {
   ui_.SetBusyCursor(true);
   // On a termination request nobody is there to answer: the line must not stay in service. A
   // termination that comes while the question is open answers it the same way.
-  if (LineInService(state) &&
-      (terminating_ ||
-       ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
-                       std::nullopt) ||
-       terminating_)) {
-    LeaveServiceGuarded();
-    ui_.SetBusyCursor(true);
+  if (LineInService(state)) {
+    if (terminating_ ||
+        ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
+                        std::nullopt) ||
+        terminating_) {
+      LeaveServiceGuarded();
+      ui_.SetBusyCursor(true);
+    } else {
+      // Left in service on purpose: the next link asks about it as about anyone's.
+      state.LineInOurService.reset();
+    }
   }
   CloseExchangeObjects(state, kCloseWaitMs);
   Nval->setEnabled(false);
