@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -215,7 +217,11 @@ void TFormMain::FormShow() {
   if (const QScreen* screen = this->screen())
     outer = outer.boundedTo(screen->availableGeometry().size());
   geometry_->Apply(outer);
-  status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
+  // Room for the longest port and rate there are, so that no choice is cut short.
+  const QFontMetrics metrics = status_panels[0]->fontMetrics();
+  const int longest = metrics.horizontalAdvance(PortStatusText(255, 115200)) +
+                      2 * status_panels[0]->frameWidth() + metrics.averageCharWidth();
+  status_panels[0]->setFixedWidth(std::max(kPanelDesignWidths[0], longest));
   RefreshLinkView();
   FitStatusPanels();
   status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
@@ -389,7 +395,15 @@ void TFormMain::StartConnection(uint8_t channel) {
 
 void TFormMain::FitStatusPanels() {
   status_panels[1]->setFixedWidth(
-      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+      std::max(0, width() - status_panels[0]->width() - kPanel1Allowance - LinkIndicator->width()));
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The frame a window manager adds, or the user's hand, narrows the window after the panels
+  // were fitted: the exchange indicator must not be pushed past the edge.
+  if (shown_)
+    FitStatusPanels();
 }
 
 ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {

@@ -11,9 +11,9 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
-#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
