@@ -1,5 +1,7 @@
 #include "comm/line_tap_format.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "comm/calcbox.h"
@@ -34,12 +36,6 @@ constexpr size_t kImitationState = 5;
 std::string Hex2(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
-
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.7g", value);
   return text;
 }
 
@@ -141,7 +137,7 @@ std::string DescribeRegisters(uint16_t first, const std::vector<uint16_t>& value
       continue;
     const size_t i = pair.first - first;
     text += "; " + std::to_string(pair.first) + "-" + std::to_string(pair.first + 1) + " " +
-            pair.name + " = " + Number(RegistersToFloat(values[i], values[i + 1]));
+            pair.name + " = " + TapFloatText(RegistersToFloat(values[i], values[i + 1]));
   }
   return text;
 }
@@ -260,6 +256,19 @@ std::string CsvField(const std::string& text) {
 }
 
 }  // namespace
+
+std::string TapFloatText(float value) {
+  // Shortest form of the float itself, not of its double: seven significant digits would show
+  // 3F800001 as 1, the same as 3F800000.
+  // Ordinary magnitudes read better without an exponent, even where one would be shorter.
+  const float magnitude = std::fabs(value);
+  const bool ordinary = magnitude == 0.0f || (magnitude >= 1e-6f && magnitude < 1e9f);
+  char text[64];
+  const std::to_chars_result end =
+      ordinary ? std::to_chars(text, text + sizeof text, value, std::chars_format::fixed)
+               : std::to_chars(text, text + sizeof text, value);
+  return std::string(text, end.ptr);
+}
 
 const char* TapProtocolName(TapProtocol protocol) {
   switch (protocol) {

@@ -23,6 +23,9 @@ std::string TapHex(const TapFrame& frame);
 // the corrector; address, function, registers, values and the float pairs for Modbus; the
 // outcome of an outcome row.
 std::string DescribeTapFrame(const TapFrame& frame);
+// A register float as the shortest decimal that reads back to the same bits ("1.0000001" for
+// 3F800001, "101.325", "nan").
+std::string TapFloatText(float value);
 // Milliseconds since the tap was made, three decimals.
 std::string TapTimeMs(const TapFrame& frame);
 

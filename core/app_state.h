@@ -53,6 +53,19 @@ struct AppState {
   std::unique_ptr<ReferenceLink> Reference;
   ReferenceLink::LineMaker make_reference_line;
 
+  // The corrector line (and channel) this program put into service and has not taken out or
+  // left so on purpose: a reconnection after a lost port finds it still in service and goes
+  // straight back to it instead of asking whether to take it out.
+  struct ServedLine {
+    uint8_t line = 0;
+    uint8_t channel = 0;
+    bool operator==(const ServedLine&) const = default;
+  };
+  std::optional<ServedLine> LineInOurService;
+
+  // The folder the last values log of this run went to (UTF-8); the next one is offered there.
+  std::string LastLogFolder;
+
   // Runs the connection sequence again on the port of the settings once a lost port is back;
   // the main window puts its own here. True when the link is up again.
   std::function<bool()> reconnect;

@@ -62,6 +62,37 @@ std::string LogTimeText(std::chrono::system_clock::time_point when) {
   return text;
 }
 
+std::string ReadingLogFileName(int channel, int line, int sensor_address,
+                               std::chrono::system_clock::time_point when) {
+  // "2026-12-08 15:47:36.123": the colons cannot stand in a Windows file name.
+  std::string time = LogTimeText(when).substr(0, 19);
+  for (char& c : time) {
+    if (c == ' ')
+      c = '_';
+    else if (c == ':')
+      c = '-';
+  }
+  std::string name = LogChannelName(channel);
+  if (line > 0)
+    name += "_нитка" + std::to_string(line);
+  name += "_давач" + std::to_string(sensor_address);
+  if (!time.empty())
+    name += "_" + time;
+  return name + ".csv";
+}
+
+std::string WithCsvExtension(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  // A leading dot makes a hidden name on POSIX, not an extension.
+  if (dot != std::string::npos && dot > name && dot + 1 < path.size())
+    return path;
+  if (dot != std::string::npos && dot > name && dot + 1 == path.size())
+    return path + "csv";
+  return path + ".csv";
+}
+
 char UserDecimalSeparator() {
   try {
     const char point = std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();

@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -31,6 +33,7 @@
 #include "gui/connection/connect.h"
 #include "gui/connection/set_connect.h"
 #include "gui/link_view.h"
+#include "gui/measurement/correct_nshp.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
@@ -220,7 +223,11 @@ void TFormMain::FormShow() {
   if (const QScreen* screen = this->screen())
     outer = outer.boundedTo(screen->availableGeometry().size());
   geometry_->Apply(outer);
-  status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
+  // Room for the longest port and rate there are, so that no choice is cut short.
+  const QFontMetrics metrics = status_panels[0]->fontMetrics();
+  const int longest = metrics.horizontalAdvance(PortStatusText(255, 115200)) +
+                      2 * status_panels[0]->frameWidth() + metrics.averageCharWidth();
+  status_panels[0]->setFixedWidth(std::max(kPanelDesignWidths[0], longest));
   RefreshLinkView();
   FitStatusPanels();
   status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
@@ -332,6 +339,12 @@ void TFormMain::ContinueTermination() {
   if (OwnExchangeRunning())
     return;  // it returns as aborted
   if (QWidget* modal = QApplication::activeModalWidget()) {
+    // Nobody is there to say whether the calibration's points may go: its close box would ask
+    // again at every step.
+    if (auto* calibration = qobject_cast<TFormCorrect_NSHP*>(modal)) {
+      calibration->reject();
+      return;
+    }
     // A dialog busy with an exchange refuses or defers the close until that has returned.
     modal->close();
     return;
@@ -388,7 +401,15 @@ void TFormMain::StartConnection(uint8_t channel) {
 
 void TFormMain::FitStatusPanels() {
   status_panels[1]->setFixedWidth(
-      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+      std::max(0, width() - status_panels[0]->width() - kPanel1Allowance - LinkIndicator->width()));
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The frame a window manager adds, or the user's hand, narrows the window after the panels
+  // were fitted: the exchange indicator must not be pushed past the edge.
+  if (shown_)
+    FitStatusPanels();
 }
 
 ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {
@@ -528,13 +549,17 @@ void TFormMain::CloseConnection() {
   ui_.SetBusyCursor(true);
   // On a termination request nobody is there to answer: the line must not stay in service. A
   // termination that comes while the question is open answers it the same way.
-  if (LineInService(state) &&
-      (terminating_ ||
-       ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
-                       std::nullopt) ||
-       terminating_)) {
-    LeaveServiceGuarded();
-    ui_.SetBusyCursor(true);
+  if (LineInService(state)) {
+    if (terminating_ ||
+        ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
+                        std::nullopt) ||
+        terminating_) {
+      LeaveServiceGuarded();
+      ui_.SetBusyCursor(true);
+    } else {
+      // Left in service on purpose: the next link asks about it as about anyone's.
+      state.LineInOurService.reset();
+    }
   }
   CloseExchangeObjects(state, kCloseWaitMs);
   Nval->setEnabled(false);

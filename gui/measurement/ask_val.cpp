@@ -32,6 +32,10 @@ constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
 constexpr double kRefreshSeconds = 0.5;
 constexpr size_t kDrawnPoints = 600;
+// The drift is taken over this much of the latest readings; at the fastest polling (50 ms)
+// that is every one of them.
+constexpr double kDriftSeconds = 60.0;
+constexpr size_t kDriftPoints = 2000;
 
 // One unit of the last decimal shown: a spread below it cannot be seen on screen.
 double DisplayStep(int digits) {
@@ -148,6 +152,11 @@ void TFormAsk_Val::FormShow() {
   for (QLabel* label : spread_units_)
     label->setText(unit);
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
+  const QString drift_note =
+      QStringLiteral("Дрейф показується, коли вимірювання охоплюють щонайменше %1 с")
+          .arg(kDriftMinSpanMs / 1000.0);
+  Panel8->setToolTip(drift_note);
+  Panel8->setAccessibleDescription(drift_note);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
   if (record != nullptr) {
@@ -190,11 +199,12 @@ void TFormAsk_Val::Timer1Timer() {
       if (!ring_.has_average())
         first_tick_ = now;
       ring_.Add(reading, static_cast<double>(now - first_tick_));
+      ++readings_taken_;
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
-      ShowSpread();
       series_.Add({static_cast<double>(now - first_tick_) / 1000.0, reading, ring_.average()});
+      ShowSpread();
       if (last_refresh_ < 0.0 || series_.last_time() - last_refresh_ >= kRefreshSeconds)
         RefreshChart();
     }
@@ -211,15 +221,19 @@ std::string TFormAsk_Val::NotSettled() const {
   const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
   const int digits = record->digits;
   std::string why;
-  if (!spread_.stable) {
+  if (!settled_) {
     if (!spread_.full) {
       why = "Середнє взято лише з " + std::to_string(spread_.count) + " вимірювань з " +
             std::to_string(StatisticsRing::kSize) + ".";
     } else {
-      const double limit =
-          std::max(std::fabs(spread_.mean) * stability_share_, DisplayStep(digits));
-      why = "Розкид " + FormatFixed(spread_.maximum - spread_.minimum, digits) + " " + unit +
-            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+      const double limit = StabilityLimit(spread_.mean, DisplayStep(digits), stability_share_);
+      if (spread_.stable && drift_) {
+        why = "Дрейф " + FormatFixed(std::fabs(*drift_), digits + 1) + " " + unit +
+              " за хвилину більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+      } else {
+        why = "Розкид " + FormatFixed(spread_.maximum - spread_.minimum, digits) + " " + unit +
+              " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+      }
     }
   }
   if (RefBox1->active() && !RefBox1->settled()) {
@@ -238,14 +252,27 @@ void TFormAsk_Val::ShowSpread() {
   ring_.Ordered(values, times);
   spread_ =
       SpreadOf(values, times, StatisticsRing::kSize, DisplayStep(record->digits), stability_share_);
+  // The drift comes from the last minute of readings, however many the ring holds.
+  values.clear();
+  times.clear();
+  for (const SeriesPoint& p : series_.Window(kDriftSeconds, kDriftPoints)) {
+    values.push_back(p.reported);
+    times.push_back(p.t * 1000.0);
+  }
+  drift_ = DriftPerMinute(values, times);
+  const double limit = StabilityLimit(spread_.mean, DisplayStep(record->digits), stability_share_);
+  // A point that moves by more than its band in a minute has not settled, however close its
+  // last ten readings lie.
+  settled_ = spread_.stable && (!drift_ || std::fabs(*drift_) <= limit * (1.0 + 1e-9));
+
   const int digits = record->digits;
   Panel4->setText(QStringLiteral("%1 з %2").arg(spread_.count).arg(StatisticsRing::kSize));
   Panel5->setText(Fixed(spread_.deviation, digits + 1));
   Panel6->setText(Fixed(spread_.minimum, digits));
   Panel7->setText(Fixed(spread_.maximum, digits));
-  Panel8->setText(Fixed(spread_.drift_per_minute, digits + 1));
+  Panel8->setText(drift_ ? Fixed(*drift_, digits + 1) : QStringLiteral("—"));
   QPalette palette = Panel9->palette();
-  if (spread_.stable) {
+  if (settled_) {
     Panel9->setText(QStringLiteral("усталився"));
     palette.setColor(QPalette::WindowText, QColor(0, 120, 0));
   } else {
@@ -298,34 +325,46 @@ void TFormAsk_Val::BitBtn1Click() {
     state_.ui->ShowMessage(why + "\rТочку не прийнято.", "");
     return;
   }
-  // What was on screen when the button was pressed is what the caller gets, whatever the
-  // polling brings while the question is open.
-  const float average = ring_.average();
-  const ReadingSpread spread = spread_;
-  const bool by_reference = RefBox1->active();
-  const float applied = RefBox1->mean();
-  const ReadingSpread applied_spread = RefBox1->spread();
-  if (const std::string why = NotSettled(); !why.empty()) {
-    const bool sensor = !spread.stable;
-    const std::string what = sensor && !spread.full ? "Набрано замало вимірювань."
-                             : sensor ? "Показ давача ще не усталився."
-                                      : "Еталон ще не усталився.";
-    if (!state_.ui->AskQuestion(what, why, std::string("Прийняти це середнє значення?")))
+  if (!NotSettled().empty()) {
+    // The question names the readings as they stand and its "Так" takes exactly those: no
+    // reading is added while it is open (the reference is polled in the same tick). Going on
+    // collecting is its default.
+    const bool polling = Timer1->isActive();
+    Timer1->stop();
+    bool take = false;
+    uint64_t asked_about = 0;
+    do {
+      asked_about = readings_taken_;
+      take = AskToTakeUnsettled();
+      if (closing())
+        return;
+    } while (take && asked_about != readings_taken_);
+    if (!take) {
+      if (polling)
+        StartPolling();
       return;
-    if (closing())
-      return;
+    }
   }
   const size_t i = record->point;
-  record->received[i] = average;
-  record->readings[i] = spread.count;
-  record->deviation[i] = static_cast<float>(spread.deviation);
-  if (by_reference) {
-    record->applied[i] = applied;
-    record->applied_readings[i] = applied_spread.count;
-    record->applied_deviation[i] = static_cast<float>(applied_spread.deviation);
+  record->received[i] = ring_.average();
+  record->readings[i] = spread_.count;
+  record->deviation[i] = static_cast<float>(spread_.deviation);
+  if (RefBox1->active()) {
+    record->applied[i] = RefBox1->mean();
+    record->applied_readings[i] = RefBox1->spread().count;
+    record->applied_deviation[i] = static_cast<float>(RefBox1->spread().deviation);
   }
   accepted = true;
   accept();
+}
+
+bool TFormAsk_Val::AskToTakeUnsettled() {
+  const bool sensor = !settled_;
+  const std::string what = sensor && !spread_.full ? "Набрано замало вимірювань."
+                           : sensor                ? "Показ давача ще не усталився."
+                                                   : "Еталон ще не усталився.";
+  return state_.ui->AskCautiously(what, NotSettled(),
+                                  std::string("Прийняти це середнє значення?"));
 }
 
 void TFormAsk_Val::BitBtn2Click() {

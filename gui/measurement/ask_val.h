@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "gui/measurement/value_polling.h"
@@ -56,6 +57,8 @@ class TFormAsk_Val : public ValuePollingDialog {
 
   const StatisticsRing& statistics() const { return ring_; }
   const ReadingSpread& spread() const { return spread_; }
+  // Settled as the window shows it: the last ten within their band, and no drift beyond it.
+  bool settled() const { return settled_; }
   const ReadingSeries& series() const { return series_; }
   // Draws the readings so far now, whatever the pace of the readings.
   void RefreshChart();
@@ -81,12 +84,19 @@ class TFormAsk_Val : public ValuePollingDialog {
   void ShowSpread();
   // What keeps the point from being taken as it stands: "" when both have settled.
   std::string NotSettled() const;
+  // Whether to take an average that has not settled; the figures as they stand.
+  bool AskToTakeUnsettled();
 
   StatisticsRing ring_;
   ReadingSpread spread_;
+  // Per minute over the last minute of readings; none until they span long enough.
+  std::optional<double> drift_;
+  bool settled_ = false;
   std::vector<QLabel*> spread_units_;
   double stability_share_ = 0.0;
   uint32_t first_tick_ = 0;
+  // Valid readings so far: tells whether the ring changed under a question.
+  uint64_t readings_taken_ = 0;
   // Readings (as reported) with the running mean beside each (as factory).
   ReadingSeries series_;
   double last_refresh_ = -1.0;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QPointF>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include "core/app_state.h"
 #include "core/calibration.h"
 #include "core/number_format.h"
+#include "core/reading_log.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
 #include "gui/measurement/trend_view.h"
@@ -118,8 +121,8 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   SetTabOrder({ComboBox1, ComboBox2, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
   BitBtn5->setFocus();
 
-  choose_log_file = [this] {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Запис показів у файл"), QString(),
+  choose_log_file = [this](const QString& proposed) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Запис показів у файл"), proposed,
                                         QStringLiteral("Таблиця CSV (*.csv)"));
   };
   log_decimal_mark = QLocale::system().decimalPoint().front();
@@ -290,9 +293,21 @@ void TFormCheck_Val::BitBtn7Click() {
     StopLog();
     return;
   }
-  const QString path = choose_log_file ? choose_log_file() : QString();
+  const QString path = choose_log_file ? choose_log_file(ProposedLogPath()) : QString();
   if (!path.isEmpty())
-    StartLog(path);
+    StartLog(QString::fromStdString(WithCsvExtension(path.toStdString())));
+}
+
+QString TFormCheck_Val::ProposedLogPath() const {
+  const TConnectSettings& s = state_.ConnectSettings;
+  const int address = state_.Channel == 0 ? s.adr_P : s.adr_T;
+  const int line = s.conn_type == 1 ? s.line_num : 0;
+  QString folder = QString::fromStdString(state_.LastLogFolder);
+  if (folder.isEmpty())
+    folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString name = QString::fromStdString(
+      ReadingLogFileName(state_.Channel, line, address, std::chrono::system_clock::now()));
+  return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
 
 bool TFormCheck_Val::StartLog(const QString& path) {
@@ -305,6 +320,7 @@ bool TFormCheck_Val::StartLog(const QString& path) {
     return false;
   }
   log_start_ = Now();
+  state_.LastLogFolder = QFileInfo(path).absolutePath().toStdString();
   BitBtn7->setText(QStringLiteral("Зупинити запис"));
   ShowLogState();
   return true;
@@ -329,15 +345,19 @@ void TFormCheck_Val::Log(const LogReading& reading) {
 }
 
 void TFormCheck_Val::ShowLogState() {
-  if (!log_.is_open()) {
+  if (log_.path().empty()) {
     Label19->clear();
     return;
   }
-  const QString name = QFileInfo(QString::fromStdString(log_.path())).fileName();
+  // Once stopped, the line stays: where the rows went and how many there are.
+  const QString path = QString::fromStdString(log_.path());
+  const QString name = QFileInfo(path).fileName();
+  const QString what = log_.is_open() ? QStringLiteral("Запис") : QStringLiteral("Записано");
   const std::string error = log_.error();
-  Label19->setText(error.empty()
-                       ? QStringLiteral("Запис: %1, рядків %2").arg(name).arg(log_.rows_written())
-                       : QStringLiteral("Запис: %1: %2").arg(name, QString::fromStdString(error)));
+  Label19->setText(
+      error.empty() ? QStringLiteral("%1: %2, рядків %3").arg(what, name).arg(log_.rows_written())
+                    : QStringLiteral("%1: %2: %3").arg(what, name, QString::fromStdString(error)));
+  Label19->setToolTip(QDir::toNativeSeparators(path));
 }
 
 void TFormCheck_Val::showEvent(QShowEvent* event) {

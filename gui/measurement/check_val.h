@@ -70,8 +70,12 @@ class TFormCheck_Val : public ValuePollingDialog {
   // The window of the trend in seconds.
   double window_seconds() const;
 
-  // Where "Запис у файл" writes; asks the user by default. An empty answer starts nothing.
-  std::function<QString()> choose_log_file;
+  // Where "Запис у файл" writes, given the path it proposes; asks the user by default. An
+  // empty answer starts nothing; a name without an extension gets ".csv".
+  std::function<QString(const QString& proposed)> choose_log_file;
+  // The path "Запис у файл" proposes: the sensor, its channel and the time, in the folder of
+  // the last log of this run (the documents folder at first).
+  QString ProposedLogPath() const;
   // The decimal mark of the log's numbers: the system's, by default.
   QChar log_decimal_mark;
 

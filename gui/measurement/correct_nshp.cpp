@@ -1,5 +1,6 @@
 #include "gui/measurement/correct_nshp.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -208,6 +209,43 @@ void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+void TFormCorrect_NSHP::closeEvent(QCloseEvent* event) {
+  // The close box abandons the calibration as "Відмінити" does, so it asks the same once there
+  // is anything to lose; an empty window just closes.
+  if (HoldsValues() && !ConfirmCancel()) {
+    event->ignore();
+    return;
+  }
+  result = kCancelled;
+  QDialog::closeEvent(event);
+}
+
+bool TFormCorrect_NSHP::HoldsValues() const {
+  for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+    if (!edit->text().isEmpty())
+      return true;
+  }
+  return false;
+}
+
+bool TFormCorrect_NSHP::HoldsCollected() const {
+  const QLineEdit* received[2] = {Edit3, Edit4};
+  for (size_t i = 0; i < 2; ++i) {
+    if (!collected_[i].text.isEmpty() && received[i]->text() == collected_[i].text)
+      return true;
+  }
+  return false;
+}
+
+bool TFormCorrect_NSHP::ConfirmCancel() {
+  const std::string line1 = "Ви впевнені, що хочете";
+  const std::string line2 = "відмінити калібровку?";
+  // Minutes of holding a pressure on the sensor are not thrown away by a hasty Enter.
+  if (HoldsCollected())
+    return state_.ui->AskCautiously(line1, line2, std::nullopt);
+  return state_.ui->AskQuestion(line1, line2, std::nullopt);
+}
+
 void TFormCorrect_NSHP::FormShow() {
   setWindowTitle(state_.Channel == 0
                      ? QStringLiteral("Калібровка каналу \"Тиск\" за двома точками")
@@ -281,8 +319,7 @@ void TFormCorrect_NSHP::BitBtn6Click() {
 }
 
 void TFormCorrect_NSHP::BitBtn3Click() {
-  if (!state_.ui->AskQuestion("Ви впевнені, що хочете", std::string("відмінити калібровку?"),
-                              std::nullopt))
+  if (!ConfirmCancel())
     return;
   result = kCancelled;
   reject();

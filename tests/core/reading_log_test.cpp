@@ -93,3 +93,22 @@ TEST(ReadingLog, NewFileGetsMarkAndHeaderOnceAndATornRowEndsItsOwnLine) {
   EXPECT_FALSE(nowhere.Open((folder.path() / "немає" / "x.csv").string(), '.', error));
   EXPECT_FALSE(error.empty());
 }
+
+TEST(ReadingLog, OfferedNameSaysWhatWasLoggedAndAnExtensionIsAddedOnlyWhereMissing) {
+  const auto when = std::chrono::system_clock::now();
+  const std::string stamp = LogTimeText(when).substr(0, 10);  // the date, as the name has it
+  const std::string through = ReadingLogFileName(0, 2, 101, when);
+  EXPECT_EQ(through.rfind("Тиск_нитка2_давач101_" + stamp + "_", 0), 0u) << through;
+  EXPECT_EQ(through.size(), std::string("Тиск_нитка2_давач101_").size() + 19 + 4);
+  EXPECT_EQ(through.find(':'), std::string::npos);
+  EXPECT_EQ(through.substr(through.size() - 4), ".csv");
+  EXPECT_EQ(ReadingLogFileName(1, 0, 102, when).rfind("Температура_давач102_", 0), 0u);
+
+  EXPECT_EQ(WithCsvExtension("/home/u/покази"), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази.csv"), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази.txt"), "/home/u/покази.txt");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази."), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u.d/покази"), "/home/u.d/покази.csv");
+  EXPECT_EQ(WithCsvExtension("C:\\Дані\\v1.2\\покази"), "C:\\Дані\\v1.2\\покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/.покази"), "/home/u/.покази.csv");
+}

@@ -147,7 +147,7 @@ class MeasurementSimTest : public QObject {
     app.AcceptDisplaySettings(50);
     OnNextModal<TFormCheck_Val>([&](TFormCheck_Val* d) {
       d->log_decimal_mark = QLatin1Char(',');
-      d->choose_log_file = [&] { return path; };
+      d->choose_log_file = [&](const QString&) { return path; };
       first_came = QTest::qWaitFor([d] { return d->count() >= 1; }, 5000);
       QTest::mouseClick(d->BitBtn7, Qt::LeftButton);
       const int before = d->count();

@@ -3,9 +3,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -391,7 +393,7 @@ class CheckValTest : public QObject {
     const QString path = folder.filePath(QStringLiteral("покази.csv"));
     TFormCheck_Val dialog(bench.state);
     dialog.log_decimal_mark = QLatin1Char(',');
-    dialog.choose_log_file = [&] { return path; };
+    dialog.choose_log_file = [&](const QString&) { return path; };
     Open(dialog);  // the first reading comes before the log
     QCOMPARE(dialog.BitBtn7->text(), QStringLiteral("Запис у файл"));
     QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
@@ -419,6 +421,44 @@ class CheckValTest : public QObject {
              (QStringList{"", "", "кПа", "Тиск", "Команда 3. Пристрій не відповідає"}));
     QCOMPARE(fields(3).mid(1), (QStringList{"", "", "кПа", "Тиск", "NAN"}));
     QCOMPARE(fields(4).mid(1, 2), (QStringList{"3,25", "3,25"}));
+  }
+
+  void logIsOfferedANameGetsItsExtensionAndStaysInView() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).Value(2.0f).Value(3.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.conn_type = 1;
+    bench.state.ConnectSettings.line_num = 2;
+    bench.state.ConnectSettings.adr_P = 101;
+    QTemporaryDir folder;
+    bench.state.LastLogFolder = folder.path().toStdString();
+    TFormCheck_Val dialog(bench.state);
+    QString proposed;
+    dialog.choose_log_file = [&](const QString& offered) {
+      proposed = offered;
+      return folder.filePath(QStringLiteral("покази"));
+    };
+    Open(dialog);
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QCOMPARE(QFileInfo(proposed).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral(
+                     "^Тиск_нитка2_давач101_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.csv$"))
+                 .match(QFileInfo(proposed).fileName())
+                 .hasMatch(),
+             qPrintable(proposed));
+    QVERIFY(dialog.log().is_open());
+    QCOMPARE(QString::fromStdString(dialog.log().path()),
+             folder.filePath(QStringLiteral("покази.csv")));
+    dialog.Timer1Timer();
+    dialog.Timer1Timer();
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QVERIFY(!dialog.log().is_open());
+    // Stopped, the window still says where the rows went and how many.
+    QCOMPARE(dialog.Label19->text(), QStringLiteral("Записано: покази.csv, рядків 2"));
+    QVERIFY(dialog.Label19->toolTip().endsWith(QStringLiteral("покази.csv")));
+    QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("покази.csv"))));
+    QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("покази"))));
   }
 };
 

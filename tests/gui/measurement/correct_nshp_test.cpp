@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 #include <cmath>
 #include <vector>
@@ -358,13 +359,54 @@ class CorrectNshpTest : public QObject {
     CalibrationRecord record = MakeRecord(1.0, 2);
     TFormCorrect_NSHP dialog(m.state);
     dialog.record = &record;
-    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* shown) {
-      shown->Edit1->setText(QStringLiteral("0"));
-      shown->close();
-    });
+    // A window with nothing in it has nothing to lose: it closes without a question.
+    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* shown) { shown->close(); });
     dialog.exec();
     QCOMPARE(dialog.result, TFormCorrect_NSHP::kCancelled);
     QVERIFY(m.ui.questions.empty());
+  }
+
+  void closeBoxAsksAsCancelOnceAPointHoldsValues() {
+    Bench b;
+    b.dialog.Edit2->setText(QStringLiteral("100"));
+    b.m.ui.answers = {false};
+    // As the window system delivers the close box.
+    b.dialog.windowHandle()->close();
+    QVERIFY(b.dialog.isVisible());
+    QCOMPARE(b.m.ui.questions.size(), 1u);
+    QCOMPARE(Q(b.m.ui.questions[0].line1), QStringLiteral("Ви впевнені, що хочете"));
+    QCOMPARE(Q(b.m.ui.questions[0].line2.value()), QStringLiteral("відмінити калібровку?"));
+    QVERIFY(!b.m.ui.questions[0].line3.has_value());
+    QVERIFY(!b.m.ui.questions[0].cautious);  // only typed values: as "Відмінити" always asked
+    QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("100"));
+
+    b.m.ui.answers = {true};
+    b.dialog.windowHandle()->close();
+    QVERIFY(!b.dialog.isVisible());
+    QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kCancelled);
+  }
+
+  void collectedReadingsAreKeptByDefault() {
+    Bench b;
+    b.averages = {99.8765f};
+    QTest::mouseClick(b.dialog.BitBtn1, Qt::LeftButton);
+    QCOMPARE(b.dialog.Edit3->text(), QStringLiteral("99.88"));
+    // Every way of abandoning the window asks with "Ні" as its default.
+    b.dialog.windowHandle()->close();
+    QTest::keyClick(b.dialog.Edit1, Qt::Key_Escape);
+    QTest::mouseClick(b.dialog.BitBtn3, Qt::LeftButton);
+    QCOMPARE(b.m.ui.questions.size(), 3u);
+    for (const ScriptedHost::Question& q : b.m.ui.questions) {
+      QVERIFY(q.cautious);
+      QCOMPARE(Q(q.line2.value()), QStringLiteral("відмінити калібровку?"));
+    }
+    QVERIFY(b.dialog.isVisible());
+    QCOMPARE(b.dialog.Edit3->text(), QStringLiteral("99.88"));
+
+    // Once the average is typed over, nothing collected is at stake.
+    Retype(b.dialog.Edit3, QStringLiteral("99.9"));
+    QTest::mouseClick(b.dialog.BitBtn3, Qt::LeftButton);
+    QVERIFY(!b.m.ui.questions.back().cautious);
   }
 
   void enterCalculates() {
