@@ -408,6 +408,13 @@ int main(int argc, char* argv[]) {
     Press(q->BitBtn1);
     return true;
   });
+  d.Step("statistics at the applied point", [&] {
+    auto* a = Modal<TFormAsk_Val>();
+    if (a == nullptr || !a->spread().stable)
+      return false;
+    Press(a->BitBtn1);
+    return true;
+  });
   d.Step("reading at the applied point", [&] {
     auto* box = Modal<QMessageBox>();
     if (box == nullptr)
@@ -503,7 +510,7 @@ int main(int argc, char* argv[]) {
     v->EditRangeHigh->setText(QStringLiteral("1000"));
     v->EditPoints->setText(QStringLiteral("100; 400; 700"));
     v->ComboDirection->setCurrentIndex(1);
-    v->EditTolerance->setText(QStringLiteral("0.1"));
+    v->EditTolerance->setText(QStringLiteral("0.15"));
     v->ComboToleranceKind->setCurrentIndex(2);
     v->EditEngineer->setText(QStringLiteral("Петренко П. П."));
     v->EditCustomer->setText(QStringLiteral("ГРС «Південна», вузол обліку 2"));
