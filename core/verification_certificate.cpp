@@ -74,7 +74,7 @@ std::string RunTable(const VerificationRun& run) {
   html += std::string("<tr><th>№</th><th>Подане") + u + "</th><th>Напр.</th><th>Середнє" + u +
           "</th><th>СКВ" + u + "</th><th>n</th><th>Похибка" + u +
           "</th><th>Похибка,<br>% показу</th><th>Похибка,<br>% діап.</th><th>Допуск" + u +
-          "</th><th width=\"16%\">Висновок</th></tr>\n";
+          "</th><th width=\"20%\">Висновок</th></tr>\n";
   for (size_t i = 0; i < run.points.size(); ++i) {
     const VerificationPoint& p = run.points[i];
     html += Row({std::to_string(i + 1), FormatFixed(p.applied, run.digits), p.falling ? "↓" : "↑",

@@ -136,6 +136,19 @@ class VerificationSimTest : public QObject {
           QStringLiteral("Результати «як знайдено»"), QStringLiteral("Сторінка 1 з"),
           QStringLiteral("захисною смугою"), QStringLiteral("k = 2")})
       QVERIFY2(text.contains(expected_text), qPrintable(expected_text + "\n" + text));
+
+    // With an as-left run beside it the certificate takes two pages, each numbered of two.
+    VerificationRun left = *run;
+    left.stage = VerificationStage::kAsLeft;
+    JournalRecord both = journal[0];
+    both.steps.insert(both.steps.begin(), VerificationJournalRecord(left, journal[0]));
+    const QString long_pdf = QString::fromStdString(app.Folder() + "/long.pdf");
+    QString error;
+    QVERIFY2(SaveCertificatePdf(both, long_pdf, error), qPrintable(error));
+    const QString long_text = PdfText(long_pdf);
+    QVERIFY(long_text.contains(QStringLiteral("Сторінка 1 з 2")));
+    QVERIFY(long_text.contains(QStringLiteral("Сторінка 2 з 2")));
+    QVERIFY(long_text.contains(QStringLiteral("Результати «як залишено»")));
     QVERIFY(!app.watchdog.fired());
   }
 };
