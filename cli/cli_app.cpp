@@ -29,6 +29,7 @@
 #include "core/reading_log.h"
 #include "core/settings_location.h"
 #include "core/suplfunc.h"
+#include "core/verification_session.h"
 
 using nlohmann::json;
 
@@ -55,6 +56,7 @@ Exit codes:
   5  calibration not written: not finite, slope 0, doubtful, or not confirmed
   6  the sensor read back something else than was written, or nothing
   7  stopped by Ctrl+C or a termination request (the line is taken out of service first)
+  8  verify: the sensor is not within its tolerance at every point, or only conditionally
 
 The user code and the write password are taken from VORLIX_USER_CODE and
 VORLIX_WRITE_PASSWORD, the constants password (when the corrector demands one) from
@@ -84,6 +86,10 @@ struct Options {
   int record = 0;
   bool as_left = false;
   std::string output;
+
+  // verify: the channel's plan from the settings file, with what is given here over it.
+  std::string points, range, direction, tolerance, tolerance_kind, rule, reference, stage;
+  std::vector<std::string> applied_values;
 };
 
 json FloatJson(double v) {
@@ -336,8 +342,8 @@ class Command {
   // tells anything (`kept_by_write`); one of a command that wrote nothing is kept here.
   int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record,
               std::optional<bool> kept_by_write) {
-    const bool kept = kept_by_write ? *kept_by_write
-                                    : KeepJournalRecord(host_, state_.SettingsFolder, journal);
+    const bool kept =
+        kept_by_write ? *kept_by_write : KeepJournalRecord(host_, state_.SettingsFolder, journal);
     std::optional<JournalCheck> check;
     if (result == WriteResult::kWritten && record != nullptr) {
       const Display d = DisplayOf(state_);
@@ -696,6 +702,190 @@ int Factory(Command& c, const Options& o, AppState& state) {
                        NewJournalRecord(state, DisplayOf(state).unit));
 }
 
+// The channel's plan from the settings file with the command line's changes; refused when one
+// of them is not understood.
+TestPlan PlanOf(const Options& o, const AppState& state) {
+  TestPlan plan = LoadTestPlan(state.IniPath, state.Channel);
+  if (!o.points.empty()) {
+    const std::optional<std::vector<double>> points = ParsePlanPoints(o.points);
+    if (!points || points->empty())
+      throw Failure{kExitUsage, "--points: not a list of numbers: '" + o.points + "'"};
+    plan.points = *points;
+  }
+  if (!o.range.empty()) {
+    const size_t colon = o.range.find(':');
+    const std::optional<double> low =
+        colon == std::string::npos ? std::nullopt : ParseFloat(o.range.substr(0, colon));
+    const std::optional<double> high =
+        colon == std::string::npos ? std::nullopt : ParseFloat(o.range.substr(colon + 1));
+    if (!low || !high || !(*low < *high))
+      throw Failure{kExitUsage, "--range: LOW:HIGH with LOW below HIGH, not '" + o.range + "'"};
+    plan.range_low = *low;
+    plan.range_high = *high;
+  }
+  if (!o.direction.empty())
+    plan.direction =
+        o.direction == "both" ? PlanDirection::kRisingThenFalling : PlanDirection::kRising;
+  if (!o.tolerance_kind.empty())
+    plan.tolerance_kind = o.tolerance_kind == "unit"      ? ToleranceKind::kUnit
+                          : o.tolerance_kind == "reading" ? ToleranceKind::kPercentOfReading
+                                                          : ToleranceKind::kPercentOfSpan;
+  if (!o.tolerance.empty()) {
+    const std::optional<double> t = ParseFloat(o.tolerance);
+    if (!t || !(*t >= 0.0) || !std::isfinite(*t))
+      throw Failure{kExitUsage, "--tolerance: not a number of 0 or more: '" + o.tolerance + "'"};
+    plan.tolerance = *t;
+  }
+  if (!o.rule.empty())
+    plan.rule = o.rule == "guard" ? DecisionRule::kGuardBanded : DecisionRule::kSimple;
+  if (!o.reference.empty())
+    plan.reference = o.reference;
+  return plan;
+}
+
+json PointJson(const VerificationPoint& p) {
+  return {{"nominal", p.nominal},
+          {"direction", p.falling ? "falling" : "rising"},
+          {"applied", p.applied},
+          {"mean", p.mean},
+          {"deviation", p.deviation},
+          {"readings", p.readings},
+          {"error", p.error},
+          {"error_of_reading", p.error_of_reading ? json(*p.error_of_reading) : json(nullptr)},
+          {"error_of_span", p.error_of_span},
+          {"tolerance", p.tolerance},
+          {"verdict", VerdictKey(p.verdict)}};
+}
+
+int Verify(Command& c, const Options& o, AppState& state) {
+  TestPlan plan = PlanOf(o, state);
+  std::optional<ReferenceStandard> reference;
+  if (!plan.reference.empty()) {
+    for (const ReferenceStandard& s :
+         LoadReferenceStandards(ReferenceRegisterPath(state.SettingsFolder))) {
+      if (s.name == plan.reference)
+        reference = s;
+    }
+    if (!reference)
+      throw Failure{kExitUsage, "no reference standard '" + plan.reference + "' in " +
+                                    ReferenceRegisterPath(state.SettingsFolder)};
+    if (PastDue(*reference, TodayDate()))
+      Progress("warning: the calibration of the reference '" + reference->name + "' was due " +
+               reference->due_date);
+  }
+  if (plan.rule == DecisionRule::kGuardBanded && !reference)
+    throw Failure{kExitUsage, "the guard-banded rule needs a reference standard (--reference)"};
+  std::vector<double> given;
+  for (const std::string& text : o.applied_values) {
+    const std::optional<double> v = ParseFloat(text);
+    if (!v || !std::isfinite(*v))
+      throw Failure{kExitUsage, "--applied: not a number: '" + text + "'"};
+    given.push_back(*v);
+  }
+
+  c.Open(true);
+  const Display d = DisplayOf(state);
+  const CalibrationLimits limits = LoadCalibrationLimits(state.IniPath);
+  VerificationRun run =
+      NewVerificationRun(plan, state.Channel, d.unit, d.factor, d.digits, reference);
+  if (reference && !UncertaintyIn(*reference, state.Channel, d.unit))
+    throw Failure{kExitUsage, "the uncertainty of '" + reference->name + "' is in " +
+                                  reference->unit + ", which does not convert to " + d.unit};
+  run.stage = o.stage == "as-found"  ? VerificationStage::kAsFound
+              : o.stage == "as-left" ? VerificationStage::kAsLeft
+                                     : VerificationStage::kAlone;
+  run.calibration = SensorCalibration{state.SensorOffset, state.SensorSlope};
+  JournalRecord link = NewJournalRecord(state, d.unit);
+  run.run = link.run;
+
+  VerificationSteps steps;
+  steps.applied = [&](const PlanPoint& point, size_t index) -> std::optional<AppliedValue> {
+    const std::string name = "point " + std::to_string(index + 1) + " (" +
+                             FormatFixed(point.nominal, d.digits) + " " + d.unit +
+                             (point.falling ? ", falling)" : ", rising)");
+    if (o.json)
+      Print(o,
+            {{"apply",
+              {{"index", index + 1},
+               {"nominal", point.nominal},
+               {"direction", point.falling ? "falling" : "rising"}}}},
+            "");
+    if (index < given.size()) {
+      Progress("apply " + FormatFixed(given[index], d.digits) + " " + d.unit + " at " + name +
+               ", then press Enter");
+      ReadInputLine(true);
+      return AppliedValue{given[index], AppliedSource::kTyped, {}};
+    }
+    for (;;) {
+      std::cerr << "Value applied at " << name << ": " << std::flush;
+      const std::optional<std::string> typed = ReadInputLine(true);
+      if (!typed || StopRequested())
+        return std::nullopt;
+      const std::optional<double> v = ParseFloat(*typed);
+      if (v && std::isfinite(*v))
+        return AppliedValue{*v, AppliedSource::kTyped, {}};
+      Progress("not a number: '" + *typed + "'; type it again");
+    }
+  };
+  steps.collect = [&]() -> std::optional<ReadingSpread> {
+    ReadingSpread s;
+    try {
+      s = c.CollectStable(d, o.max_readings, limits);
+    } catch (const Failure&) {
+      return std::nullopt;
+    }
+    if (!s.stable) {
+      Progress("the readings did not settle in " + std::to_string(o.max_readings) + " readings");
+      return std::nullopt;
+    }
+    return s;
+  };
+  steps.measured = [&](const VerificationPoint& p) {
+    Print(o, {{"point", PointJson(p)}},
+          "applied " + FormatFixed(p.applied, d.digits) + ", mean " +
+              FormatFixed(p.mean, d.digits) + " (" + std::to_string(p.readings) +
+              " readings, deviation " + FormatFixed(p.deviation, d.digits + 1) + "), error " +
+              FormatFixed(p.error, d.digits + 1) + " " + d.unit + ": " + VerdictKey(p.verdict) +
+              "\n");
+  };
+  CarryOut(run, steps);
+
+  const bool kept =
+      KeepJournalRecord(*state.ui, state.SettingsFolder, VerificationJournalRecord(run, link));
+  const Verdict verdict = RunVerdict(run);
+  json points = json::array();
+  for (const VerificationPoint& p : run.points)
+    points.push_back(PointJson(p));
+  json hysteresis = json::array();
+  std::string text;
+  for (const Hysteresis& h : HysteresisOf(run)) {
+    hysteresis.push_back({{"nominal", h.nominal}, {"value", h.value}, {"of_span", h.of_span}});
+    text += "hysteresis at " + FormatFixed(h.nominal, d.digits) + ": " +
+            FormatFixed(h.value, d.digits + 1) + " " + d.unit + "\n";
+  }
+  json result = {{"run", run.run},
+                 {"stage", StageKey(run.stage)},
+                 {"unit", d.unit},
+                 {"uncertainty", run.uncertainty},
+                 {"points", points},
+                 {"hysteresis", hysteresis},
+                 {"cancelled", run.cancelled},
+                 {"verdict", VerdictKey(verdict)},
+                 {"journal", kept ? JournalPath(state.SettingsFolder) : ""}};
+  text += run.cancelled ? std::string("cancelled: what was measured is in the journal\n")
+                        : std::string("verdict: ") + VerdictKey(verdict) + " (" +
+                              VerdictText(verdict) + ")\n";
+  Print(o, {{"verification", result}}, text);
+  if (run.cancelled) {
+    if (StopRequested())
+      throw Failure{kExitAborted, "stopped"};
+    throw Failure{kExitFailed, "the run was not completed"};
+  }
+  if (!kept)
+    return kExitFailed;
+  return verdict == Verdict::kPass ? kExitDone : kExitOutOfTolerance;
+}
+
 std::vector<JournalRecord> LoadJournal(const AppState& state) {
   return ReadJournal(JournalPath(state.SettingsFolder));
 }
@@ -902,6 +1092,27 @@ struct Cli {
     restore->add_option("--record", o.record, "number of the record (journal list)")->required();
     restore->add_flag("--as-left", o.as_left, "the calibration the record left, not the one found");
     AddYes(restore);
+    CLI::App* verify = Add("verify", "readings at the points of the test plan against a tolerance");
+    verify->add_option("--points", o.points,
+                       "the plan's points, e.g. \"0;250;500\" (sensor's unit)");
+    verify->add_option("--range", o.range, "LOW:HIGH of the plan's range (sensor's unit)");
+    verify->add_option("--direction", o.direction, "rising, or both: rising then falling")
+        ->check(CLI::IsMember({"rising", "both"}));
+    verify->add_option("--tolerance", o.tolerance, "the tolerance, a magnitude");
+    verify->add_option("--tolerance-kind", o.tolerance_kind, "unit, reading (%) or span (%)")
+        ->check(CLI::IsMember({"unit", "reading", "span"}));
+    verify->add_option("--rule", o.rule, "simple, or guard: guard-banded by the reference's U")
+        ->check(CLI::IsMember({"simple", "guard"}));
+    verify->add_option("--reference", o.reference, "the reference standard, by its name");
+    verify->add_option("--stage", o.stage, "as-found, as-left or alone (default)")
+        ->check(CLI::IsMember({"as-found", "as-left", "alone"}));
+    verify
+        ->add_option("--applied", o.applied_values,
+                     "the values the bench applies, one a point in order (display unit)")
+        ->delimiter(';')
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    verify->add_option("--max-readings", o.max_readings, "per point (default 100)")
+        ->check(CLI::Range(StatisticsRing::kSize, 100000));
     journal = Add("journal", "the calibration journal");
     journal->require_subcommand(1);
     commands["journal list"] = journal->add_subcommand("list", "every record, numbered");
@@ -955,6 +1166,8 @@ int Run(Cli& cli) {
     return Write(command, o, state);
   if (cli.Chosen("factory"))
     return Factory(command, o, state);
+  if (cli.Chosen("verify"))
+    return Verify(command, o, state);
   return Restore(command, o, state);
 }
 

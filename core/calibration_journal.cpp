@@ -165,9 +165,9 @@ std::string NewRunId() {
       id += c;
   }
   std::random_device device;
-  std::mt19937_64 random((static_cast<uint64_t>(device()) << 32) ^ device() ^
-                         static_cast<uint64_t>(
-                             std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(
+      (static_cast<uint64_t>(device()) << 32) ^ device() ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   char tail[24];
   std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(random()));
   return id + tail;
@@ -265,9 +265,8 @@ json RecordJson(const JournalRecord& r) {
   if (!r.note.empty())
     j["note"] = r.note;
   if (const std::optional<JournalCheck>& c = r.check) {
-    j["check"] = {{"point", c->point},         {"applied", c->applied},
-                  {"mean", c->mean},           {"deviation", c->deviation},
-                  {"readings", c->readings},   {"error", c->error}};
+    j["check"] = {{"point", c->point},         {"applied", c->applied},   {"mean", c->mean},
+                  {"deviation", c->deviation}, {"readings", c->readings}, {"error", c->error}};
   }
   if (!r.detail.empty()) {
     const json detail = json::parse(r.detail, nullptr, false);
@@ -344,9 +343,9 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
     r.as_left_error = GetOptional<double>(j, "as_left_error");
     r.note = j.value("note", "");
     if (const auto c = j.find("check"); c != j.end() && c->is_object()) {
-      r.check = JournalCheck{c->value("point", 0),      c->value("applied", 0.0),
-                             c->value("mean", 0.0),     c->value("deviation", 0.0),
-                             c->value("readings", 0),   c->value("error", 0.0)};
+      r.check = JournalCheck{c->value("point", 0),    c->value("applied", 0.0),
+                             c->value("mean", 0.0),   c->value("deviation", 0.0),
+                             c->value("readings", 0), c->value("error", 0.0)};
     }
     if (const auto d = j.find("detail"); d != j.end() && d->is_object())
       r.detail = d->dump(-1, ' ', false, json::error_handler_t::replace);
@@ -413,8 +412,8 @@ std::vector<JournalRecord> GatherRuns(std::vector<JournalRecord> records) {
   for (std::vector<JournalRecord>& run : runs) {
     const auto calibration =
         std::find_if(run.begin(), run.end(), [](const JournalRecord& r) { return r.step.empty(); });
-    const size_t head = calibration != run.end() ? static_cast<size_t>(calibration - run.begin())
-                                                 : 0;
+    const size_t head =
+        calibration != run.end() ? static_cast<size_t>(calibration - run.begin()) : 0;
     JournalRecord entry = std::move(run[head]);
     for (size_t i = 0; i < run.size(); ++i) {
       if (i == head)

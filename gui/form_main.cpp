@@ -38,6 +38,7 @@
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
 #include "gui/service/journal_window.h"
+#include "gui/service/verify_window.h"
 
 TFormMain* FormMain = nullptr;
 
@@ -121,6 +122,9 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   Njournal = Nservice->addAction(icon(QStyle::SP_FileDialogContentsView),
                                  QStringLiteral("&Журнал калібровок..."));
   Njournal->setObjectName(QStringLiteral("Njournal"));
+  Nverify = Nservice->addAction(icon(QStyle::SP_DialogApplyButton),
+                                QStringLiteral("&Перевірка давача..."));
+  Nverify->setObjectName(QStringLiteral("Nverify"));
 
   auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
   connect(f10, &QShortcut::activated, this, [this] {
@@ -157,6 +161,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
   connect(Njournal, &QAction::triggered, this, &TFormMain::NjournalClick);
   connect(Nmonitor, &QAction::triggered, this, [this] { ShowExchangeMonitor(); });
+  connect(Nverify, &QAction::triggered, this, [this] {
+    if (!OwnExchangeRunning() && !leaving_service_ && !closing_)
+      ShowVerification(*this);
+  });
   connect(Summary->ReconnectButton, &QPushButton::clicked, this, [this] { Reconnect(); });
   state.reconnect = [this] { return Reconnect(); };
 

@@ -17,7 +17,9 @@
 
 #include "core/calibration_certificate.h"
 #include "core/restore_protocol.h"
+#include "core/verification_certificate.h"
 #include "gui/dialog_widgets.h"
+#include "gui/service/paged_print.h"
 
 namespace {
 
@@ -46,6 +48,16 @@ void SetUpPage(QPrinter& printer) {
 }  // namespace
 
 void PrintCertificate(const JournalRecord& record, QPrinter& printer) {
+  // A verification run with its number issued has the certificate of its own, on as many
+  // pages as its tables take.
+  if (const std::optional<CertificateDetails> details = CertificateOf(record);
+      details && HasVerification(record)) {
+    PrintPagedHtml(
+        QString::fromStdString(VerificationCertificateHtml(record, *details)),
+        QStringLiteral("Сертифікат калібровки № %1").arg(QString::fromStdString(details->number)),
+        printer);
+    return;
+  }
   // Laid out at a fixed resolution on the page the printer has left inside its margins, then
   // scaled to the printer: without a page size of its own the document would add margins of
   // its own on top of the printer's, and pixel sizes would shrink with the printer's
