@@ -11,8 +11,11 @@
 #include <optional>
 
 #include "cli/cli_host.h"
+#include "cli/cmd_reference.h"
 #include "cli/exit_codes.h"
+#include "cli/journal_text.h"
 #include "cli/terminal.h"
+#include "cli/typed_numbers.h"
 #include "comm/code_page.h"
 #include "comm/comportfunctions.h"
 #include "core/calibration.h"
@@ -20,6 +23,7 @@
 #include "core/calibration_journal.h"
 #include "core/calibration_restore.h"
 #include "core/calibration_write.h"
+#include "core/json_text.h"
 #include "core/link_session.h"
 #include "core/number_format.h"
 #include "core/reading_log.h"
@@ -44,7 +48,8 @@ const char kExitCodes[] = R"(
 Exit codes:
   0  done
   1  failed otherwise (a file not written, readings that never settled)
-  2  wrong usage: an unknown option, a value out of range, a journal record not there
+  2  wrong usage: an unknown option, a value out of range, a journal record not there, a
+     write without --yes and without a terminal to confirm it on
   3  the port is not there or cannot be opened
   4  the corrector or the sensor did not answer or refused
   5  calibration not written: not finite, slope 0, doubtful, or not confirmed
@@ -55,18 +60,6 @@ The user code and the write password are taken from VORLIX_USER_CODE and
 VORLIX_WRITE_PASSWORD, the constants password (when the corrector demands one) from
 VORLIX_CONST_PASSWORD, or asked for on the terminal without echo; never from the command line.
 )";
-
-// Pressure units as they may be typed on a command line: the index, the name the program
-// shows, or a name in Latin letters.
-const char* const kUnitAliases[] = {"kgf/cm2", "kPa", "MPa", "bar", "mbar", "mmHg", "kgf/m2"};
-
-std::optional<int> PressureUnitIndex(const std::string& unit) {
-  for (size_t i = 0; i < PressureUnits.size(); ++i) {
-    if (unit == PressureUnits[i].name || unit == kUnitAliases[i] || unit == std::to_string(i))
-      return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
 
 struct Options {
   std::string ini;
@@ -93,24 +86,6 @@ struct Options {
   std::string output;
 };
 
-// A number as typed for a calibration value: a decimal number, or "inf", "-inf", "nan", which
-// are taken only to be refused by name.
-std::optional<float> CalibrationNumber(const std::string& text) {
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "inf" || lower == "+inf" || lower == "infinity")
-    return INFINITY;
-  if (lower == "-inf" || lower == "-infinity")
-    return -INFINITY;
-  if (lower == "nan")
-    return NAN;
-  const std::optional<double> value = ParseFloat(text);
-  if (!value)
-    return std::nullopt;
-  return ToFloat32(*value);
-}
-
 json FloatJson(double v) {
   if (!std::isfinite(v))
     return nullptr;
@@ -131,7 +106,7 @@ std::string Fixed(double v) {
 
 void Print(const Options& o, const json& j, const std::string& text) {
   if (o.json)
-    std::cout << j.dump() << '\n';
+    std::cout << CompactJson(j) << '\n';
   else
     std::cout << text;
   std::cout.flush();
@@ -283,7 +258,10 @@ class Command {
 
   CalibrationLink Link() {
     return CalibrationLink{&host_, [this] { return state_.ActiveModbusBox.get(); },
-                           [](const std::function<bool()>& exchange) { return exchange(); }};
+                           [](const std::function<bool()>& exchange) { return exchange(); },
+                           [this](const JournalRecord& record) {
+                             return KeepJournalRecord(host_, state_.SettingsFolder, record);
+                           }};
   }
 
   // Waits what is left of `interval_ms` since `since`, the tick of the last poll.
@@ -354,11 +332,32 @@ class Command {
     throw Failure{kExitRefused, message};
   }
 
-  int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record) {
-    if (result == WriteResult::kWritten && record != nullptr)
-      CheckAtAppliedPoint(Link(), *record, journal);
-    const bool kept = KeepJournalRecord(host_, state_.SettingsFolder, journal);
-    json j = {{"outcome", OutcomeKey(journal.outcome)}};
+  // Ends a calibration command. The record of a write is kept by the write itself, before it
+  // tells anything (`kept_by_write`); one of a command that wrote nothing is kept here.
+  int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record,
+              std::optional<bool> kept_by_write) {
+    const bool kept = kept_by_write ? *kept_by_write
+                                    : KeepJournalRecord(host_, state_.SettingsFolder, journal);
+    std::optional<JournalCheck> check;
+    if (result == WriteResult::kWritten && record != nullptr) {
+      const Display d = DisplayOf(state_);
+      const CalibrationLimits limits = LoadCalibrationLimits(state_.IniPath);
+      Progress("checking at the point still applied...");
+      JournalCheck c;
+      if (CheckAtAppliedPoint(
+              Link(), *record, journal,
+              [&]() -> std::optional<ReadingSpread> {
+                const ReadingSpread s = CollectStable(d, o_.max_readings, limits);
+                if (s.count == 0)
+                  return std::nullopt;
+                return s;
+              },
+              &c)) {
+        check = c;
+        journal.as_left_error = c.error;
+      }
+    }
+    json j = {{"outcome", OutcomeKey(journal.outcome)}, {"run", journal.run}};
     if (journal.as_found)
       j["as_found"] = CalibrationJson(*journal.as_found);
     if (journal.computed)
@@ -371,6 +370,10 @@ class Command {
       j["read_back_matches"] = *journal.read_back_matches;
     if (journal.as_left_error)
       j["as_left_error"] = *journal.as_left_error;
+    if (check)
+      j["check"] = {{"point", check->point},       {"applied", check->applied},
+                    {"mean", check->mean},         {"deviation", check->deviation},
+                    {"readings", check->readings}, {"error", check->error}};
     j["journal"] = kept ? JournalPath(state_.SettingsFolder) : "";
     std::string text = std::string("outcome: ") + OutcomeKey(journal.outcome) + "\n";
     if (journal.read_back)
@@ -399,13 +402,15 @@ class Command {
   int WriteTarget(const SensorCalibration& target, JournalOutcome success, JournalRecord journal) {
     if (!IsWritableCalibration(target.offset, target.slope)) {
       journal.outcome = JournalOutcome::kRefused;
-      return Written(WriteResult::kRefused, journal, nullptr);
+      return Written(WriteResult::kRefused, journal, nullptr, std::nullopt);
     }
     Progress("now: offset " + Fixed(state_.SensorOffset) + ", slope " + Fixed(state_.SensorSlope));
     Progress("new: offset " + Fixed(target.offset) + ", slope " + Fixed(target.slope));
     if (!Confirmed({}, journal))
       Unconfirmed(journal, "not written: not confirmed (give --yes)");
-    return Written(WriteVerifiedCalibration(Link(), target, journal, success), journal, nullptr);
+    bool kept = false;
+    const WriteResult result = WriteVerifiedCalibration(Link(), target, journal, success, &kept);
+    return Written(result, journal, nullptr, kept);
   }
 
  protected:
@@ -414,6 +419,30 @@ class Command {
   CliHost& host_;
   CliLink link_;
 };
+
+// Without --yes a write waits for a "y" typed on the terminal; with no terminal to type it on
+// it would only be refused after everything was measured, so it is said before anything is.
+void RequireAnswerOrYes(const Options& o, const std::string& what_to_give) {
+  if (!o.yes && !InputIsTerminal())
+    throw Failure{
+        kExitUsage,
+        "cannot ask for a confirmation: standard input is not a terminal; give " + what_to_give};
+}
+
+// The value applied at a point, typed on the terminal; asked again after a typo, so that a
+// point already measured is never thrown away. Nothing at the end of input or at a stop.
+std::optional<float> AskAppliedValue(const std::string& name, const std::string& unit) {
+  for (;;) {
+    std::cerr << "Value applied at " << name << " (" << unit << "): " << std::flush;
+    const std::optional<std::string> typed = ReadInputLine(true);
+    if (!typed)
+      return std::nullopt;
+    const std::optional<float> value = CalibrationNumber(*typed);
+    if (value && std::isfinite(*value))
+      return value;
+    std::cerr << "not a number: '" << *typed << "'; type it again\n";
+  }
+}
 
 int Ports(const Options& o) {
   json list = json::array();
@@ -562,6 +591,7 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
   }
   if (o.yes && (!applied[0] || !applied[1]))
     throw Failure{kExitUsage, "--yes needs --applied1 and --applied2"};
+  RequireAnswerOrYes(o, "--yes with --applied1 and --applied2");
   c.Open(true);
   const Display d = DisplayOf(state);
   const CalibrationLimits limits = LoadCalibrationLimits(state.IniPath);
@@ -574,17 +604,14 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
     record.point = static_cast<uint8_t>(i);
     const std::string name = "point " + std::to_string(i + 1);
     if (!applied[i]) {
-      std::cerr << "Value applied at " << name << " (" << d.unit << "): " << std::flush;
-      const std::optional<std::string> typed = ReadInputLine(true);
-      const std::optional<float> v = typed ? CalibrationNumber(*typed) : std::nullopt;
-      if (!v || !std::isfinite(*v)) {
+      applied[i] = AskAppliedValue(name, d.unit);
+      if (!applied[i]) {
         journal.outcome = JournalOutcome::kCancelled;
         KeepJournalRecord(*state.ui, state.SettingsFolder, journal);
         if (StopRequested())
           throw Failure{kExitAborted, "stopped"};
-        throw Failure{kExitUsage, "the applied value of " + name + " is not a number"};
+        throw Failure{kExitUsage, "no value applied at " + name + " was typed"};
       }
-      applied[i] = v;
     } else {
       // A bench writes a line once it has applied the value; the end of the input goes on.
       Progress("apply " + FormatFixed(*applied[i], d.digits) + " " + d.unit + " at " + name +
@@ -631,13 +658,14 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
   Progress("new: offset " + Fixed(record.offset) + ", slope " + Fixed(record.slope));
   if (!IsWritableCalibration(record.offset, record.slope)) {
     journal.outcome = JournalOutcome::kRefused;
-    return c.Written(WriteResult::kRefused, journal, nullptr);
+    return c.Written(WriteResult::kRefused, journal, nullptr, std::nullopt);
   }
   if (!c.Confirmed(CalibrationDoubts(record, record.slope, record.offset, limits), journal))
     c.Unconfirmed(journal, "not written: doubtful or not confirmed");
-  return c.Written(WriteVerifiedCalibration(c.Link(), {record.offset, record.slope}, journal,
-                                            JournalOutcome::kWritten),
-                   journal, &record);
+  bool kept = false;
+  const WriteResult result = WriteVerifiedCalibration(c.Link(), {record.offset, record.slope},
+                                                      journal, JournalOutcome::kWritten, &kept);
+  return c.Written(result, journal, &record, kept);
 }
 
 int Write(Command& c, const Options& o, AppState& state) {
@@ -653,6 +681,7 @@ int Write(Command& c, const Options& o, AppState& state) {
     throw Failure{
         kExitRefused,
         "not written: the offset and the slope must be finite numbers and the slope not 0"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   const SensorCalibration target{offset.value_or(state.SensorOffset),
                                  slope.value_or(state.SensorSlope)};
@@ -660,7 +689,8 @@ int Write(Command& c, const Options& o, AppState& state) {
                        NewJournalRecord(state, DisplayOf(state).unit));
 }
 
-int Factory(Command& c, AppState& state) {
+int Factory(Command& c, const Options& o, AppState& state) {
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   return c.WriteTarget(SensorCalibration{0.0f, 1.0f}, JournalOutcome::kFactory,
                        NewJournalRecord(state, DisplayOf(state).unit));
@@ -691,6 +721,7 @@ int Restore(Command& c, const Options& o, AppState& state) {
     throw Failure{kExitUsage, name + " is of the " +
                                   (from.channel == 1 ? "temperature" : "pressure") +
                                   " channel: give --channel"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   JournalRecord journal = NewJournalRecord(state, DisplayOf(state).unit);
   if (!SameChannel(journal, from))
@@ -705,15 +736,19 @@ int JournalList(const Options& o, const AppState& state) {
   std::string text;
   for (size_t i = 0; i < records.size(); ++i) {
     const JournalRecord& r = records[i];
+    const std::optional<SensorCalibration> left = r.written ? r.AsLeft() : std::nullopt;
     list.push_back({{"record", i + 1},
                     {"time", r.time},
                     {"outcome", OutcomeKey(r.outcome)},
                     {"channel", r.channel == 1 ? "temperature" : "pressure"},
                     {"port", r.port},
-                    {"sensor_address", r.sensor_address}});
+                    {"sensor_address", r.sensor_address},
+                    {"as_found", CalibrationColumnJson(r.as_found)},
+                    {"as_left", CalibrationColumnJson(left)}});
     text += std::to_string(i + 1) + "\t" + r.time + "\t" + OutcomeKey(r.outcome) + "\t" +
             (r.channel == 1 ? "temperature" : "pressure") + "\tCOM" + std::to_string(r.port) +
-            "\tsensor " + std::to_string(r.sensor_address) + "\n";
+            "\tsensor " + std::to_string(r.sensor_address) + "\tfound " +
+            CalibrationColumn(r.as_found) + "\tleft " + CalibrationColumn(left) + "\n";
   }
   Print(o, {{"records", list}}, text);
   return kExitDone;
@@ -721,8 +756,9 @@ int JournalList(const Options& o, const AppState& state) {
 
 int JournalShow(const Options& o, const AppState& state) {
   const std::vector<JournalRecord> records = LoadJournal(state);
-  const json j = json::parse(JournalLine(RecordAt(records, o.record)));
-  std::cout << (o.json ? j.dump() : j.dump(2)) << '\n';
+  const JournalRecord& record = RecordAt(records, o.record);
+  // --json: the record as the journal keeps it.
+  std::cout << (o.json ? JournalLine(record) + "\n" : JournalRecordText(record, o.record));
   return kExitDone;
 }
 
@@ -817,7 +853,8 @@ struct Cli {
     app.add_option("--sensor-preambles", o.sensor_preambles)
         ->check(CLI::Range(0, kMaxPreambles))
         ->group(link);
-    app.add_option("--unit", o.unit, "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2")
+    app.add_option("--unit", o.unit,
+                   "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2 (any case)")
         ->check(CLI::Validator(
             [](std::string& unit) {
               return PressureUnitIndex(unit) ? std::string()
@@ -844,6 +881,9 @@ struct Cli {
     read->add_option("--count", o.count, "readings (default 1)")->check(CLI::Range(1, 1000000));
     read->add_option("--csv", o.csv, "also log the readings to this CSV file");
     Add("calibration", "the sensor's offset and slope");
+    Add("reference", "the reference instrument (section REFERENCE): identification and readings")
+        ->add_option("--count", o.count, "readings (default 1)")
+        ->check(CLI::Range(1, 1000000));
     Add("stats", "readings until the mean of the last 10 has settled")
         ->add_option("--max-readings", o.max_readings, "give up after this many (default 100)")
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
@@ -854,7 +894,7 @@ struct Cli {
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
     AddYes(calibrate);
     CLI::App* write = Add("write", "write an offset, a slope or both");
-    write->add_option("--offset", o.offset, "in the sensor's unit");
+    write->add_option("--offset", o.offset, "in the sensor's unit (0.5 or 0,5)");
     write->add_option("--slope", o.slope);
     AddYes(write);
     AddYes(Add("factory", "write the factory calibration: offset 0, slope 1"));
@@ -898,6 +938,8 @@ int Run(Cli& cli) {
     return JournalExport(o, state);
   }
   CatchStopRequests();
+  if (cli.Chosen("reference"))
+    return ReferenceCommand(state, host, o.trace, o.json, o.count);
   Command command(o, state, host);
   if (cli.Chosen("identify"))
     return Identify(command, o, state);
@@ -912,7 +954,7 @@ int Run(Cli& cli) {
   if (cli.Chosen("write"))
     return Write(command, o, state);
   if (cli.Chosen("factory"))
-    return Factory(command, state);
+    return Factory(command, o, state);
   return Restore(command, o, state);
 }
 

@@ -5,6 +5,7 @@
 #include "comm/calcbox.h"
 #include "comm/checksum.h"
 #include "comm/modbusbox.h"
+#include "comm/reference_box.h"
 
 namespace {
 
@@ -230,6 +231,24 @@ std::string DescribeOutcome(const TapFrame& frame) {
   return text;
 }
 
+// The reference speaks text: shown as it reads, line ends and other control bytes escaped.
+std::string DescribeReferenceText(const TapFrame& frame) {
+  std::string text;
+  for (uint8_t b : frame.bytes) {
+    if (b == '\r')
+      text += "\\r";
+    else if (b == '\n')
+      text += "\\n";
+    else if (b < 0x20 || b == 0x7F)
+      text += "\\x" + Hex2(b);
+    else
+      text += static_cast<char>(b);
+  }
+  if (frame.direction == TapDirection::kReceived)
+    return "«" + text + "»";
+  return (frame.function == ReferenceBox::kTapCommand ? "команда «" : "запит «") + text + "»";
+}
+
 std::string CsvField(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -243,7 +262,14 @@ std::string CsvField(const std::string& text) {
 }  // namespace
 
 const char* TapProtocolName(TapProtocol protocol) {
-  return protocol == TapProtocol::kCorrector ? "Коректор" : "Modbus";
+  switch (protocol) {
+    case TapProtocol::kCorrector:
+      return "Коректор";
+    case TapProtocol::kModbus:
+      return "Modbus";
+    default:
+      return "Еталон";
+  }
 }
 
 const char* TapDirectionMark(TapDirection direction) {
@@ -294,6 +320,8 @@ std::string TapHex(const TapFrame& frame) {
 }
 
 std::string DescribeTapFrame(const TapFrame& frame) {
+  if (frame.protocol == TapProtocol::kReference && frame.direction != TapDirection::kOutcome)
+    return DescribeReferenceText(frame);
   const bool corrector = frame.protocol == TapProtocol::kCorrector;
   switch (frame.direction) {
     case TapDirection::kSent:

@@ -7,7 +7,7 @@
 // The frames of a tap as text, the same for the exchange monitor, its saved files and a trace
 // on a terminal. Secret bytes show as "**" everywhere: they are not in the frame to begin with.
 
-// "Коректор" or "Modbus".
+// "Коректор", "Modbus" or "Еталон".
 const char* TapProtocolName(TapProtocol protocol);
 // "->" sent, "<-" received, "==" the end of a transaction.
 const char* TapDirectionMark(TapDirection direction);

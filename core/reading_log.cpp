@@ -1,12 +1,13 @@
 #include "core/reading_log.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <locale>
 #include <stdexcept>
 #include <system_error>
+
+#include "core/shortest_decimal.h"
 
 namespace {
 
@@ -40,15 +41,9 @@ std::string WithMark(std::string number, char decimal_mark) {
   return number;
 }
 
-// The shortest fixed-point text that reads back as the same 32-bit value: every digit the
-// sensor gave, none it did not.
+// Every digit the sensor gave, none it did not: the value is a 32-bit float's.
 std::string Number(double value, char decimal_mark) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value),
-                                       std::chars_format::fixed);
-  if (ec != std::errc())
-    return {};
-  return WithMark(std::string(buffer, end), decimal_mark);
+  return ShortestDecimal(static_cast<float>(value), decimal_mark);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "core/ini_file.h"
 #include "core/link_session.h"
 #include "core/link_summary.h"
+#include "core/restore_protocol.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
@@ -42,6 +43,8 @@ namespace {
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
 const char kCertificateOffer[] = "Калібровку записано в давач.";
 const char kCertificateOffer2[] = "Підготувати сертифікат калібровки?";
+const char kRestoreProtocolOffer[] = "Калібровку відновлено в давачі.";
+const char kRestoreProtocolOffer2[] = "Підготувати протокол відновлення?";
 
 }  // namespace
 
@@ -163,7 +166,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
   run_access_codes_dialog = [this](AccessCodes& codes) { return AskAccessCodes(codes, this); };
   offer_certificate = [this](const JournalRecord& record) {
-    if (ui_.AskQuestion(kCertificateOffer, std::string(kCertificateOffer2), std::nullopt))
+    const bool restore = HasRestoreProtocol(record);
+    if (ui_.AskQuestion(restore ? kRestoreProtocolOffer : kCertificateOffer,
+                        std::string(restore ? kRestoreProtocolOffer2 : kCertificateOffer2),
+                        std::nullopt))
       ShowCertificate(record, this);
   };
 

@@ -148,11 +148,14 @@ Adapter:
                              as an adapter pulled out (default 0: never)
   --unplug-for S             then bring them back at the same link after S seconds, 1..3600
                              (default 3)
-)";
+)" + ReferenceUsage();
 }
 
-ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o,
+ParseOutcome ParseSimOptions(const std::vector<std::string>& all_args, SimOptions& o,
                              std::string& error) {
+  std::vector<std::string> args;
+  if (!TakeReferenceOptions(all_args, o.reference, args, error))
+    return ParseOutcome::kBad;
   CorrectorConfig& c = o.corrector;
   std::string lines_text;
 
@@ -498,7 +501,7 @@ std::string DescribeSimOptions(const SimOptions& o) {
         << " replies" << (f.count ? ", the first " + std::to_string(f.count) : std::string())
         << ')';
   }
-  out << '\n';
+  out << '\n' << DescribeReferenceOptions(o.reference);
   return out.str();
 }
 

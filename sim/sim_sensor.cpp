@@ -33,6 +33,8 @@ float WordsToFloat(uint16_t low, uint16_t high) {
 }
 
 double SimSensor::RawAt(uint64_t now_us) const {
+  if (config_.input)
+    return config_.input->At(now_us);
   return config_.value + config_.drift_per_s * (static_cast<double>(now_us) / 1e6);
 }
 

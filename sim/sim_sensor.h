@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sim/line_device.h"
 #include "sim/reply_shaper.h"
 #include "sim/request_framer.h"
+#include "sim/sim_input.h"
 #include "sim/sim_random.h"
 
 // Unit codes of register 59 (numbering of the HART unit table).
@@ -37,6 +39,9 @@ struct SensorConfig {
   double drift_per_s = 0.0;    // the raw value moves by this much every second
   uint64_t seed = 1;           // of the noise
   bool write_protect = false;  // calibration writes refused with exception 7
+  // When set, the raw value is what this input holds (a reference controller may move it);
+  // `value` and `drift_per_s` are then the input's.
+  std::shared_ptr<SimInput> input;
   // A sensor that acknowledges a calibration write but keeps something else: the old values
   // (kIgnore), or the slope one bit off what was sent (kAlter), which only a bit-for-bit
   // read-back notices.

@@ -22,6 +22,7 @@
 #include "core/number_format.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
+#include "gui/measurement/reference_readout.h"
 #include "gui/measurement/trend_view.h"
 
 TFormAsk_Val* FormAsk_Val = nullptr;
@@ -103,9 +104,15 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
     ++row;
   }
   // The values keep their size in the middle of a dialog as wide as its status bar.
+  RefBox1 = new ReferenceReadout(state_, this);
+  auto* sensor_and_reference = new QVBoxLayout;
+  sensor_and_reference->addLayout(grid);
+  sensor_and_reference->addSpacing(10);
+  sensor_and_reference->addWidget(RefBox1);
+  sensor_and_reference->addStretch(1);
   auto* values = new QHBoxLayout;
   values->addStretch(1);
-  values->addLayout(grid);
+  values->addLayout(sensor_and_reference);
   values->addStretch(1);
 
   Chart1 = new TrendView(this, "Chart1", {QStringLiteral("Вимірювання"), QStringLiteral("Середнє")},
@@ -143,16 +150,31 @@ void TFormAsk_Val::FormShow() {
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
+  if (record != nullptr) {
+    RefBox1->Start(record->digits, unit, stability_share_);
+    // The box was hidden when the dialog took its size.
+    if (RefBox1->active() && layout() != nullptr) {
+      layout()->activate();
+      adjustSize();
+    }
+  }
 
   StartPolling();
 }
 
 void TFormAsk_Val::Timer1Timer() {
-  if (record == nullptr)
+  // Both instruments are read in one tick, one after the other; a tick due inside the
+  // reference's exchange is skipped like one due inside the sensor's.
+  if (record == nullptr || RefBox1->busy())
     return;
   float reading = 0.0f;
   const ReadOutcome outcome = ReadValue(reading);
   if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
+    return;
+  // The reference is read straight after the sensor, before anything is drawn: a slow repaint
+  // between the two would let the next tick fall due inside the reference's exchange and be
+  // lost.
+  if (!closing() && !RefBox1->Tick(state_.clock->TickCount()))
     return;
   if (outcome != ReadOutcome::kValue) {
     series_.Break();  // failed or the link lost: no reading for this tick
@@ -181,6 +203,36 @@ void TFormAsk_Val::Timer1Timer() {
     }
   }
   FinishDeferredClose();
+}
+
+void TFormAsk_Val::done(int result) {
+  RefBox1->Abort();
+  ValuePollingDialog::done(result);
+}
+
+std::string TFormAsk_Val::NotSettled() const {
+  const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
+  const int digits = record->digits;
+  std::string why;
+  if (!spread_.stable) {
+    if (!spread_.full) {
+      why = "Середнє взято лише з " + std::to_string(spread_.count) + " вимірювань з " +
+            std::to_string(StatisticsRing::kSize) + ".";
+    } else {
+      const double limit =
+          std::max(std::fabs(spread_.mean) * stability_share_, DisplayStep(digits));
+      why = "Розкид " + FormatFixed(spread_.maximum - spread_.minimum, digits) + " " + unit +
+            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+    }
+  }
+  if (RefBox1->active() && !RefBox1->settled()) {
+    const ReadingSpread& r = RefBox1->spread();
+    why += why.empty() ? "" : "\r";
+    why += !r.full ? "Еталон: середнє взято лише з " + std::to_string(r.count) + " вимірювань з " +
+                         std::to_string(StatisticsRing::kSize) + "."
+                   : std::string("Еталон ще не усталився.");
+  }
+  return why;
 }
 
 void TFormAsk_Val::ShowSpread() {
@@ -234,32 +286,40 @@ void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
+  // A reference that is set but not answering gives no applied value: taking its older mean
+  // would record a value it no longer vouches for.
+  if (RefBox1->active() && (RefBox1->failing() || !RefBox1->has_mean())) {
+    const std::string why =
+        RefBox1->failing() ? RefBox1->last_error() : std::string("Еталон ще не дав показу.");
+    state_.ui->ShowMessage(why + "\rТочку не прийнято.", "");
+    return;
+  }
   // What was on screen when the button was pressed is what the caller gets, whatever the
   // polling brings while the question is open.
   const float average = ring_.average();
   const ReadingSpread spread = spread_;
-  if (!spread.stable) {
-    const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
-    const int digits = record->digits;
-    std::string what = "Показ давача ще не усталився.";
-    std::string why;
-    if (!spread.full) {
-      what = "Набрано замало вимірювань.";
-      why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
-            std::to_string(StatisticsRing::kSize) + ".";
-    } else {
-      const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
-      why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
-            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
-    }
+  const bool by_reference = RefBox1->active();
+  const float applied = RefBox1->mean();
+  const ReadingSpread applied_spread = RefBox1->spread();
+  if (const std::string why = NotSettled(); !why.empty()) {
+    const bool sensor = !spread.stable;
+    const std::string what = sensor && !spread.full ? "Набрано замало вимірювань."
+                             : sensor ? "Показ давача ще не усталився."
+                                      : "Еталон ще не усталився.";
     if (!state_.ui->AskQuestion(what, why, std::string("Прийняти це середнє значення?")))
       return;
     if (closing())
       return;
   }
-  record->received[record->point] = average;
-  record->readings[record->point] = spread.count;
-  record->deviation[record->point] = static_cast<float>(spread.deviation);
+  const size_t i = record->point;
+  record->received[i] = average;
+  record->readings[i] = spread.count;
+  record->deviation[i] = static_cast<float>(spread.deviation);
+  if (by_reference) {
+    record->applied[i] = applied;
+    record->applied_readings[i] = applied_spread.count;
+    record->applied_deviation[i] = static_cast<float>(applied_spread.deviation);
+  }
   accepted = true;
   accept();
 }

@@ -14,6 +14,7 @@ struct AppState;
 class QLabel;
 class QPushButton;
 class TrendView;
+class ReferenceReadout;
 
 // Statistics collection for one calibration point: polls the sensor while the engineer holds
 // a known input on it, shows the current value and the average of the last ten valid readings
@@ -47,6 +48,9 @@ class TFormAsk_Val : public ValuePollingDialog {
   QLabel* Panel9;  // stable or not
   // The readings as they came, their running mean and the band of the last ten.
   TrendView* Chart1;
+  // The reference instrument beside the sensor, when one is set: its mean becomes the point's
+  // applied value.
+  ReferenceReadout* RefBox1;
   QPushButton* BitBtn1;  // "Прийняти"
   QPushButton* BitBtn2;  // "Відмінити"
 
@@ -60,6 +64,9 @@ class TFormAsk_Val : public ValuePollingDialog {
   void FormShow();
   void Timer1Timer() override;
 
+ public:
+  void done(int result) override;
+
  protected:
   void SetValuesStale(bool stale) override;
 
@@ -72,6 +79,8 @@ class TFormAsk_Val : public ValuePollingDialog {
 
  private:
   void ShowSpread();
+  // What keeps the point from being taken as it stands: "" when both have settled.
+  std::string NotSettled() const;
 
   StatisticsRing ring_;
   ReadingSpread spread_;

@@ -235,6 +235,14 @@ void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
     c.deviation = record->deviation[i];
     c.text = Fixed(c.value, record->digits);
     received_edit->setText(c.text);
+    if (record->applied_readings[i] > 0) {
+      Collected& r = referenced_[i];
+      r.value = record->applied[i];
+      r.readings = record->applied_readings[i];
+      r.deviation = record->applied_deviation[i];
+      r.text = Fixed(r.value, record->digits);
+      (point == 0 ? Edit1 : Edit2)->setText(r.text);
+    }
   } else {
     record->readings[i] = readings;
     record->deviation[i] = deviation;
@@ -262,12 +270,14 @@ void TFormCorrect_NSHP::BitBtn5Click() {
   Edit1->clear();
   Edit3->clear();
   collected_[0] = {};
+  referenced_[0] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn6Click() {
   Edit2->clear();
   Edit4->clear();
   collected_[1] = {};
+  referenced_[1] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn3Click() {
@@ -329,6 +339,16 @@ void TFormCorrect_NSHP::BitBtn4Click() {
   float applied2 = 0.0f;
   if (!ReadPair(Edit1, Edit2, applied1, applied2))
     return;
+  const QLineEdit* applied_edits[2] = {Edit1, Edit2};
+  float* applied[2] = {&applied1, &applied2};
+  for (size_t i = 0; i < 2; ++i) {
+    const Collected& r = referenced_[i];
+    const bool read = !r.text.isEmpty() && applied_edits[i]->text() == r.text;
+    if (read)
+      *applied[i] = r.value;
+    record->applied_readings[i] = read ? r.readings : 0;
+    record->applied_deviation[i] = read ? r.deviation : 0.0f;
+  }
   record->applied = {applied1, applied2};
   if (!(applied1 < applied2)) {
     state_.ui->ShowMessage(kAppliedOrder, kOrderCaption);

@@ -102,6 +102,9 @@ class TFormCorrect_NSHP : public QDialog {
 
   AppState& state_;
   Collected collected_[2];
+  // The applied values the reference instrument gave, in the same way: one the engineer
+  // changes counts as typed.
+  Collected referenced_[2];
   bool shown_ = false;
   FormVariable<TFormCorrect_NSHP> variable_;
 };

@@ -167,7 +167,8 @@ ExchangeMonitorWindow::ExchangeMonitorWindow(AppState& state, QWidget* parent)
   ProtocolList = MakeList(this, "ProtocolList");
   ProtocolList->addItems({QStringLiteral("Усі"),
                           QString::fromUtf8(TapProtocolName(TapProtocol::kCorrector)),
-                          QString::fromUtf8(TapProtocolName(TapProtocol::kModbus))});
+                          QString::fromUtf8(TapProtocolName(TapProtocol::kModbus)),
+                          QString::fromUtf8(TapProtocolName(TapProtocol::kReference))});
   QLabel* protocol_label = MakeLabel(this, "ProtocolLabel", QStringLiteral("&Протокол:"));
   protocol_label->setBuddy(ProtocolList);
   ErrorsOnly = new QCheckBox(QStringLiteral("Лише &помилки"), this);
@@ -286,7 +287,7 @@ QString ExchangeMonitorWindow::StatsText() const {
   if (!state_.Tap)
     return {};
   QStringList lines;
-  for (TapProtocol p : {TapProtocol::kCorrector, TapProtocol::kModbus})
+  for (TapProtocol p : {TapProtocol::kCorrector, TapProtocol::kModbus, TapProtocol::kReference})
     lines << OneLine(FormatLinkStats(p, state_.Tap->stats(p)));
   return lines.join(QLatin1Char('\n'));
 }

@@ -43,6 +43,12 @@ TEST(ReadingLog, RowsCarryEveryDigitWithTheChosenDecimalMarkAndQuoteWhatNeedsIt)
   EXPECT_EQ(row[4], '-');
   EXPECT_EQ(row[19], '.');
 
+  // A float's own digits, in plain decimal for ordinary magnitudes.
+  EXPECT_EQ(Fields(ReadingLogRow(Good(3.0, 101.325f, 0.0009f), ',')),
+            ";3,000;101,325;0,0009;мм рт.ст.;Тиск;\r\n");
+  EXPECT_EQ(Fields(ReadingLogRow(Good(4.0, -3.4e38f, 1e-45f), '.')),
+            ";4.000;-3.4e+38;1e-45;мм рт.ст.;Тиск;\r\n");
+
   LogReading failed = Good(2.0, 0, 0);
   failed.reported.reset();
   failed.factory.reset();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -38,6 +40,7 @@
 #include "gui/measurement/correct_nshp.h"
 #include "gui/measurement/correct_set.h"
 #include "gui/qt_exchange_host.h"
+#include "gui/qt_translations.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
@@ -174,6 +177,8 @@ class Director : public QObject {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   UseFullStopDecimalSeparator();
+  QTranslator qt_texts;
+  LoadQtTranslations(qt_texts);
   if (argc != 2) {
     std::fprintf(stderr, "usage: vorlix_screenshots <folder for the pictures>\n");
     return 2;
@@ -481,6 +486,21 @@ int main(int argc, char* argv[]) {
     if (j == nullptr || !settled(5))
       return false;
     d.Save(j, "18a-journal");
+    Press(j->BtnExport);
+    return true;
+  });
+  d.Step("journal export file dialog", [&] {
+    auto* f = Modal<QFileDialog>();
+    if (f == nullptr || !settled(5))
+      return false;
+    d.Save(f, "18b-journal-export");
+    f->reject();
+    return true;
+  });
+  d.Step("journal closed", [&] {
+    auto* j = Modal<TFormJournal>();
+    if (j == nullptr)
+      return false;
     Press(j->BtnClose);
     return true;
   });

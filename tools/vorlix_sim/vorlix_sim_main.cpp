@@ -15,6 +15,7 @@
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"
+#include "sim/sim_reference.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+  // Before the device is made: the sensor it holds must read the input the reference reads.
+  const std::shared_ptr<SimInput> reference_input = AttachReferenceInput(options);
   const std::unique_ptr<LineDevice> simulated = MakeSimDevice(options);
   CountingDevice device_counted(*simulated, options.unplug_after);
   LineDevice* device = &device_counted;
@@ -96,9 +99,36 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The reference instrument has a port of its own, as it would on the bench.
+  std::unique_ptr<SimReference> reference;
+  std::unique_ptr<PtyServer> reference_server;
+  std::string reference_link;
+  if (reference_input) {
+    reference = std::make_unique<SimReference>(options.reference.device, reference_input);
+    reference_server = std::make_unique<PtyServer>(*reference, options.reference.device.rate);
+    reference_server->set_on_failure([] { kill(getpid(), SIGTERM); });
+    if (!reference_server->Start(error) ||
+        !CreatePortLink(options.ini_dir, options.reference.com, reference_server->slave_path(),
+                        reference_link, error)) {
+      reference_server->Stop();
+      server.Stop();
+      RemovePortLink(link, server.slave_path());
+      std::cerr << "vorlix-sim: the reference: " << error << '\n';
+      return 1;
+    }
+  }
+  const auto stop_reference = [&] {
+    if (reference_server) {
+      reference_server->Stop();
+      RemovePortLink(reference_link, reference_server->slave_path());
+    }
+  };
+
   std::cout << "serving on " << server.slave_path() << '\n'
             << "linked as COM" << options.com << ": " << link << '\n'
             << DescribeSimOptions(options);
+  if (reference_server)
+    std::cout << "REFERENCE " << reference_link << '\n';
   if (options.ready)
     std::cout << "READY " << link << '\n';
   std::cout.flush();
@@ -116,12 +146,15 @@ int main(int argc, char** argv) {
       RemovePortLink(link, server.slave_path());
       std::cout << "unplugged for " << options.unplugged_ms << " ms" << std::endl;
       signal_number = WaitForSignal(stop_signals, static_cast<long>(options.unplugged_ms));
-      if (signal_number != 0)
+      if (signal_number != 0) {
+        stop_reference();
         return 0;
+      }
       if (!server.Start(error) ||
           !CreatePortLink(options.ini_dir, options.com, server.slave_path(), link, error)) {
         std::cerr << "vorlix-sim: cannot plug back in: " << error << '\n';
         server.Stop();
+        stop_reference();
         return 1;
       }
       std::cout << "plugged back in on " << server.slave_path() << " as " << link << std::endl;
@@ -130,6 +163,7 @@ int main(int argc, char** argv) {
   }
   server.Stop();
   RemovePortLink(link, server.slave_path());
+  stop_reference();
   if (!server.failure().empty()) {
     std::cerr << "vorlix-sim: " << server.failure() << '\n';
     return 1;

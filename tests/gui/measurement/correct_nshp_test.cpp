@@ -219,6 +219,35 @@ class CorrectNshpTest : public QObject {
     QVERIFY(b.dialog.isVisible());
   }
 
+  void theReferencesMeanFillsTheAppliedValueAndRetypingMakesItTyped() {
+    Bench b;
+    b.dialog.collect_statistics = [](CalibrationRecord& r) {
+      const size_t i = r.point;
+      r.received[i] = i == 0 ? 10.0f : 200.0f;
+      r.applied[i] = i == 0 ? 10.0123f : 199.9876f;  // as the reference gave them
+      r.applied_readings[i] = 10;
+      r.applied_deviation[i] = 0.004f;
+      return true;
+    };
+    QTest::mouseClick(b.dialog.BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(b.dialog.BitBtn2, Qt::LeftButton);
+    QCOMPARE(b.dialog.Edit1->text(), QStringLiteral("10.01"));
+    QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("199.99"));
+    b.Calculate();
+    QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kPointsAccepted);
+    QCOMPARE(b.record.applied[0], 10.0123f);  // the mean itself, not its rounding
+    QCOMPARE(b.record.applied_readings[0], 10);
+    QCOMPARE(b.record.applied_deviation[1], 0.004f);
+
+    b.dialog.show();
+    Retype(b.dialog.Edit2, QStringLiteral("200"));
+    b.Calculate();
+    QCOMPARE(b.record.applied[1], 200.0f);
+    QCOMPARE(b.record.applied_readings[1], 0);  // typed over the reference's
+    QCOMPARE(b.record.applied_deviation[1], 0.0f);
+    QCOMPARE(b.record.applied_readings[0], 10);
+  }
+
   void statisticsShowTheAverageRoundedButHandItOnInFull() {
     Bench b;
     b.averages = {99.8765f, 150.25f};
