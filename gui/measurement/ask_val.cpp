@@ -185,13 +185,16 @@ void TFormAsk_Val::Timer1Timer() {
   // lost.
   if (!closing() && !RefBox1->Tick(state_.clock->TickCount()))
     return;
-  if (outcome == ReadOutcome::kValue) {
+  if (outcome != ReadOutcome::kValue) {
+    series_.Break();  // failed or the link lost: no reading for this tick
+  } else {
     if (record->factor != 1.0 && !IsBadFloat(&reading))
       reading = ToDisplayUnit(reading, record->factor);
     // A reading at the edge of the float range can overflow in the display unit; it would
     // spoil the next ten averages, so it is refused like a reading that is not a number.
     if (IsBadFloat(&reading)) {
       Panel2->setText(QStringLiteral("NAN"));
+      series_.Break();
     } else {
       Panel2->setText(Fixed(reading, record->digits));
       // Times from the first reading; the tick count wraps, its differences do not.
@@ -284,15 +287,8 @@ void TFormAsk_Val::ShowSpread() {
 
 void TFormAsk_Val::RefreshChart() {
   last_refresh_ = series_.last_time();
-  const std::vector<SeriesPoint> drawn = series_.Window(series_.last_time() + 1.0, kDrawnPoints);
-  QList<QPointF> readings;
-  QList<QPointF> means;
-  for (const SeriesPoint& p : drawn) {
-    readings.append(QPointF(p.t, p.reported));
-    means.append(QPointF(p.t, p.factory));
-  }
-  Chart1->SetLine(0, readings);
-  Chart1->SetLine(1, means);
+  // The readings as line 0, the running mean (kept as the factory value) as line 1.
+  Chart1->SetValueLines(series_.Window(series_.last_time() + 1.0, kDrawnPoints));
   // The band spans the time of the readings the average is taken over.
   std::vector<double> values;
   std::vector<double> times;

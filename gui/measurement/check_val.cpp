@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPointF>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -118,7 +117,7 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   LayOutOverStatusBar(this, body, StatusBar1);
 
   connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
-  SetTabOrder({ComboBox1, ComboBox2, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
+  SetTabOrder({ComboBox1, ComboBox2, ComboBox3, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
   BitBtn5->setFocus();
 
   choose_log_file = [this](const QString& proposed) {
@@ -142,18 +141,27 @@ void TFormCheck_Val::BuildTrend() {
   ComboBox2 = MakeList(TrendPanel, "ComboBox2");
   ComboBox2->addItem(QStringLiteral("секунди"));
   ComboBox2->addItem(QStringLiteral("хвилини"));
+  ComboBox3 = MakeList(TrendPanel, "ComboBox3");
+  ComboBox3->addItem(QStringLiteral("обидві"));
+  ComboBox3->addItem(QStringLiteral("у давачі"));
+  ComboBox3->addItem(QStringLiteral("виробника"));
   BitBtn6 =
       MakeDialogButton(TrendPanel, "BitBtn6", QStringLiteral("Пауза"), EnterKey::kWhenFocused);
   QLabel* window_label = MakePlainLabel(TrendPanel, "Label20", QStringLiteral("Вікно"));
   window_label->setBuddy(ComboBox1);
   QLabel* axis_label = MakePlainLabel(TrendPanel, "Label21", QStringLiteral("Вісь часу"));
   axis_label->setBuddy(ComboBox2);
+  QLabel* lines_label = MakePlainLabel(TrendPanel, "Label22", QStringLiteral("Лінії"));
+  lines_label->setBuddy(ComboBox3);
   auto* controls = new QHBoxLayout;
   controls->addWidget(window_label);
   controls->addWidget(ComboBox1);
   controls->addSpacing(10);
   controls->addWidget(axis_label);
   controls->addWidget(ComboBox2);
+  controls->addSpacing(10);
+  controls->addWidget(lines_label);
+  controls->addWidget(ComboBox3);
   controls->addStretch(1);
   controls->addWidget(BitBtn6);
 
@@ -225,6 +233,12 @@ void TFormCheck_Val::BuildTrend() {
     Chart1->SetMinutes(index == 1);
     RefreshTrend();
   });
+  // One line alone gets the whole height: its noise is not flattened by the other's offset.
+  connect(ComboBox3, &QComboBox::currentIndexChanged, this, [this](int index) {
+    Chart1->ShowLine(0, index != 2);
+    Chart1->ShowLine(1, index != 1);
+    RefreshTrend();
+  });
   connect(BitBtn6, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn6Click);
   connect(BitBtn7, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn7Click);
 }
@@ -249,17 +263,7 @@ void TFormCheck_Val::RefreshTrend() {
   if (paused_ || !TrendPanel->isVisible())
     return;
   const double window = window_seconds();
-  const std::vector<SeriesPoint> drawn = series_.Window(window, kDrawnPoints);
-  QList<QPointF> reported;
-  QList<QPointF> factory;
-  reported.reserve(static_cast<qsizetype>(drawn.size()));
-  factory.reserve(static_cast<qsizetype>(drawn.size()));
-  for (const SeriesPoint& p : drawn) {
-    reported.append(QPointF(p.t, p.reported));
-    factory.append(QPointF(p.t, p.factory));
-  }
-  Chart1->SetLine(0, reported);
-  Chart1->SetLine(1, factory);
+  Chart1->SetValueLines(series_.Window(window, kDrawnPoints));
   const double end = std::max(series_.last_time(), window);
   Chart1->ShowSpan(end - window, end);
 
@@ -401,6 +405,7 @@ void TFormCheck_Val::Timer1Timer() {
     LogReading failed;
     failed.error = StatusBar1Panel0->text().toStdString();
     Log(failed);
+    series_.Break();
   } else if (outcome == ReadOutcome::kValue) {
     if (IsBadFloat(&reading)) {
       Panel5->setText(QStringLiteral("NAN"));
@@ -408,6 +413,7 @@ void TFormCheck_Val::Timer1Timer() {
       LogReading nan;
       nan.error = "NAN";
       Log(nan);
+      series_.Break();
     } else {
       const MonitorValues shown =
           ConvertReading(reading, state_.SensorOffset, state_.SensorSlope, factor_);

@@ -50,6 +50,7 @@ class TFormCheck_Val : public ValuePollingDialog {
   TrendView* Chart1;     // reported and factory values against time
   QComboBox* ComboBox1;  // window: 1, 5, 15 or 60 minutes
   QComboBox* ComboBox2;  // time axis in seconds or minutes
+  QComboBox* ComboBox3;  // lines drawn: both, the reported or the factory value alone
   QPushButton* BitBtn6;  // pause / resume the trend
   QGroupBox* GroupBox3;  // statistics over the window
   QLabel* Panel7[2];     // minimum: reported, factory

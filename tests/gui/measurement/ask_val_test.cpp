@@ -372,6 +372,13 @@ class AskValTest : public QObject {
     QCOMPARE(dialog.StatusBar1Panel0->text(), QString());
     QCOMPARE(dialog.Panel3->text(), QStringLiteral("3.00"));
     QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    // The plot is not drawn across the failed request: an empty point stands between.
+    dialog.RefreshChart();
+    const QSharedPointer<QCPGraphDataContainer> readings = dialog.Chart1->line(0)->data();
+    QCOMPARE(readings->size(), 3);
+    QCOMPARE(readings->at(0)->value, 2.0);
+    QVERIFY(std::isnan(readings->at(1)->value));
+    QCOMPARE(readings->at(2)->value, 4.0);
   }
 
   void aTickDueDuringAnExchangeStartsNoSecondOne() {
