@@ -122,7 +122,9 @@ TEST(ReferenceJournal, AnAppliedValueFromTheReferenceIsMarkedAndATypedOneIsNot) 
   ASSERT_TRUE(back);
   ASSERT_EQ(back->points.size(), 2u);
   EXPECT_EQ(back->points[0].applied_readings, 10);
-  EXPECT_DOUBLE_EQ(back->points[0].applied_deviation, 0.002);
+  // Point values are kept as the floats they were measured as.
+  EXPECT_EQ(back->points[0].applied_deviation, static_cast<double>(0.002f));
+  EXPECT_NE(line.find("\"applied_deviation\":0.002"), std::string::npos);
   EXPECT_EQ(back->points[1].applied_readings, 0);
 
   const std::string html = CertificateHtml(*back);
