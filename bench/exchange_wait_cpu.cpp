@@ -8,14 +8,14 @@
 //    (p50 and p99): ours from the moment its wait began (RTS dropped), libmodbus's from the
 //    call less the send time it sleeps for.
 //
-//   bench_exchange_wait_cpu [short waits]      (default 60)
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
+// On Windows the line is a COM port whose far end stays silent (under wine a link to a
+// pseudo-terminal nobody answers on, as scripts/windows-gui-tests.sh makes it).
+//
+//   bench_exchange_wait_cpu [short waits]              (default 60)
+//   bench_exchange_wait_cpu.exe --com N [short waits]  (Windows)
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,6 +25,7 @@
 #endif
 
 #include "bench/bench_support.h"
+#include "bench/silent_port.h"
 #include "comm/calcbox.h"
 #include "comm/comport_line.h"
 #include "comm/comportfunctions.h"
@@ -32,7 +33,6 @@
 
 namespace {
 
-constexpr int kPort = 250;
 constexpr int32_t kRate = 19200;
 constexpr int32_t kLongTimeoutMs = 2000;
 constexpr int32_t kShortTimeoutMs = 50;
@@ -72,25 +72,16 @@ std::vector<double> OurLateness(int count, TimedLine& line, const std::function<
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int short_waits = argc > 1 ? std::atoi(argv[1]) : 60;
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::fprintf(stderr, "no pseudo-terminal available\n");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  SilentPort silent;
+  if (!OpenSilentPort(args, kRate, silent)) {
+    std::fprintf(stderr, "%s\n", silent.error.c_str());
+    CloseSilentPort(silent);
     return 1;
   }
-  const std::string slave = ptsname(master);
-  char folder_template[] = "/tmp/vorlix-bench-XXXXXX";
-  const std::filesystem::path folder = mkdtemp(folder_template);
-  std::filesystem::create_symlink(slave, folder / ("COM" + std::to_string(kPort)));
-  SetComPortsFolder(folder.string());
-
-  const ComHandle handle = OpenComPort(kPort, kRate, 8, 0, 0, 1000, 1000, true, false);
-  if (handle == kNoComHandle) {
-    std::fprintf(stderr, "cannot open the pseudo-terminal: %s\n", LastComPortError().c_str());
-    return 1;
-  }
-  SetComTimeouts(handle, kComMaxDword, 0, 0);
-  ComPortLine port(handle);
+  const int short_waits = args.empty() ? 60 : std::atoi(args[0].c_str());
+  const std::string slave = silent.device;
+  ComPortLine port(silent.handle);
   TimedLine line(port);
 
   calcbox corrector(1);
@@ -162,8 +153,6 @@ int main(int argc, char** argv) {
   }
 #endif
 
-  CloseComPort(handle);
-  close(master);
-  std::filesystem::remove_all(folder);
+  CloseSilentPort(silent);
   return 0;
 }
