@@ -283,7 +283,10 @@ class Command {
 
   CalibrationLink Link() {
     return CalibrationLink{&host_, [this] { return state_.ActiveModbusBox.get(); },
-                           [](const std::function<bool()>& exchange) { return exchange(); }};
+                           [](const std::function<bool()>& exchange) { return exchange(); },
+                           [this](const JournalRecord& record) {
+                             return KeepJournalRecord(host_, state_.SettingsFolder, record);
+                           }};
   }
 
   // Waits what is left of `interval_ms` since `since`, the tick of the last poll.
@@ -354,11 +357,32 @@ class Command {
     throw Failure{kExitRefused, message};
   }
 
-  int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record) {
-    if (result == WriteResult::kWritten && record != nullptr)
-      CheckAtAppliedPoint(Link(), *record, journal);
-    const bool kept = KeepJournalRecord(host_, state_.SettingsFolder, journal);
-    json j = {{"outcome", OutcomeKey(journal.outcome)}};
+  // Ends a calibration command. The record of a write is kept by the write itself, before it
+  // tells anything (`kept_by_write`); one of a command that wrote nothing is kept here.
+  int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record,
+              std::optional<bool> kept_by_write) {
+    const bool kept = kept_by_write ? *kept_by_write
+                                    : KeepJournalRecord(host_, state_.SettingsFolder, journal);
+    std::optional<JournalCheck> check;
+    if (result == WriteResult::kWritten && record != nullptr) {
+      const Display d = DisplayOf(state_);
+      const CalibrationLimits limits = LoadCalibrationLimits(state_.IniPath);
+      Progress("checking at the point still applied...");
+      JournalCheck c;
+      if (CheckAtAppliedPoint(
+              Link(), *record, journal,
+              [&]() -> std::optional<ReadingSpread> {
+                const ReadingSpread s = CollectStable(d, o_.max_readings, limits);
+                if (s.count == 0)
+                  return std::nullopt;
+                return s;
+              },
+              &c)) {
+        check = c;
+        journal.as_left_error = c.error;
+      }
+    }
+    json j = {{"outcome", OutcomeKey(journal.outcome)}, {"run", journal.run}};
     if (journal.as_found)
       j["as_found"] = CalibrationJson(*journal.as_found);
     if (journal.computed)
@@ -371,6 +395,10 @@ class Command {
       j["read_back_matches"] = *journal.read_back_matches;
     if (journal.as_left_error)
       j["as_left_error"] = *journal.as_left_error;
+    if (check)
+      j["check"] = {{"point", check->point},       {"applied", check->applied},
+                    {"mean", check->mean},         {"deviation", check->deviation},
+                    {"readings", check->readings}, {"error", check->error}};
     j["journal"] = kept ? JournalPath(state_.SettingsFolder) : "";
     std::string text = std::string("outcome: ") + OutcomeKey(journal.outcome) + "\n";
     if (journal.read_back)
@@ -399,13 +427,15 @@ class Command {
   int WriteTarget(const SensorCalibration& target, JournalOutcome success, JournalRecord journal) {
     if (!IsWritableCalibration(target.offset, target.slope)) {
       journal.outcome = JournalOutcome::kRefused;
-      return Written(WriteResult::kRefused, journal, nullptr);
+      return Written(WriteResult::kRefused, journal, nullptr, std::nullopt);
     }
     Progress("now: offset " + Fixed(state_.SensorOffset) + ", slope " + Fixed(state_.SensorSlope));
     Progress("new: offset " + Fixed(target.offset) + ", slope " + Fixed(target.slope));
     if (!Confirmed({}, journal))
       Unconfirmed(journal, "not written: not confirmed (give --yes)");
-    return Written(WriteVerifiedCalibration(Link(), target, journal, success), journal, nullptr);
+    bool kept = false;
+    const WriteResult result = WriteVerifiedCalibration(Link(), target, journal, success, &kept);
+    return Written(result, journal, nullptr, kept);
   }
 
  protected:
@@ -631,13 +661,14 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
   Progress("new: offset " + Fixed(record.offset) + ", slope " + Fixed(record.slope));
   if (!IsWritableCalibration(record.offset, record.slope)) {
     journal.outcome = JournalOutcome::kRefused;
-    return c.Written(WriteResult::kRefused, journal, nullptr);
+    return c.Written(WriteResult::kRefused, journal, nullptr, std::nullopt);
   }
   if (!c.Confirmed(CalibrationDoubts(record, record.slope, record.offset, limits), journal))
     c.Unconfirmed(journal, "not written: doubtful or not confirmed");
-  return c.Written(WriteVerifiedCalibration(c.Link(), {record.offset, record.slope}, journal,
-                                            JournalOutcome::kWritten),
-                   journal, &record);
+  bool kept = false;
+  const WriteResult result = WriteVerifiedCalibration(c.Link(), {record.offset, record.slope},
+                                                      journal, JournalOutcome::kWritten, &kept);
+  return c.Written(result, journal, &record, kept);
 }
 
 int Write(Command& c, const Options& o, AppState& state) {

@@ -8,7 +8,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,8 @@ namespace {
 
 constexpr JournalOutcome kOutcomes[] = {JournalOutcome::kWritten, JournalOutcome::kCancelled,
                                         JournalOutcome::kRefused, JournalOutcome::kFailed,
-                                        JournalOutcome::kFactory, JournalOutcome::kRestored};
+                                        JournalOutcome::kFactory, JournalOutcome::kRestored,
+                                        JournalOutcome::kVerified};
 
 uint32_t Bits(float value) {
   uint32_t bits;
@@ -160,6 +163,22 @@ std::string JournalTimeNow() {
   return text;
 }
 
+std::string NewRunId() {
+  const std::string now = JournalTimeNow();  // 2026-12-08T11:02:03.456+02:00
+  std::string id;
+  for (char c : now.substr(0, 23)) {
+    if (c != '-' && c != ':' && c != '.')
+      id += c;
+  }
+  std::random_device device;
+  std::mt19937_64 random((static_cast<uint64_t>(device()) << 32) ^ device() ^
+                         static_cast<uint64_t>(
+                             std::chrono::steady_clock::now().time_since_epoch().count()));
+  char tail[24];
+  std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(random()));
+  return id + tail;
+}
+
 const char* OutcomeKey(JournalOutcome outcome) {
   switch (outcome) {
     case JournalOutcome::kWritten:
@@ -174,6 +193,8 @@ const char* OutcomeKey(JournalOutcome outcome) {
       return "factory";
     case JournalOutcome::kRestored:
       return "restored";
+    case JournalOutcome::kVerified:
+      return "verified";
   }
   return "";
 }
@@ -192,13 +213,21 @@ const char* OutcomeText(JournalOutcome outcome) {
       return "заводська калібровка";
     case JournalOutcome::kRestored:
       return "відновлено";
+    case JournalOutcome::kVerified:
+      return "перевірено";
   }
   return "";
 }
 
-std::string JournalLine(const JournalRecord& r) {
+namespace {
+
+json RecordJson(const JournalRecord& r) {
   json j;
   j["time"] = r.time;
+  if (!r.run.empty())
+    j["run"] = r.run;
+  if (!r.step.empty())
+    j["step"] = r.step;
   json connection = {{"type", r.through_corrector ? "corrector" : "direct"},
                      {"port", r.port},
                      {"sensor_address", r.sensor_address},
@@ -230,30 +259,60 @@ std::string JournalLine(const JournalRecord& r) {
   PutOptional(j, "read_back_matches", r.read_back_matches);
   if (r.as_left_error && std::isfinite(*r.as_left_error))
     j["as_left_error"] = *r.as_left_error;
-  j["outcome"] = OutcomeKey(r.outcome);
+  // A check or a certificate's number ends no way but one; a calibration or a run does.
+  if (r.step.empty() || r.step == kStepVerification)
+    j["outcome"] = OutcomeKey(r.outcome);
   if (!r.note.empty())
     j["note"] = r.note;
+  if (const std::optional<JournalCheck>& c = r.check) {
+    j["check"] = {{"point", c->point},         {"applied", c->applied},
+                  {"mean", c->mean},           {"deviation", c->deviation},
+                  {"readings", c->readings},   {"error", c->error}};
+  }
+  if (!r.detail.empty()) {
+    const json detail = json::parse(r.detail, nullptr, false);
+    if (!detail.is_discarded())
+      j["detail"] = detail;
+  }
+  if (!r.steps.empty()) {
+    json steps = json::array();
+    for (const JournalRecord& step : r.steps)
+      steps.push_back(RecordJson(step));
+    j["steps"] = steps;
+  }
+  return j;
+}
+
+}  // namespace
+
+std::string JournalLine(const JournalRecord& r) {
   // A text that is not valid UTF-8 must not make the record unwritable.
-  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+  return RecordJson(r).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
   const json j = json::parse(line, nullptr, false);
-  if (!j.is_object() || !j.contains("time") || !j.contains("outcome"))
+  if (!j.is_object() || !j.contains("time"))
     return std::nullopt;
   try {
     JournalRecord r;
     r.time = j.at("time").get<std::string>();
-    const std::string outcome = j.at("outcome").get<std::string>();
-    bool known = false;
-    for (JournalOutcome o : kOutcomes) {
-      if (outcome == OutcomeKey(o)) {
-        r.outcome = o;
-        known = true;
-      }
-    }
-    if (!known)
+    r.run = j.value("run", "");
+    r.step = j.value("step", "");
+    if (!j.contains("outcome") && (r.step.empty() || r.step == kStepVerification))
       return std::nullopt;
+    if (j.contains("outcome")) {
+      const std::string outcome = j.at("outcome").get<std::string>();
+      bool known = false;
+      for (JournalOutcome o : kOutcomes) {
+        if (outcome == OutcomeKey(o)) {
+          r.outcome = o;
+          known = true;
+        }
+      }
+      if (!known)
+        return std::nullopt;
+    }
     if (const auto c = j.find("connection"); c != j.end() && c->is_object()) {
       r.through_corrector = c->value("type", "") == "corrector";
       r.port = c->value("port", 0);
@@ -282,6 +341,13 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
     r.read_back_matches = GetOptional<bool>(j, "read_back_matches");
     r.as_left_error = GetOptional<double>(j, "as_left_error");
     r.note = j.value("note", "");
+    if (const auto c = j.find("check"); c != j.end() && c->is_object()) {
+      r.check = JournalCheck{c->value("point", 0),      c->value("applied", 0.0),
+                             c->value("mean", 0.0),     c->value("deviation", 0.0),
+                             c->value("readings", 0),   c->value("error", 0.0)};
+    }
+    if (const auto d = j.find("detail"); d != j.end() && d->is_object())
+      r.detail = d->dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
   } catch (const json::exception&) {
     return std::nullopt;  // a field of the wrong type
@@ -307,7 +373,7 @@ bool AppendJournalRecord(const std::string& path, const JournalRecord& record, s
   return AppendDurably(path, JournalLine(record) + '\n', error);
 }
 
-std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped) {
+std::vector<JournalRecord> ReadJournalLines(const std::string& path, size_t* skipped) {
   std::vector<JournalRecord> records;
   size_t bad = 0;
   std::ifstream in(path, std::ios::binary);
@@ -323,6 +389,45 @@ std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped)
   if (skipped != nullptr)
     *skipped = bad;
   return records;
+}
+
+std::vector<JournalRecord> GatherRuns(std::vector<JournalRecord> records) {
+  // Where each run's entry stands, and which of its records heads it.
+  std::map<std::string, size_t> entry_of_run;
+  std::vector<std::vector<JournalRecord>> runs;
+  for (JournalRecord& r : records) {
+    if (r.run.empty()) {
+      runs.push_back({});
+      runs.back().push_back(std::move(r));
+      continue;
+    }
+    const auto [it, fresh] = entry_of_run.try_emplace(r.run, runs.size());
+    if (fresh)
+      runs.push_back({});
+    runs[it->second].push_back(std::move(r));
+  }
+  std::vector<JournalRecord> entries;
+  entries.reserve(runs.size());
+  for (std::vector<JournalRecord>& run : runs) {
+    const auto calibration =
+        std::find_if(run.begin(), run.end(), [](const JournalRecord& r) { return r.step.empty(); });
+    const size_t head = calibration != run.end() ? static_cast<size_t>(calibration - run.begin())
+                                                 : 0;
+    JournalRecord entry = std::move(run[head]);
+    for (size_t i = 0; i < run.size(); ++i) {
+      if (i == head)
+        continue;
+      if (run[i].check)
+        entry.as_left_error = run[i].check->error;
+      entry.steps.push_back(std::move(run[i]));
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped) {
+  return GatherRuns(ReadJournalLines(path, skipped));
 }
 
 std::string JournalCsv(const std::vector<JournalRecord>& records, char decimal) {

@@ -14,7 +14,6 @@ const char kUnwritable[] =
     "Калібровку не записано:\rнахил і зміщення мають бути скінченними числами,\rнахил не може "
     "бути рівним 0";
 const char kReadBackFailed[] = "Калібровку записано, але прочитати її з давача не вдалося:";
-const char kAsLeftRead[] = "Читання показу давача:";
 const char kJournalFailed[] = "Запис до журналу калібровок не вдався:";
 
 std::string Described(const SensorCalibration& c) {
@@ -31,6 +30,7 @@ JournalRecord NewJournalRecord(const AppState& state, const std::string& unit) {
   const TConnectSettings& s = state.ConnectSettings;
   JournalRecord r;
   r.time = JournalTimeNow();
+  r.run = NewRunId();
   r.through_corrector = s.conn_type == 1;
   r.port = s.port;
   if (const calcbox* box = state.ActiveCalcBox.get()) {
@@ -63,12 +63,22 @@ JournalOutcome WriteOutcome(ReadBack read_back, JournalOutcome success) {
   return read_back == ReadBack::kMatches ? success : JournalOutcome::kFailed;
 }
 
+bool KeepThrough(const CalibrationLink& link, const JournalRecord& record) {
+  return !link.keep || link.keep(record);
+}
+
 WriteResult WriteVerifiedCalibration(const CalibrationLink& link, const SensorCalibration& target,
-                                     JournalRecord& journal, JournalOutcome success) {
+                                     JournalRecord& journal, JournalOutcome success, bool* kept) {
   ExchangeHost& ui = *link.ui;
+  const auto keep = [&] {
+    const bool on_disk = KeepThrough(link, journal);
+    if (kept != nullptr)
+      *kept = on_disk;
+  };
   if (!IsWritableCalibration(target.offset, target.slope)) {
-    ui.ShowMessage(kUnwritable, "");
     journal.outcome = JournalOutcome::kRefused;
+    keep();
+    ui.ShowMessage(kUnwritable, "");
     return WriteResult::kRefused;
   }
   modbusbox* failed_box = nullptr;
@@ -81,8 +91,10 @@ WriteResult WriteVerifiedCalibration(const CalibrationLink& link, const SensorCa
                     *box);
   });
   if (!written) {
+    // A write that timed out may still have reached the sensor: its record is kept all the same.
     journal.outcome = JournalOutcome::kFailed;
     journal.note = failed_box != nullptr ? failed_box->ErrorText() : std::string();
+    keep();
     return WriteResult::kFailed;
   }
   journal.written = target;
@@ -101,43 +113,72 @@ WriteResult WriteVerifiedCalibration(const CalibrationLink& link, const SensorCa
     case ReadBack::kMatches:
       journal.read_back = read;
       journal.read_back_matches = true;
+      keep();
       ui.ShowMessage(kWritten, "");
       return WriteResult::kWritten;
     case ReadBack::kDiffers:
       journal.read_back = read;
       journal.read_back_matches = false;
       journal.note = ReadBackMismatchText(target, read);
+      keep();
       ui.ShowMessage(journal.note, "");
       return WriteResult::kMismatch;
     case ReadBack::kUnread:
       break;
   }
   journal.note = kReadBackFailed;
+  keep();
   ui.ShowMessage(kReadBackFailed, "");
   return WriteResult::kUnread;
 }
 
+size_t AppliedPointIndex(const CalibrationRecord& record) {
+  return record.point < 2 ? record.point : 1;
+}
+
+std::string AppliedPointText(const CalibrationRecord& record, const std::string& unit) {
+  const size_t i = AppliedPointIndex(record);
+  return "Точка " + std::to_string(i + 1) + ", подане значення " +
+         FormatFixed(record.applied[i], record.digits) + " " + unit;
+}
+
 bool CheckAtAppliedPoint(const CalibrationLink& link, const CalibrationRecord& record,
-                         JournalRecord& journal) {
-  float reading = 0.0f;
-  const bool read = RepeatWhileAsked(*link.ui, kAsLeftRead, [&] {
-    modbusbox* box = link.sensor();
-    if (box == nullptr)
-      return AttemptResult{AttemptResult::End::kStopped, {}};
-    return ResultOf(link.run([&] { return box->ReadValue(reading); }), *box);
-  });
-  if (!read)
+                         const JournalRecord& journal, const CollectSettled& collect,
+                         JournalCheck* check) {
+  const std::optional<ReadingSpread> spread = collect ? collect() : std::nullopt;
+  if (!spread || spread->count == 0)
     return false;
-  // The point still applied is the one whose readings were collected last.
-  const double shown = ToDisplayUnit(reading, record.factor);
-  const double applied = record.applied[record.point < 2 ? record.point : 1];
-  journal.as_left_error = shown - applied;
-  link.ui->ShowMessage("Показ давача: " + FormatFixed(shown, record.digits) + " " + journal.unit +
-                           "\rПодане значення: " + FormatFixed(applied, record.digits) + " " +
-                           journal.unit +
-                           "\rПохибка: " + FormatFixed(*journal.as_left_error, record.digits + 1) +
-                           " " + journal.unit,
-                       "");
+  const size_t i = AppliedPointIndex(record);
+  JournalCheck c;
+  c.point = static_cast<int>(i + 1);
+  c.applied = record.applied[i];
+  c.mean = spread->mean;
+  c.deviation = spread->deviation;
+  c.readings = spread->count;
+  c.error = c.mean - c.applied;
+  if (check != nullptr)
+    *check = c;
+
+  JournalRecord step;
+  step.time = JournalTimeNow();
+  step.run = journal.run;
+  step.step = kStepCheck;
+  step.channel = journal.channel;
+  step.sensor_address = journal.sensor_address;
+  step.port = journal.port;
+  step.through_corrector = journal.through_corrector;
+  step.unit = journal.unit;
+  step.check = c;
+  KeepThrough(link, step);
+
+  const std::string& unit = journal.unit;
+  link.ui->ShowMessage(
+      "Показ давача: " + FormatFixed(c.mean, record.digits) + " " + unit + " (середнє з " +
+          std::to_string(c.readings) + " вимірювань, відхилення " +
+          FormatFixed(c.deviation, record.digits + 1) + " " + unit + ")\rПодане значення: " +
+          FormatFixed(c.applied, record.digits) + " " + unit +
+          "\rПохибка: " + FormatFixed(c.error, record.digits + 1) + " " + unit,
+      "");
   return true;
 }
 

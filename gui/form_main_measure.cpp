@@ -9,6 +9,7 @@
 #include "core/number_format.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
+#include "gui/measurement/ask_val.h"
 #include "gui/measurement/check_val.h"
 #include "gui/measurement/correct_nshp.h"
 #include "gui/measurement/correct_set.h"
@@ -31,6 +32,27 @@ void RunMonitor(AppState& state, QWidget* parent) {
   dialog.exec();
 }
 
+// The statistics window over the point of `record` still applied, on a copy of the record so
+// that the calibration's own points stay as they were written.
+std::optional<ReadingSpread> RunCheckStatistics(AppState& state, const CalibrationRecord& record,
+                                                QWidget* parent) {
+  CalibrationRecord copy = record;
+  const size_t i = AppliedPointIndex(record);
+  copy.point = static_cast<uint8_t>(i);
+  copy.readings[i] = 0;
+  copy.deviation[i] = 0.0f;
+  TFormAsk_Val dialog(state, parent);
+  dialog.record = &copy;
+  dialog.exec();
+  if (!dialog.accepted)
+    return std::nullopt;
+  ReadingSpread spread;
+  spread.count = copy.readings[i];
+  spread.mean = copy.received[i];
+  spread.deviation = copy.deviation[i];
+  return spread;
+}
+
 }  // namespace
 
 MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
@@ -42,6 +64,9 @@ MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
     points_dialog_->record = &record;
     points_dialog_->exec();
     return points_dialog_ != nullptr ? points_dialog_->result : TFormCorrect_NSHP::kCancelled;
+  };
+  collect_check = [this](const CalibrationRecord& record) {
+    return RunCheckStatistics(window_.state, record, &window_);
   };
   results = [this](CalibrationRecord& record) {
     TFormCorrect_Set dialog(window_.state, &window_);
@@ -117,11 +142,11 @@ void MeasuringCommands::Calibration() {
     journal.computed =
         SensorCalibration{ToSensorUnit(computed.offset, record.factor), computed.slope};
   }
+  // The write keeps its record before it tells anything; what follows joins it as its run.
   const bool written = WriteCalibration(
       record, journal, factory ? JournalOutcome::kFactory : JournalOutcome::kWritten);
   if (written && !factory)
     CheckAsLeft(record, journal);
-  Keep(journal);
   if (written && window_.offer_certificate)
     window_.offer_certificate(journal);
 }
@@ -137,8 +162,13 @@ bool MeasuringCommands::WriteVerified(const SensorCalibration& target, JournalRe
 }
 
 void MeasuringCommands::CheckAsLeft(const CalibrationRecord& record, JournalRecord& journal) {
-  if (window_.state.ui->AskQuestion(kAsLeftQuestion, std::string(kAsLeftQuestion2), std::nullopt))
-    CheckAtAppliedPoint(Link(), record, journal);
+  if (!window_.state.ui->AskQuestion(kAsLeftQuestion, std::string(kAsLeftQuestion2),
+                                     AppliedPointText(record, journal.unit)))
+    return;
+  JournalCheck check;
+  if (CheckAtAppliedPoint(
+          Link(), record, journal, [&] { return collect_check(record); }, &check))
+    journal.as_left_error = check.error;
 }
 
 void MeasuringCommands::Keep(const JournalRecord& journal) {
@@ -149,7 +179,10 @@ CalibrationLink MeasuringCommands::Link() {
   AppState& state = window_.state;
   return CalibrationLink{
       state.ui, [&state] { return state.ActiveModbusBox.get(); },
-      [this](const std::function<bool()>& exchange) { return window_.RunOwnExchange(exchange); }};
+      [this](const std::function<bool()>& exchange) { return window_.RunOwnExchange(exchange); },
+      [&state](const JournalRecord& record) {
+        return KeepJournalRecord(*state.ui, state.SettingsFolder, record);
+      }};
 }
 
 void TFormMain::NvalClick() {

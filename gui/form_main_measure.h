@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include <QPointer>
 
@@ -29,6 +30,9 @@ class MeasuringCommands {
   // The two-point dialog on the record; its result: 0 cancelled, 1 points accepted, 2 factory
   // setting (offset 0, slope 1 in the record).
   std::function<uint8_t(CalibrationRecord&)> two_point;
+  // The settled readings at the point of the record still applied after its write, for the
+  // check; none when the engineer cancelled. The statistics window by default.
+  std::function<std::optional<ReadingSpread>(const CalibrationRecord&)> collect_check;
   // The results dialog on the record; true when its offset and slope are to be written.
   std::function<bool(CalibrationRecord&)> results;
 
@@ -40,22 +44,24 @@ class MeasuringCommands {
   // Writes the record's offset and slope into the sensor, asking to retry a failure, and
   // reads them back; tells the user how it ended. Refuses a calibration the sensor must not
   // get. `journal` gets what was written, the read-back and the outcome (`success` when the
-  // sensor holds exactly what was sent). True when it does.
+  // sensor holds exactly what was sent) and is journalled before anything is told. True when
+  // the sensor holds it.
   bool WriteCalibration(const CalibrationRecord& record, JournalRecord& journal,
                         JournalOutcome success);
   // The same for a calibration put back from the journal.
   bool WriteVerified(const SensorCalibration& target, JournalRecord& journal,
                      JournalOutcome success);
-  // Offers to read the sensor at the point still applied and shows the error against the
-  // applied value; kept in `journal`.
+  // Offers to collect the sensor's settled readings at the point still applied and shows their
+  // error against the applied value; kept as a further record of the run of `journal`.
   void CheckAsLeft(const CalibrationRecord& record, JournalRecord& journal);
   // Appends to the journal; a journal that cannot be written is told, never silently lost.
   void Keep(const JournalRecord& journal);
+  // The sensor of the window's link, its exchanges run under the window's guard, its records
+  // kept in the window's journal.
+  CalibrationLink Link();
 
  private:
   bool ReadCalibration();
-  // The sensor of the window's link, its exchanges run under the window's guard.
-  CalibrationLink Link();
   // What both commands begin with: none while an exchange of the window runs, then the
   // calibration read and the display settings. True when the command goes on.
   bool ReadyToMeasure();

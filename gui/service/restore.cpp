@@ -67,7 +67,6 @@ bool RestoreCalibration(TFormMain& window, const JournalRecord& source, RestoreW
     state.SensorOffset = target->offset;
     state.SensorSlope = target->slope;
   }
-  commands.Keep(journal);
   if (restored && window.offer_certificate)
     window.offer_certificate(journal);
   return restored;
