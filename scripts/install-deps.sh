@@ -6,11 +6,13 @@
 #                                    check, the package and the Windows build under wine need
 set -euo pipefail
 
-# Building and running the application and the device simulator.
+# Building and running the application and the device simulator; dpkg-dev unpacks the plot
+# library's Debian source package, fetched by the first configure.
 run_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
   nlohmann-json3-dev libcli11-dev
+  dpkg-dev patch
 )
 
 # Everything else: test frameworks and peers, the virtual display, the cross-compiler and wine,
@@ -23,7 +25,7 @@ test_packages=(
   xvfb xauth x11-apps x11-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
   nsis zip groff-base qt6-translations-l10n
-  dpkg-dev desktop-file-utils
+  desktop-file-utils
   poppler-utils
   clang libclang-rt-14-dev
 )

@@ -1,11 +1,7 @@
 #include "gui/measurement/trend_view.h"
 
-#include <QAreaSeries>
-#include <QChart>
-#include <QLineSeries>
 #include <QPainter>
 #include <QPen>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -13,6 +9,12 @@
 namespace {
 
 const QColor kLineColours[] = {QColor(0, 90, 190), QColor(200, 90, 0), QColor(0, 140, 60)};
+const QColor kGridColour(220, 220, 220);
+const QColor kAxisColour(140, 140, 140);
+const QColor kTextColour(60, 60, 60);
+// The plot's white card on the window's background.
+constexpr int kCardMargin = 4;
+constexpr double kCardRadius = 6.0;
 
 // A step of 1, 2 or 5 times a power of ten, near `rough`.
 double NiceStep(double rough) {
@@ -25,19 +27,34 @@ double NiceStep(double rough) {
 }
 
 // As many decimals as a tick step needs.
-QString LabelFormat(double step) {
-  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 9);
-  return QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f");
+int Decimals(double step) {
+  return std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 9);
 }
 
-// Ticks on round values, about five over the axis, labelled with as many decimals as the
-// step needs.
-void RoundTicks(QValueAxis* axis, double low, double high) {
-  const double step = NiceStep((high - low) / 5.0);
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickAnchor(std::floor(low / step) * step);
-  axis->setTickInterval(step);
-  axis->setLabelFormat(LabelFormat(step));
+// Ticks on every multiple of `step`, labelled with as many decimals as the step needs.
+void RoundTicks(QCPAxis* axis, double step) {
+  auto* ticker = static_cast<QCPAxisTickerFixed*>(axis->ticker().data());
+  ticker->setTickStep(step);
+  axis->setNumberPrecision(Decimals(step));
+}
+
+void StyleAxis(QCPAxis* axis) {
+  QSharedPointer<QCPAxisTickerFixed> ticker(new QCPAxisTickerFixed);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+  axis->setTicker(ticker);
+  axis->setNumberFormat(QStringLiteral("f"));
+  axis->setSubTicks(false);
+  axis->setTickLengthIn(0);
+  axis->setTickLengthOut(4);
+  axis->setBasePen(QPen(kAxisColour, 1));
+  axis->setTickPen(QPen(kAxisColour, 1));
+  axis->setTickLabelColor(kTextColour);
+  axis->setLabelColor(kTextColour);
+  QFont title = axis->labelFont();
+  title.setBold(true);
+  axis->setLabelFont(title);
+  axis->grid()->setPen(QPen(kGridColour, 1));
+  axis->grid()->setZeroLinePen(Qt::NoPen);
 }
 
 }  // namespace
@@ -55,51 +72,80 @@ std::pair<double, double> PaddedRange(double low, double high, double least) {
 
 TrendView::TrendView(QWidget* parent, const char* name, const QStringList& line_names,
                      bool with_band)
-    : QChartView(parent), chart_(new QChart) {
+    : QCustomPlot(parent) {
   setObjectName(QString::fromLatin1(name));
-  chart_->setAnimationOptions(QChart::NoAnimation);
-  chart_->legend()->setAlignment(Qt::AlignBottom);
-  chart_->setMargins(QMargins(4, 4, 4, 4));
-  setChart(chart_);
-  setRenderHint(QPainter::Antialiasing);
-
-  time_axis_ = new QValueAxis;
-  value_axis_ = new QValueAxis;
-  chart_->addAxis(time_axis_, Qt::AlignBottom);
-  chart_->addAxis(value_axis_, Qt::AlignLeft);
+  // The card is painted beneath the buffer, which is left clear around it.
+  setBackground(Qt::transparent);
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  plotLayout()->setMargins(QMargins(kCardMargin + 4, kCardMargin + 4, kCardMargin + 4, 0));
+  setAntialiasedElements(QCP::aePlottables | QCP::aeFills);
+  for (QCPAxis* axis : {xAxis, yAxis, xAxis2, yAxis2})
+    StyleAxis(axis);
+  // Right and top edges closed by a grid line, as the ends fall on ticks.
+  xAxis2->setVisible(false);
+  yAxis2->setVisible(false);
 
   if (with_band) {
-    band_upper_ = new QLineSeries(chart_);
-    band_lower_ = new QLineSeries(chart_);
-    band_ = new QAreaSeries(band_upper_, band_lower_);
-    band_->setName(QStringLiteral("Розкид 10 останніх"));
-    band_->setBrush(QColor(0, 140, 60, 50));
-    band_->setPen(QPen(QColor(0, 140, 60, 120), 1));
-    chart_->addSeries(band_);
-    band_->attachAxis(time_axis_);
-    band_->attachAxis(value_axis_);
+    band_lower_ = addGraph();
+    band_upper_ = addGraph();
+    const QPen edge(QColor(0, 140, 60, 120), 1);
+    band_lower_->setPen(edge);
+    band_upper_->setPen(edge);
+    band_upper_->setBrush(QColor(0, 140, 60, 50));
+    band_upper_->setChannelFillGraph(band_lower_);
+    band_upper_->setName(QStringLiteral("Розкид 10 останніх"));
   }
   for (int i = 0; i < line_names.size(); ++i) {
-    auto* series = new QLineSeries;
-    series->setName(line_names[i]);
+    QCPGraph* graph = addGraph();
+    graph->setName(line_names[i]);
     // A cosmetic pen of one pixel is drawn without stroking the path: a trend redrawn a few
     // times a second costs a fraction of what a wider line would.
     QPen pen(kLineColours[i % 3], 1);
     pen.setCosmetic(true);
-    series->setPen(pen);
-    chart_->addSeries(series);
-    series->attachAxis(time_axis_);
-    series->attachAxis(value_axis_);
-    lines_.push_back(series);
+    graph->setPen(pen);
+    lines_.push_back(graph);
   }
+
+  // The legend in a row of its own under the plot, centred and as wide as its entries.
+  legend->setVisible(true);
+  legend->setBorderPen(Qt::NoPen);
+  legend->setBrush(Qt::NoBrush);
+  legend->setTextColor(kTextColour);
+  legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  legend->setIconSize(10, 10);
+  legend->setColumnSpacing(12);
+  if (band_lower_ != nullptr)
+    legend->removeItem(legend->itemWithPlottable(band_lower_));
+  auto* legend_row = new QCPLayoutGrid;
+  plotLayout()->addElement(1, 0, legend_row);
+  legend_row->setMargins(QMargins(0, 0, 0, kCardMargin + 4));
+  legend_row->addElement(0, 0, new QCPLayoutElement(this));
+  legend_row->addElement(0, 1, legend);
+  legend_row->addElement(0, 2, new QCPLayoutElement(this));
+  legend_row->setColumnStretchFactors({1.0, 0.001, 1.0});
+  plotLayout()->setRowStretchFactor(1, 0.001);
+
   setAccessibleName(QStringLiteral("Графік: ") + line_names.join(QStringLiteral(", ")));
   setMinimumSize(520, 300);
   UpdateTimeTitle();
 }
 
+void TrendView::paintEvent(QPaintEvent* event) {
+  {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(
+        QRectF(rect()).adjusted(kCardMargin, kCardMargin, -kCardMargin, -kCardMargin), kCardRadius,
+        kCardRadius);
+  }
+  QCustomPlot::paintEvent(event);
+}
+
 void TrendView::SetUnit(const QString& unit) {
   unit_ = unit;
-  value_axis_->setTitleText(unit);
+  yAxis->setLabel(unit);
 }
 
 void TrendView::SetMinutes(bool minutes) {
@@ -108,60 +154,58 @@ void TrendView::SetMinutes(bool minutes) {
 }
 
 void TrendView::UpdateTimeTitle() {
-  time_axis_->setTitleText(minutes_ ? QStringLiteral("Час, хв") : QStringLiteral("Час, с"));
+  xAxis->setLabel(minutes_ ? QStringLiteral("Час, хв") : QStringLiteral("Час, с"));
 }
 
-QList<QPointF> TrendView::InAxisTime(const QList<QPointF>& points) const {
-  if (!minutes_)
-    return points;
-  QList<QPointF> converted;
-  converted.reserve(points.size());
-  for (const QPointF& p : points)
-    converted.append(QPointF(p.x() / 60.0, p.y()));
-  return converted;
+void TrendView::Fill(QCPGraph* graph, const QList<QPointF>& points) const {
+  const double scale = minutes_ ? 60.0 : 1.0;
+  QVector<double> keys;
+  QVector<double> values;
+  keys.reserve(points.size());
+  values.reserve(points.size());
+  for (const QPointF& p : points) {
+    keys.append(p.x() / scale);
+    values.append(p.y());
+  }
+  graph->setData(keys, values, true);
 }
 
 void TrendView::SetLine(int index, const QList<QPointF>& points) {
-  lines_[static_cast<size_t>(index)]->replace(InAxisTime(points));
+  Fill(lines_[static_cast<size_t>(index)], points);
 }
 
 void TrendView::SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower) {
-  if (band_ == nullptr)
+  if (band_upper_ == nullptr)
     return;
-  band_upper_->replace(InAxisTime(upper));
-  band_lower_->replace(InAxisTime(lower));
+  Fill(band_upper_, upper);
+  Fill(band_lower_, lower);
 }
 
 void TrendView::ShowSpan(double from, double to) {
   const double scale = minutes_ ? 60.0 : 1.0;
   const double start = from / scale;
   const double end = std::max(to, from + 1.0) / scale;
-  time_axis_->setRange(start, end);
-  RoundTicks(time_axis_, start, end);
+  xAxis->setRange(start, end);
+  RoundTicks(xAxis, NiceStep((end - start) / 5.0));
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
-  auto take = [&](const QLineSeries* series) {
-    for (const QPointF& p : series->points()) {
-      low = std::min(low, p.y());
-      high = std::max(high, p.y());
+  for (int i = 0; i < graphCount(); ++i) {
+    for (const QCPGraphData& p : *graph(i)->data()) {
+      if (std::isnan(p.value))
+        continue;
+      low = std::min(low, p.value);
+      high = std::max(high, p.value);
     }
-  };
-  for (const QLineSeries* series : lines_)
-    take(series);
-  if (band_ != nullptr) {
-    take(band_upper_);
-    take(band_lower_);
   }
-  if (!std::isfinite(low))
-    return;
-  // Never narrower than a millionth of the value, so float noise is not drawn as a storm.
-  const double least = std::max(std::fabs(high) * 1e-6, 1e-6);
-  const auto [bottom, top] = PaddedRange(low, high, least);
-  // Round values at both ends, so every tick falls on one.
-  const double step = NiceStep((top - bottom) / 3.5);
-  const double nice_bottom = std::floor(bottom / step) * step;
-  const double nice_top = std::ceil(top / step) * step;
-  value_axis_->setRange(nice_bottom, nice_top);
-  value_axis_->setTickCount(static_cast<int>(std::lround((nice_top - nice_bottom) / step)) + 1);
-  value_axis_->setLabelFormat(LabelFormat(step));
+  if (std::isfinite(low)) {
+    // Never narrower than a millionth of the value, so float noise is not drawn as a storm.
+    const double least = std::max(std::fabs(high) * 1e-6, 1e-6);
+    const auto [bottom, top] = PaddedRange(low, high, least);
+    // Round values at both ends, so every tick falls on one.
+    const double step = NiceStep((top - bottom) / 3.5);
+    yAxis->setRange(std::floor(bottom / step) * step, std::ceil(top / step) * step);
+    RoundTicks(yAxis, step);
+  }
+  // Redrawn once, when the event loop next runs, however many changes came before.
+  replot(QCustomPlot::rpQueuedReplot);
 }

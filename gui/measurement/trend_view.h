@@ -1,20 +1,15 @@
 #pragma once
 
-#include <QChartView>
+#include <qcustomplot.h>
 #include <QList>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
 #include <vector>
 
-class QAreaSeries;
-class QChart;
-class QLineSeries;
-class QValueAxis;
-
-// A chart of values against time: a few named lines, optionally a shaded band, the time axis
+// A plot of values against time: a few named lines, optionally a shaded band, the time axis
 // in seconds or minutes, and the value axis fitted to what is drawn with a margin.
-class TrendView : public QChartView {
+class TrendView : public QCustomPlot {
   Q_OBJECT
 
  public:
@@ -29,24 +24,23 @@ class TrendView : public QChartView {
   void SetLine(int index, const QList<QPointF>& points);
   void SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower);
   // Shows the time from `from` to `to` seconds and fits the value axis to every line and the
-  // band within it.
+  // band within it, then redraws.
   void ShowSpan(double from, double to);
 
-  QLineSeries* line(int index) const { return lines_[static_cast<size_t>(index)]; }
-  QValueAxis* time_axis() const { return time_axis_; }
-  QValueAxis* value_axis() const { return value_axis_; }
+  QCPGraph* line(int index) const { return lines_[static_cast<size_t>(index)]; }
+  QCPAxis* time_axis() const { return xAxis; }
+  QCPAxis* value_axis() const { return yAxis; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void UpdateTimeTitle();
-  QList<QPointF> InAxisTime(const QList<QPointF>& points) const;
+  void Fill(QCPGraph* graph, const QList<QPointF>& points) const;
 
-  QChart* chart_;
-  std::vector<QLineSeries*> lines_;
-  QLineSeries* band_upper_ = nullptr;
-  QLineSeries* band_lower_ = nullptr;
-  QAreaSeries* band_ = nullptr;
-  QValueAxis* time_axis_;
-  QValueAxis* value_axis_;
+  std::vector<QCPGraph*> lines_;
+  QCPGraph* band_upper_ = nullptr;
+  QCPGraph* band_lower_ = nullptr;
   QString unit_;
   bool minutes_ = false;
 };

@@ -1,11 +1,9 @@
 #include "gui/measurement/ask_val.h"
 
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QValueAxis>
 #include <QtTest>
 #include <cmath>
 #include <fstream>
@@ -193,9 +191,9 @@ class AskValTest : public QObject {
     QCOMPARE(dialog.Panel9->text(), QStringLiteral("змінюється"));
     // The plot: every reading, the running mean beside it, and the band of the last ten.
     dialog.RefreshChart();
-    QCOMPARE(dialog.Chart1->line(0)->count(), 10);
-    QVERIFY(std::fabs(dialog.Chart1->line(1)->at(1).y() - 100.005) < 1e-4);
-    QVERIFY(dialog.Chart1->time_axis()->max() >= 54.0);
+    QCOMPARE(dialog.Chart1->line(0)->dataCount(), 10);
+    QVERIFY(std::fabs(dialog.Chart1->line(1)->data()->at(1)->value - 100.005) < 1e-4);
+    QVERIFY(dialog.Chart1->time_axis()->range().upper >= 54.0);
     bench.ui.answers = {false};
     QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
     QVERIFY(!dialog.accepted);

@@ -5,12 +5,10 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QValueAxis>
 #include <QtTest>
 #include <limits>
 #include <memory>
@@ -350,7 +348,7 @@ class CheckValTest : public QObject {
       dialog.Timer1Timer();
     }
     dialog.ComboBox1->setCurrentIndex(0);  // the last minute: 5, 6 and 7
-    QCOMPARE(dialog.Chart1->line(0)->count(), 3);
+    QCOMPARE(dialog.Chart1->line(0)->dataCount(), 3);
     QCOMPARE(dialog.Panel7[0]->text(), QStringLiteral("5.00"));
     QCOMPARE(dialog.Panel8[0]->text(), QStringLiteral("7.00"));
     QCOMPARE(dialog.Panel9[1]->text(), QStringLiteral("3.000"));
@@ -358,24 +356,24 @@ class CheckValTest : public QObject {
     QCOMPARE(dialog.Panel11->text(), QStringLiteral("3"));
     // Autoscaled to both lines (2.5 to 7) with room to spare, time in seconds up to the last
     // reading.
-    const QValueAxis* values = dialog.Chart1->value_axis();
-    QVERIFY(values->min() < 2.5 && values->min() >= 1.5);
-    QVERIFY(values->max() > 7.0 && values->max() <= 8.0);
-    QVERIFY(dialog.Chart1->time_axis()->max() > 120.0);
+    const QCPAxis* values = dialog.Chart1->value_axis();
+    QVERIFY(values->range().lower < 2.5 && values->range().lower >= 1.5);
+    QVERIFY(values->range().upper > 7.0 && values->range().upper <= 8.0);
+    QVERIFY(dialog.Chart1->time_axis()->range().upper > 120.0);
     dialog.ComboBox2->setCurrentIndex(1);
-    QVERIFY(dialog.Chart1->time_axis()->max() < 2.1);
+    QVERIFY(dialog.Chart1->time_axis()->range().upper < 2.1);
 
     dialog.ComboBox1->setCurrentIndex(1);
-    QCOMPARE(dialog.Chart1->line(1)->count(), 7);
+    QCOMPARE(dialog.Chart1->line(1)->dataCount(), 7);
     QTest::mouseClick(dialog.BitBtn6, Qt::LeftButton);
     QCOMPARE(dialog.BitBtn6->text(), QStringLiteral("Продовжити"));
     bench.clock.Advance(30'000'000);
     dialog.Timer1Timer();
     dialog.RefreshTrend();
-    QCOMPARE(dialog.Chart1->line(1)->count(), 7);  // held still; the series goes on
+    QCOMPARE(dialog.Chart1->line(1)->dataCount(), 7);  // held still; the series goes on
     QCOMPARE(dialog.series().size(), 8u);
     QTest::mouseClick(dialog.BitBtn6, Qt::LeftButton);
-    QCOMPARE(dialog.Chart1->line(1)->count(), 8);
+    QCOMPARE(dialog.Chart1->line(1)->dataCount(), 8);
 
     // Hidden, the trend costs nothing; shown again, it is up to date.
     dialog.CheckBox1->setChecked(false);
