@@ -27,6 +27,8 @@ mkdir -p "$dest/platforms" "$dest/styles" "$dest/translations"
 for exe in vorlix.exe vorlix-cli.exe; do
   install -m 755 "$build/bin/$exe" "$dest/$exe"
   $triplet-strip --strip-unneeded "$dest/$exe"
+  # The window's title carries the executable's date: the build's, not the deployment's.
+  touch -r "$build/bin/$exe" "$dest/$exe"
 done
 # Plugins are loaded by name at run time, so no import table leads to them: the window's
 # platform and the Windows styles.

@@ -79,10 +79,14 @@ cleanup() {
 trap cleanup EXIT
 
 # A virtual display of our own for the windows platform plugin.
-exec {display_fd}<> <(:)
-Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-read -r -t 20 -u "$display_fd" display_number || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+display_number=$(head -n 1 "$work/display")
+[ -n "$display_number" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$display_number"
 
 start=$(now)
@@ -156,8 +160,8 @@ echo "without Qt6Widgets.dll: no window, as it should be"
 
 # 3. The installer, silently, then the installed program and its uninstaller.
 start=$(now)
+# wine returns once the installer has ended.
 wine "$build/$name-setup.exe" /S
-wineserver -w
 installed="$user_dir/AppData/Local/Programs/vorlix"
 [ -f "$installed/vorlix.exe" ] || fail "the installer put no vorlix.exe in $installed"
 [ -f "$installed/vorlix.installed" ] || fail "the installed copy has no vorlix.installed"
@@ -169,9 +173,12 @@ title=$(expect_window 'C:\users\'"$(basename "$user_dir")"'\AppData\Local\Progra
 [ -d "$user_dir/AppData/Roaming/vorlix/INI" ] || fail "the installed program made no %APPDATA%\\vorlix\\INI"
 [ ! -e "$installed/INI" ] || fail "the installed program made an INI folder beside itself"
 echo "installed: main window, settings in %APPDATA%\\vorlix\\INI"
+# The uninstaller runs a copy of itself from the temporary folder and returns at once.
 wine "$installed/uninstall.exe" /S
-wineserver -w
-sleep 1
+for _ in $(seq 150); do
+  [ -e "$installed/vorlix.exe" ] || break
+  sleep 0.2
+done
 [ ! -e "$installed/vorlix.exe" ] || fail "the uninstaller left vorlix.exe"
 [ -d "$user_dir/AppData/Roaming/vorlix/INI" ] || fail "the uninstaller took the settings"
 timings+=("installer, start, uninstaller: $(since "$start") s")

@@ -7,7 +7,8 @@
 ;   makensis -DVERSION=x.y.z -DSOURCE=<deployed folder> -DOUTFILE=<setup.exe> \
 ;            -DFILE_LIST=<the deployed files as Delete and RMDir lines> vorlix.nsi
 
-Unicode true
+; A 64-bit installer for a 64-bit program: it also runs where no 32-bit subsystem is.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
