@@ -107,9 +107,10 @@ int main(int argc, char** argv) {
   sensor.port_handle = &line;
   sensor.baud_rate = kRate;
 
-  std::printf("A silent line at %d bit/s, RTS switched, first-byte time-out %d ms, one try, %d "
-              "time(s):\n",
-              kRate, kLongTimeoutMs, long_repeats);
+  std::printf(
+      "A silent line at %d bit/s, RTS switched, first-byte time-out %d ms, one try, %d "
+      "time(s):\n",
+      kRate, kLongTimeoutMs, long_repeats);
   corrector.first_byte_timeout = kLongTimeoutMs;
   sensor.first_byte_timeout = kLongTimeoutMs;
   Measure("vorlix, corrector identification", [&] { return corrector.ReadIdentification(); });
