@@ -11,8 +11,11 @@
 #include <optional>
 
 #include "cli/cli_host.h"
+#include "cli/cmd_reference.h"
 #include "cli/exit_codes.h"
+#include "cli/journal_text.h"
 #include "cli/terminal.h"
+#include "cli/typed_numbers.h"
 #include "comm/code_page.h"
 #include "comm/comportfunctions.h"
 #include "core/calibration.h"
@@ -20,11 +23,13 @@
 #include "core/calibration_journal.h"
 #include "core/calibration_restore.h"
 #include "core/calibration_write.h"
+#include "core/json_text.h"
 #include "core/link_session.h"
 #include "core/number_format.h"
 #include "core/reading_log.h"
 #include "core/settings_location.h"
 #include "core/suplfunc.h"
+#include "core/verification_session.h"
 
 using nlohmann::json;
 
@@ -44,29 +49,19 @@ const char kExitCodes[] = R"(
 Exit codes:
   0  done
   1  failed otherwise (a file not written, readings that never settled)
-  2  wrong usage: an unknown option, a value out of range, a journal record not there
+  2  wrong usage: an unknown option, a value out of range, a journal record not there, a
+     write without --yes and without a terminal to confirm it on
   3  the port is not there or cannot be opened
   4  the corrector or the sensor did not answer or refused
   5  calibration not written: not finite, slope 0, doubtful, or not confirmed
   6  the sensor read back something else than was written, or nothing
   7  stopped by Ctrl+C or a termination request (the line is taken out of service first)
+  8  verify: the sensor is not within its tolerance at every point, or only conditionally
 
 The user code and the write password are taken from VORLIX_USER_CODE and
 VORLIX_WRITE_PASSWORD, the constants password (when the corrector demands one) from
 VORLIX_CONST_PASSWORD, or asked for on the terminal without echo; never from the command line.
 )";
-
-// Pressure units as they may be typed on a command line: the index, the name the program
-// shows, or a name in Latin letters.
-const char* const kUnitAliases[] = {"kgf/cm2", "kPa", "MPa", "bar", "mbar", "mmHg", "kgf/m2"};
-
-std::optional<int> PressureUnitIndex(const std::string& unit) {
-  for (size_t i = 0; i < PressureUnits.size(); ++i) {
-    if (unit == PressureUnits[i].name || unit == kUnitAliases[i] || unit == std::to_string(i))
-      return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
 
 struct Options {
   std::string ini;
@@ -91,25 +86,11 @@ struct Options {
   int record = 0;
   bool as_left = false;
   std::string output;
-};
 
-// A number as typed for a calibration value: a decimal number, or "inf", "-inf", "nan", which
-// are taken only to be refused by name.
-std::optional<float> CalibrationNumber(const std::string& text) {
-  std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "inf" || lower == "+inf" || lower == "infinity")
-    return INFINITY;
-  if (lower == "-inf" || lower == "-infinity")
-    return -INFINITY;
-  if (lower == "nan")
-    return NAN;
-  const std::optional<double> value = ParseFloat(text);
-  if (!value)
-    return std::nullopt;
-  return ToFloat32(*value);
-}
+  // verify: the channel's plan from the settings file, with what is given here over it.
+  std::string points, range, direction, tolerance, tolerance_kind, rule, reference, stage;
+  std::vector<std::string> applied_values;
+};
 
 json FloatJson(double v) {
   if (!std::isfinite(v))
@@ -131,7 +112,7 @@ std::string Fixed(double v) {
 
 void Print(const Options& o, const json& j, const std::string& text) {
   if (o.json)
-    std::cout << j.dump() << '\n';
+    std::cout << CompactJson(j) << '\n';
   else
     std::cout << text;
   std::cout.flush();
@@ -361,8 +342,8 @@ class Command {
   // tells anything (`kept_by_write`); one of a command that wrote nothing is kept here.
   int Written(WriteResult result, JournalRecord& journal, const CalibrationRecord* record,
               std::optional<bool> kept_by_write) {
-    const bool kept = kept_by_write ? *kept_by_write
-                                    : KeepJournalRecord(host_, state_.SettingsFolder, journal);
+    const bool kept =
+        kept_by_write ? *kept_by_write : KeepJournalRecord(host_, state_.SettingsFolder, journal);
     std::optional<JournalCheck> check;
     if (result == WriteResult::kWritten && record != nullptr) {
       const Display d = DisplayOf(state_);
@@ -444,6 +425,30 @@ class Command {
   CliHost& host_;
   CliLink link_;
 };
+
+// Without --yes a write waits for a "y" typed on the terminal; with no terminal to type it on
+// it would only be refused after everything was measured, so it is said before anything is.
+void RequireAnswerOrYes(const Options& o, const std::string& what_to_give) {
+  if (!o.yes && !InputIsTerminal())
+    throw Failure{
+        kExitUsage,
+        "cannot ask for a confirmation: standard input is not a terminal; give " + what_to_give};
+}
+
+// The value applied at a point, typed on the terminal; asked again after a typo, so that a
+// point already measured is never thrown away. Nothing at the end of input or at a stop.
+std::optional<float> AskAppliedValue(const std::string& name, const std::string& unit) {
+  for (;;) {
+    std::cerr << "Value applied at " << name << " (" << unit << "): " << std::flush;
+    const std::optional<std::string> typed = ReadInputLine(true);
+    if (!typed)
+      return std::nullopt;
+    const std::optional<float> value = CalibrationNumber(*typed);
+    if (value && std::isfinite(*value))
+      return value;
+    std::cerr << "not a number: '" << *typed << "'; type it again\n";
+  }
+}
 
 int Ports(const Options& o) {
   json list = json::array();
@@ -592,6 +597,7 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
   }
   if (o.yes && (!applied[0] || !applied[1]))
     throw Failure{kExitUsage, "--yes needs --applied1 and --applied2"};
+  RequireAnswerOrYes(o, "--yes with --applied1 and --applied2");
   c.Open(true);
   const Display d = DisplayOf(state);
   const CalibrationLimits limits = LoadCalibrationLimits(state.IniPath);
@@ -604,17 +610,14 @@ int Calibrate(Command& c, const Options& o, AppState& state) {
     record.point = static_cast<uint8_t>(i);
     const std::string name = "point " + std::to_string(i + 1);
     if (!applied[i]) {
-      std::cerr << "Value applied at " << name << " (" << d.unit << "): " << std::flush;
-      const std::optional<std::string> typed = ReadInputLine(true);
-      const std::optional<float> v = typed ? CalibrationNumber(*typed) : std::nullopt;
-      if (!v || !std::isfinite(*v)) {
+      applied[i] = AskAppliedValue(name, d.unit);
+      if (!applied[i]) {
         journal.outcome = JournalOutcome::kCancelled;
         KeepJournalRecord(*state.ui, state.SettingsFolder, journal);
         if (StopRequested())
           throw Failure{kExitAborted, "stopped"};
-        throw Failure{kExitUsage, "the applied value of " + name + " is not a number"};
+        throw Failure{kExitUsage, "no value applied at " + name + " was typed"};
       }
-      applied[i] = v;
     } else {
       // A bench writes a line once it has applied the value; the end of the input goes on.
       Progress("apply " + FormatFixed(*applied[i], d.digits) + " " + d.unit + " at " + name +
@@ -684,6 +687,7 @@ int Write(Command& c, const Options& o, AppState& state) {
     throw Failure{
         kExitRefused,
         "not written: the offset and the slope must be finite numbers and the slope not 0"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   const SensorCalibration target{offset.value_or(state.SensorOffset),
                                  slope.value_or(state.SensorSlope)};
@@ -691,10 +695,195 @@ int Write(Command& c, const Options& o, AppState& state) {
                        NewJournalRecord(state, DisplayOf(state).unit));
 }
 
-int Factory(Command& c, AppState& state) {
+int Factory(Command& c, const Options& o, AppState& state) {
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   return c.WriteTarget(SensorCalibration{0.0f, 1.0f}, JournalOutcome::kFactory,
                        NewJournalRecord(state, DisplayOf(state).unit));
+}
+
+// The channel's plan from the settings file with the command line's changes; refused when one
+// of them is not understood.
+TestPlan PlanOf(const Options& o, const AppState& state) {
+  TestPlan plan = LoadTestPlan(state.IniPath, state.Channel);
+  if (!o.points.empty()) {
+    const std::optional<std::vector<double>> points = ParsePlanPoints(o.points);
+    if (!points || points->empty())
+      throw Failure{kExitUsage, "--points: not a list of numbers: '" + o.points + "'"};
+    plan.points = *points;
+  }
+  if (!o.range.empty()) {
+    const size_t colon = o.range.find(':');
+    const std::optional<double> low =
+        colon == std::string::npos ? std::nullopt : ParseFloat(o.range.substr(0, colon));
+    const std::optional<double> high =
+        colon == std::string::npos ? std::nullopt : ParseFloat(o.range.substr(colon + 1));
+    if (!low || !high || !(*low < *high))
+      throw Failure{kExitUsage, "--range: LOW:HIGH with LOW below HIGH, not '" + o.range + "'"};
+    plan.range_low = *low;
+    plan.range_high = *high;
+  }
+  if (!o.direction.empty())
+    plan.direction =
+        o.direction == "both" ? PlanDirection::kRisingThenFalling : PlanDirection::kRising;
+  if (!o.tolerance_kind.empty())
+    plan.tolerance_kind = o.tolerance_kind == "unit"      ? ToleranceKind::kUnit
+                          : o.tolerance_kind == "reading" ? ToleranceKind::kPercentOfReading
+                                                          : ToleranceKind::kPercentOfSpan;
+  if (!o.tolerance.empty()) {
+    const std::optional<double> t = ParseFloat(o.tolerance);
+    if (!t || !(*t >= 0.0) || !std::isfinite(*t))
+      throw Failure{kExitUsage, "--tolerance: not a number of 0 or more: '" + o.tolerance + "'"};
+    plan.tolerance = *t;
+  }
+  if (!o.rule.empty())
+    plan.rule = o.rule == "guard" ? DecisionRule::kGuardBanded : DecisionRule::kSimple;
+  if (!o.reference.empty())
+    plan.reference = o.reference;
+  return plan;
+}
+
+json PointJson(const VerificationPoint& p) {
+  return {{"nominal", p.nominal},
+          {"direction", p.falling ? "falling" : "rising"},
+          {"applied", p.applied},
+          {"mean", p.mean},
+          {"deviation", p.deviation},
+          {"readings", p.readings},
+          {"error", p.error},
+          {"error_of_reading", p.error_of_reading ? json(*p.error_of_reading) : json(nullptr)},
+          {"error_of_span", p.error_of_span},
+          {"tolerance", p.tolerance},
+          {"verdict", VerdictKey(p.verdict)}};
+}
+
+int Verify(Command& c, const Options& o, AppState& state) {
+  TestPlan plan = PlanOf(o, state);
+  std::optional<ReferenceStandard> reference;
+  if (!plan.reference.empty()) {
+    for (const ReferenceStandard& s :
+         LoadReferenceStandards(ReferenceRegisterPath(state.SettingsFolder))) {
+      if (s.name == plan.reference)
+        reference = s;
+    }
+    if (!reference)
+      throw Failure{kExitUsage, "no reference standard '" + plan.reference + "' in " +
+                                    ReferenceRegisterPath(state.SettingsFolder)};
+    if (PastDue(*reference, TodayDate()))
+      Progress("warning: the calibration of the reference '" + reference->name + "' was due " +
+               reference->due_date);
+  }
+  if (plan.rule == DecisionRule::kGuardBanded && !reference)
+    throw Failure{kExitUsage, "the guard-banded rule needs a reference standard (--reference)"};
+  std::vector<double> given;
+  for (const std::string& text : o.applied_values) {
+    const std::optional<double> v = ParseFloat(text);
+    if (!v || !std::isfinite(*v))
+      throw Failure{kExitUsage, "--applied: not a number: '" + text + "'"};
+    given.push_back(*v);
+  }
+
+  c.Open(true);
+  const Display d = DisplayOf(state);
+  const CalibrationLimits limits = LoadCalibrationLimits(state.IniPath);
+  VerificationRun run =
+      NewVerificationRun(plan, state.Channel, d.unit, d.factor, d.digits, reference);
+  if (reference && !UncertaintyIn(*reference, state.Channel, d.unit))
+    throw Failure{kExitUsage, "the uncertainty of '" + reference->name + "' is in " +
+                                  reference->unit + ", which does not convert to " + d.unit};
+  run.stage = o.stage == "as-found"  ? VerificationStage::kAsFound
+              : o.stage == "as-left" ? VerificationStage::kAsLeft
+                                     : VerificationStage::kAlone;
+  run.calibration = SensorCalibration{state.SensorOffset, state.SensorSlope};
+  JournalRecord link = NewJournalRecord(state, d.unit);
+  run.run = link.run;
+
+  VerificationSteps steps;
+  steps.applied = [&](const PlanPoint& point, size_t index) -> std::optional<AppliedValue> {
+    const std::string name = "point " + std::to_string(index + 1) + " (" +
+                             FormatFixed(point.nominal, d.digits) + " " + d.unit +
+                             (point.falling ? ", falling)" : ", rising)");
+    if (o.json)
+      Print(o,
+            {{"apply",
+              {{"index", index + 1},
+               {"nominal", point.nominal},
+               {"direction", point.falling ? "falling" : "rising"}}}},
+            "");
+    if (index < given.size()) {
+      Progress("apply " + FormatFixed(given[index], d.digits) + " " + d.unit + " at " + name +
+               ", then press Enter");
+      ReadInputLine(true);
+      return AppliedValue{given[index], AppliedSource::kTyped, {}};
+    }
+    for (;;) {
+      std::cerr << "Value applied at " << name << ": " << std::flush;
+      const std::optional<std::string> typed = ReadInputLine(true);
+      if (!typed || StopRequested())
+        return std::nullopt;
+      const std::optional<double> v = ParseFloat(*typed);
+      if (v && std::isfinite(*v))
+        return AppliedValue{*v, AppliedSource::kTyped, {}};
+      Progress("not a number: '" + *typed + "'; type it again");
+    }
+  };
+  steps.collect = [&]() -> std::optional<ReadingSpread> {
+    ReadingSpread s;
+    try {
+      s = c.CollectStable(d, o.max_readings, limits);
+    } catch (const Failure&) {
+      return std::nullopt;
+    }
+    if (!s.stable) {
+      Progress("the readings did not settle in " + std::to_string(o.max_readings) + " readings");
+      return std::nullopt;
+    }
+    return s;
+  };
+  steps.measured = [&](const VerificationPoint& p) {
+    Print(o, {{"point", PointJson(p)}},
+          "applied " + FormatFixed(p.applied, d.digits) + ", mean " +
+              FormatFixed(p.mean, d.digits) + " (" + std::to_string(p.readings) +
+              " readings, deviation " + FormatFixed(p.deviation, d.digits + 1) + "), error " +
+              FormatFixed(p.error, d.digits + 1) + " " + d.unit + ": " + VerdictKey(p.verdict) +
+              "\n");
+  };
+  CarryOut(run, steps);
+
+  const bool kept =
+      KeepJournalRecord(*state.ui, state.SettingsFolder, VerificationJournalRecord(run, link));
+  const Verdict verdict = RunVerdict(run);
+  json points = json::array();
+  for (const VerificationPoint& p : run.points)
+    points.push_back(PointJson(p));
+  json hysteresis = json::array();
+  std::string text;
+  for (const Hysteresis& h : HysteresisOf(run)) {
+    hysteresis.push_back({{"nominal", h.nominal}, {"value", h.value}, {"of_span", h.of_span}});
+    text += "hysteresis at " + FormatFixed(h.nominal, d.digits) + ": " +
+            FormatFixed(h.value, d.digits + 1) + " " + d.unit + "\n";
+  }
+  json result = {{"run", run.run},
+                 {"stage", StageKey(run.stage)},
+                 {"unit", d.unit},
+                 {"uncertainty", run.uncertainty},
+                 {"points", points},
+                 {"hysteresis", hysteresis},
+                 {"cancelled", run.cancelled},
+                 {"verdict", VerdictKey(verdict)},
+                 {"journal", kept ? JournalPath(state.SettingsFolder) : ""}};
+  text += run.cancelled ? std::string("cancelled: what was measured is in the journal\n")
+                        : std::string("verdict: ") + VerdictKey(verdict) + " (" +
+                              VerdictText(verdict) + ")\n";
+  Print(o, {{"verification", result}}, text);
+  if (run.cancelled) {
+    if (StopRequested())
+      throw Failure{kExitAborted, "stopped"};
+    throw Failure{kExitFailed, "the run was not completed"};
+  }
+  if (!kept)
+    return kExitFailed;
+  return verdict == Verdict::kPass ? kExitDone : kExitOutOfTolerance;
 }
 
 std::vector<JournalRecord> LoadJournal(const AppState& state) {
@@ -722,6 +911,7 @@ int Restore(Command& c, const Options& o, AppState& state) {
     throw Failure{kExitUsage, name + " is of the " +
                                   (from.channel == 1 ? "temperature" : "pressure") +
                                   " channel: give --channel"};
+  RequireAnswerOrYes(o, "--yes");
   c.Open(true);
   JournalRecord journal = NewJournalRecord(state, DisplayOf(state).unit);
   if (!SameChannel(journal, from))
@@ -736,15 +926,19 @@ int JournalList(const Options& o, const AppState& state) {
   std::string text;
   for (size_t i = 0; i < records.size(); ++i) {
     const JournalRecord& r = records[i];
+    const std::optional<SensorCalibration> left = r.written ? r.AsLeft() : std::nullopt;
     list.push_back({{"record", i + 1},
                     {"time", r.time},
                     {"outcome", OutcomeKey(r.outcome)},
                     {"channel", r.channel == 1 ? "temperature" : "pressure"},
                     {"port", r.port},
-                    {"sensor_address", r.sensor_address}});
+                    {"sensor_address", r.sensor_address},
+                    {"as_found", CalibrationColumnJson(r.as_found)},
+                    {"as_left", CalibrationColumnJson(left)}});
     text += std::to_string(i + 1) + "\t" + r.time + "\t" + OutcomeKey(r.outcome) + "\t" +
             (r.channel == 1 ? "temperature" : "pressure") + "\tCOM" + std::to_string(r.port) +
-            "\tsensor " + std::to_string(r.sensor_address) + "\n";
+            "\tsensor " + std::to_string(r.sensor_address) + "\tfound " +
+            CalibrationColumn(r.as_found) + "\tleft " + CalibrationColumn(left) + "\n";
   }
   Print(o, {{"records", list}}, text);
   return kExitDone;
@@ -752,8 +946,9 @@ int JournalList(const Options& o, const AppState& state) {
 
 int JournalShow(const Options& o, const AppState& state) {
   const std::vector<JournalRecord> records = LoadJournal(state);
-  const json j = json::parse(JournalLine(RecordAt(records, o.record)));
-  std::cout << (o.json ? j.dump() : j.dump(2)) << '\n';
+  const JournalRecord& record = RecordAt(records, o.record);
+  // --json: the record as the journal keeps it.
+  std::cout << (o.json ? JournalLine(record) + "\n" : JournalRecordText(record, o.record));
   return kExitDone;
 }
 
@@ -848,7 +1043,8 @@ struct Cli {
     app.add_option("--sensor-preambles", o.sensor_preambles)
         ->check(CLI::Range(0, kMaxPreambles))
         ->group(link);
-    app.add_option("--unit", o.unit, "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2")
+    app.add_option("--unit", o.unit,
+                   "pressure unit: kgf/cm2, kPa, MPa, bar, mbar, mmHg, kgf/m2 (any case)")
         ->check(CLI::Validator(
             [](std::string& unit) {
               return PressureUnitIndex(unit) ? std::string()
@@ -875,6 +1071,9 @@ struct Cli {
     read->add_option("--count", o.count, "readings (default 1)")->check(CLI::Range(1, 1000000));
     read->add_option("--csv", o.csv, "also log the readings to this CSV file");
     Add("calibration", "the sensor's offset and slope");
+    Add("reference", "the reference instrument (section REFERENCE): identification and readings")
+        ->add_option("--count", o.count, "readings (default 1)")
+        ->check(CLI::Range(1, 1000000));
     Add("stats", "readings until the mean of the last 10 has settled")
         ->add_option("--max-readings", o.max_readings, "give up after this many (default 100)")
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
@@ -885,7 +1084,7 @@ struct Cli {
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
     AddYes(calibrate);
     CLI::App* write = Add("write", "write an offset, a slope or both");
-    write->add_option("--offset", o.offset, "in the sensor's unit");
+    write->add_option("--offset", o.offset, "in the sensor's unit (0.5 or 0,5)");
     write->add_option("--slope", o.slope);
     AddYes(write);
     AddYes(Add("factory", "write the factory calibration: offset 0, slope 1"));
@@ -893,6 +1092,27 @@ struct Cli {
     restore->add_option("--record", o.record, "number of the record (journal list)")->required();
     restore->add_flag("--as-left", o.as_left, "the calibration the record left, not the one found");
     AddYes(restore);
+    CLI::App* verify = Add("verify", "readings at the points of the test plan against a tolerance");
+    verify->add_option("--points", o.points,
+                       "the plan's points, e.g. \"0;250;500\" (sensor's unit)");
+    verify->add_option("--range", o.range, "LOW:HIGH of the plan's range (sensor's unit)");
+    verify->add_option("--direction", o.direction, "rising, or both: rising then falling")
+        ->check(CLI::IsMember({"rising", "both"}));
+    verify->add_option("--tolerance", o.tolerance, "the tolerance, a magnitude");
+    verify->add_option("--tolerance-kind", o.tolerance_kind, "unit, reading (%) or span (%)")
+        ->check(CLI::IsMember({"unit", "reading", "span"}));
+    verify->add_option("--rule", o.rule, "simple, or guard: guard-banded by the reference's U")
+        ->check(CLI::IsMember({"simple", "guard"}));
+    verify->add_option("--reference", o.reference, "the reference standard, by its name");
+    verify->add_option("--stage", o.stage, "as-found, as-left or alone (default)")
+        ->check(CLI::IsMember({"as-found", "as-left", "alone"}));
+    verify
+        ->add_option("--applied", o.applied_values,
+                     "the values the bench applies, one a point in order (display unit)")
+        ->delimiter(';')
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    verify->add_option("--max-readings", o.max_readings, "per point (default 100)")
+        ->check(CLI::Range(StatisticsRing::kSize, 100000));
     journal = Add("journal", "the calibration journal");
     journal->require_subcommand(1);
     commands["journal list"] = journal->add_subcommand("list", "every record, numbered");
@@ -929,6 +1149,8 @@ int Run(Cli& cli) {
     return JournalExport(o, state);
   }
   CatchStopRequests();
+  if (cli.Chosen("reference"))
+    return ReferenceCommand(state, host, o.trace, o.json, o.count);
   Command command(o, state, host);
   if (cli.Chosen("identify"))
     return Identify(command, o, state);
@@ -943,7 +1165,9 @@ int Run(Cli& cli) {
   if (cli.Chosen("write"))
     return Write(command, o, state);
   if (cli.Chosen("factory"))
-    return Factory(command, state);
+    return Factory(command, o, state);
+  if (cli.Chosen("verify"))
+    return Verify(command, o, state);
   return Restore(command, o, state);
 }
 

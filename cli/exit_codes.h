@@ -10,4 +10,5 @@ enum ExitCode : int {
   kExitRefused = 5,   // a calibration not written: not finite, slope 0, doubtful, not confirmed
   kExitMismatch = 6,  // the sensor reads back something else than was written, or nothing
   kExitAborted = 7,   // Ctrl+C or a termination request
+  kExitOutOfTolerance = 8,  // verify: a point beyond the tolerance, or within it only conditionally
 };

@@ -68,6 +68,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # dpkg-shlibdeps works out the libraries (Qt 6, the C++ runtime) from the binaries.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Qt's own dialogs and buttons in Ukrainian (qtbase_uk.qm); no library names it.
+  if(TARGET vorlix)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+  endif()
 endif()
 
 include(CPack)

@@ -15,8 +15,10 @@
 // One thread: the exchange records, a viewer reads between its steps. Recording never waits
 // and never grows beyond its ring, so an exchange cannot be held up by a slow viewer.
 
-enum class TapProtocol : uint8_t { kCorrector = 0, kModbus = 1 };
-inline constexpr size_t kTapProtocols = 2;
+// The reference instrument's ASCII queries travel on a port of their own but are counted here
+// too, so the monitor shows all the program's traffic in one place.
+enum class TapProtocol : uint8_t { kCorrector = 0, kModbus = 1, kReference = 2 };
+inline constexpr size_t kTapProtocols = 3;
 
 enum class TapDirection : uint8_t {
   kSent,      // a block written, preambles included

@@ -1,10 +1,13 @@
 #include "comm/line_tap_format.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "comm/calcbox.h"
 #include "comm/checksum.h"
 #include "comm/modbusbox.h"
+#include "comm/reference_box.h"
 
 namespace {
 
@@ -33,12 +36,6 @@ constexpr size_t kImitationState = 5;
 std::string Hex2(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
-
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.7g", value);
   return text;
 }
 
@@ -140,7 +137,7 @@ std::string DescribeRegisters(uint16_t first, const std::vector<uint16_t>& value
       continue;
     const size_t i = pair.first - first;
     text += "; " + std::to_string(pair.first) + "-" + std::to_string(pair.first + 1) + " " +
-            pair.name + " = " + Number(RegistersToFloat(values[i], values[i + 1]));
+            pair.name + " = " + TapFloatText(RegistersToFloat(values[i], values[i + 1]));
   }
   return text;
 }
@@ -230,6 +227,24 @@ std::string DescribeOutcome(const TapFrame& frame) {
   return text;
 }
 
+// The reference speaks text: shown as it reads, line ends and other control bytes escaped.
+std::string DescribeReferenceText(const TapFrame& frame) {
+  std::string text;
+  for (uint8_t b : frame.bytes) {
+    if (b == '\r')
+      text += "\\r";
+    else if (b == '\n')
+      text += "\\n";
+    else if (b < 0x20 || b == 0x7F)
+      text += "\\x" + Hex2(b);
+    else
+      text += static_cast<char>(b);
+  }
+  if (frame.direction == TapDirection::kReceived)
+    return "«" + text + "»";
+  return (frame.function == ReferenceBox::kTapCommand ? "команда «" : "запит «") + text + "»";
+}
+
 std::string CsvField(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -242,8 +257,28 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
+std::string TapFloatText(float value) {
+  // Shortest form of the float itself, not of its double: seven significant digits would show
+  // 3F800001 as 1, the same as 3F800000.
+  // Ordinary magnitudes read better without an exponent, even where one would be shorter.
+  const float magnitude = std::fabs(value);
+  const bool ordinary = magnitude == 0.0f || (magnitude >= 1e-6f && magnitude < 1e9f);
+  char text[64];
+  const std::to_chars_result end =
+      ordinary ? std::to_chars(text, text + sizeof text, value, std::chars_format::fixed)
+               : std::to_chars(text, text + sizeof text, value);
+  return std::string(text, end.ptr);
+}
+
 const char* TapProtocolName(TapProtocol protocol) {
-  return protocol == TapProtocol::kCorrector ? "Коректор" : "Modbus";
+  switch (protocol) {
+    case TapProtocol::kCorrector:
+      return "Коректор";
+    case TapProtocol::kModbus:
+      return "Modbus";
+    default:
+      return "Еталон";
+  }
 }
 
 const char* TapDirectionMark(TapDirection direction) {
@@ -294,6 +329,8 @@ std::string TapHex(const TapFrame& frame) {
 }
 
 std::string DescribeTapFrame(const TapFrame& frame) {
+  if (frame.protocol == TapProtocol::kReference && frame.direction != TapDirection::kOutcome)
+    return DescribeReferenceText(frame);
   const bool corrector = frame.protocol == TapProtocol::kCorrector;
   switch (frame.direction) {
     case TapDirection::kSent:

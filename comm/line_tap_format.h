@@ -7,7 +7,7 @@
 // The frames of a tap as text, the same for the exchange monitor, its saved files and a trace
 // on a terminal. Secret bytes show as "**" everywhere: they are not in the frame to begin with.
 
-// "Коректор" or "Modbus".
+// "Коректор", "Modbus" or "Еталон".
 const char* TapProtocolName(TapProtocol protocol);
 // "->" sent, "<-" received, "==" the end of a transaction.
 const char* TapDirectionMark(TapDirection direction);
@@ -23,6 +23,9 @@ std::string TapHex(const TapFrame& frame);
 // the corrector; address, function, registers, values and the float pairs for Modbus; the
 // outcome of an outcome row.
 std::string DescribeTapFrame(const TapFrame& frame);
+// A register float as the shortest decimal that reads back to the same bits ("1.0000001" for
+// 3F800001, "101.325", "nan").
+std::string TapFloatText(float value);
 // Milliseconds since the tap was made, three decimals.
 std::string TapTimeMs(const TapFrame& frame);
 

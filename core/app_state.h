@@ -15,6 +15,7 @@
 #include "comm/modbusbox.h"
 #include "comm/serial_line.h"
 #include "core/rd_wr_ini.h"
+#include "core/reference_link.h"
 
 // Everything the main window owns for the whole run, in one place. Dialogs get a reference to
 // it; nothing here is global.
@@ -46,6 +47,24 @@ struct AppState {
   // The constants password as accepted for this link: a reconnection sends it again without
   // asking. Memory only, never written anywhere.
   std::optional<std::array<uint8_t, 16>> HeldConstPassword;
+
+  // The reference instrument on a port of its own, while one is open; the way its line is made
+  // when not by opening its port (tests).
+  std::unique_ptr<ReferenceLink> Reference;
+  ReferenceLink::LineMaker make_reference_line;
+
+  // The corrector line (and channel) this program put into service and has not taken out or
+  // left so on purpose: a reconnection after a lost port finds it still in service and goes
+  // straight back to it instead of asking whether to take it out.
+  struct ServedLine {
+    uint8_t line = 0;
+    uint8_t channel = 0;
+    bool operator==(const ServedLine&) const = default;
+  };
+  std::optional<ServedLine> LineInOurService;
+
+  // The folder the last values log of this run went to (UTF-8); the next one is offered there.
+  std::string LastLogFolder;
 
   // Runs the connection sequence again on the port of the settings once a lost port is back;
   // the main window puts its own here. True when the link is up again.

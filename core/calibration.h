@@ -39,6 +39,10 @@ struct CalibrationRecord {
   // standard deviation (0 readings: the value was typed).
   std::array<int, 2> readings{};
   std::array<float, 2> deviation{};
+  // Of an applied value read from the reference instrument: how many of its readings the mean
+  // took and their standard deviation (0 readings: the value was typed).
+  std::array<int, 2> applied_readings{};
+  std::array<float, 2> applied_deviation{};
   float offset = 0.0f;
   float slope = 0.0f;
 };

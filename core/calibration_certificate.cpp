@@ -127,6 +127,8 @@ std::vector<CertificatePoint> CertificatePoints(const JournalRecord& r) {
     }
     c.readings = p.readings;
     c.deviation = p.deviation;
+    c.applied_readings = p.applied_readings;
+    c.applied_deviation = p.applied_deviation;
     points.push_back(c);
   }
   return points;
@@ -185,16 +187,29 @@ std::string CertificateHtml(const JournalRecord& r) {
     html += Row({"Точка", "Подане" + in_unit, "Показ до" + in_unit, "Похибка до" + in_unit,
                  "Показ після" + in_unit, "Похибка після" + in_unit, "Показів", "СКВ" + in_unit},
                 true);
+    bool any_from_reference = false;
     for (size_t i = 0; i < points.size(); ++i) {
       const CertificatePoint& p = points[i];
+      // Where a reference instrument gave some applied values, each one says where it came from.
+      std::string applied = FormatFixed(p.applied, d);
+      if (p.applied_readings > 0) {
+        any_from_reference = true;
+        applied += "<br>еталон: " + std::to_string(p.applied_readings) + ", СКВ " +
+                   FormatFixed(p.applied_deviation, d + 1);
+      }
       html +=
-          Row({std::to_string(i + 1), FormatFixed(p.applied, d), FormatFixed(p.received, d),
+          Row({std::to_string(i + 1), applied, FormatFixed(p.received, d),
                Signed(p.error_before, d), p.reading_after ? FormatFixed(*p.reading_after, d) : "—",
                p.error_after ? Signed(*p.error_after, d) : "—",
                p.readings > 0 ? std::to_string(p.readings) : "введено",
                p.readings > 0 ? FormatFixed(p.deviation, d + 1) : "—"});
     }
     html += "</table>\n";
+    if (any_from_reference) {
+      html +=
+          "<p>Подане значення з позначкою «еталон» — середнє показів еталонного приладу за те "
+          "саме вікно вимірювань (кількість показів і СКВ); без позначки — введене вручну.</p>\n";
+    }
     html +=
         "<p>Похибка до: показ з калібровкою, знайденою в давачі, мінус подане значення. "
         "Показ після: що давач покаже з залишеною калібровкою (розрахунок за отриманими "

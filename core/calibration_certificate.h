@@ -20,6 +20,8 @@ struct CertificatePoint {
   std::optional<double> error_after;
   int readings = 0;
   double deviation = 0.0;
+  int applied_readings = 0;  // 0: the applied value was typed
+  double applied_deviation = 0.0;
 };
 
 // The points of `record`, each carried through the calibration found and the one left.

@@ -88,22 +88,41 @@ ReadingSpread SpreadOf(const std::vector<double>& values, const std::vector<doub
       squares += (v - s.mean) * (v - s.mean);
     s.deviation = std::sqrt(squares / (s.count - 1));
   }
-  if (times_ms.size() == values.size() && s.count > 1) {
-    double t_mean = 0.0;
-    for (double t : times_ms)
-      t_mean += t;
-    t_mean /= s.count;
-    double num = 0.0;
-    double den = 0.0;
-    for (size_t i = 0; i < values.size(); ++i) {
-      num += (times_ms[i] - t_mean) * (values[i] - s.mean);
-      den += (times_ms[i] - t_mean) * (times_ms[i] - t_mean);
-    }
-    if (den > 0.0)
-      s.drift_per_minute = num / den * 60'000.0;
-  }
+  if (const std::optional<double> drift = DriftPerMinute(values, times_ms, 0.0))
+    s.drift_per_minute = *drift;
   s.full = s.count >= full_count;
-  const double limit = std::max(std::fabs(s.mean) * stability_share, display_step);
+  const double limit = StabilityLimit(s.mean, display_step, stability_share);
   s.stable = s.full && s.maximum - s.minimum <= limit * (1.0 + 1e-9);
   return s;
+}
+
+double StabilityLimit(double mean, double display_step, double stability_share) {
+  return std::max(std::fabs(mean) * stability_share, display_step);
+}
+
+std::optional<double> DriftPerMinute(const std::vector<double>& values,
+                                     const std::vector<double>& times_ms, double min_span_ms) {
+  const size_t n = values.size();
+  if (n < 2 || times_ms.size() != n)
+    return std::nullopt;
+  const auto [first, last] = std::minmax_element(times_ms.begin(), times_ms.end());
+  if (*last - *first < min_span_ms)
+    return std::nullopt;
+  double t_mean = 0.0;
+  double v_mean = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    t_mean += times_ms[i];
+    v_mean += values[i];
+  }
+  t_mean /= static_cast<double>(n);
+  v_mean /= static_cast<double>(n);
+  double num = 0.0;
+  double den = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    num += (times_ms[i] - t_mean) * (values[i] - v_mean);
+    den += (times_ms[i] - t_mean) * (times_ms[i] - t_mean);
+  }
+  if (!(den > 0.0))
+    return std::nullopt;
+  return num / den * 60'000.0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,3 +48,17 @@ struct ReadingSpread {
 // larger.
 ReadingSpread SpreadOf(const std::vector<double>& values, const std::vector<double>& times_ms,
                        int full_count, double display_step, double stability_share);
+
+// The band the readings of a settled point stay within: stability_share of their mean, at
+// least one display step.
+double StabilityLimit(double mean, double display_step, double stability_share);
+
+// A drift scaled up to a minute means nothing until the readings span this long: from a few
+// seconds of noise it would claim a movement nobody has seen.
+inline constexpr double kDriftMinSpanMs = 30'000.0;
+
+// The least-squares slope of `values` against their times in ms, per minute; none until the
+// readings span at least `min_span_ms`.
+std::optional<double> DriftPerMinute(const std::vector<double>& values,
+                                     const std::vector<double>& times_ms,
+                                     double min_span_ms = kDriftMinSpanMs);

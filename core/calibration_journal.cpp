@@ -16,6 +16,8 @@
 
 #include "core/durable_append.h"
 #include "core/ini_file.h"
+#include "core/json_text.h"
+#include "core/shortest_decimal.h"
 
 using nlohmann::json;
 
@@ -38,35 +40,27 @@ float FromBits(uint32_t bits) {
   return value;
 }
 
-// The shortest text that reads back as the same value of its own type (float or double).
-template <typename T>
-std::string ShortestText(T value, char decimal = '.') {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  std::string text(buffer, result.ptr);
-  if (decimal != '.') {
-    for (char& c : text) {
-      if (c == '.')
-        c = decimal;
-    }
-  }
-  return text;
+// A 32-bit float as the JSON number that reads back as it: the double of its shortest text
+// (101.325, not 101.32499694824219), null when it is not finite.
+json FloatJson(float v) {
+  if (!std::isfinite(v))
+    return json(nullptr);
+  const std::string text = ShortestDecimal(v);
+  double widened = v;
+  std::from_chars(text.data(), text.data() + text.size(), widened);
+  return json(widened);
 }
 
 // The decimal value for people and other programs, the words for putting the bits back; JSON
 // has no NaN, so a value that is not finite is kept as null beside its words.
 json CalibrationJson(const SensorCalibration& c) {
-  // As a float prints, not as the double it widens to (1.0001, not 1.000100016593933).
-  const auto number = [](float v) {
-    if (!std::isfinite(v))
-      return json(nullptr);
-    const std::string text = ShortestText(v);
-    double widened = v;
-    std::from_chars(text.data(), text.data() + text.size(), widened);
-    return json(widened);
-  };
   const std::array<uint16_t, 4> w = c.Words();
-  return {{"offset", number(c.offset)}, {"slope", number(c.slope)}, {"words", w}};
+  return {{"offset", FloatJson(c.offset)}, {"slope", FloatJson(c.slope)}, {"words", w}};
+}
+
+// A point's value as kept: a 32-bit float's, whatever digits the line gives.
+double PointValue(const json& point, const char* key) {
+  return static_cast<float>(point.value(key, 0.0));
 }
 
 std::optional<SensorCalibration> CalibrationFrom(const json& j) {
@@ -171,9 +165,9 @@ std::string NewRunId() {
       id += c;
   }
   std::random_device device;
-  std::mt19937_64 random((static_cast<uint64_t>(device()) << 32) ^ device() ^
-                         static_cast<uint64_t>(
-                             std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(
+      (static_cast<uint64_t>(device()) << 32) ^ device() ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   char tail[24];
   std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(random()));
   return id + tail;
@@ -243,10 +237,16 @@ json RecordJson(const JournalRecord& r) {
   if (!r.points.empty()) {
     json points = json::array();
     for (const JournalPoint& p : r.points) {
-      points.push_back({{"applied", p.applied},
-                        {"received", p.received},
-                        {"readings", p.readings},
-                        {"deviation", p.deviation}});
+      json point = {{"applied", FloatJson(static_cast<float>(p.applied))},
+                    {"received", FloatJson(static_cast<float>(p.received))},
+                    {"readings", p.readings},
+                    {"deviation", FloatJson(static_cast<float>(p.deviation))}};
+      // Only where the reference gave it: a record without the keys holds typed values.
+      if (p.applied_readings > 0) {
+        point["applied_readings"] = p.applied_readings;
+        point["applied_deviation"] = FloatJson(static_cast<float>(p.applied_deviation));
+      }
+      points.push_back(point);
     }
     j["points"] = points;
   }
@@ -265,9 +265,8 @@ json RecordJson(const JournalRecord& r) {
   if (!r.note.empty())
     j["note"] = r.note;
   if (const std::optional<JournalCheck>& c = r.check) {
-    j["check"] = {{"point", c->point},         {"applied", c->applied},
-                  {"mean", c->mean},           {"deviation", c->deviation},
-                  {"readings", c->readings},   {"error", c->error}};
+    j["check"] = {{"point", c->point},         {"applied", c->applied},   {"mean", c->mean},
+                  {"deviation", c->deviation}, {"readings", c->readings}, {"error", c->error}};
   }
   if (!r.detail.empty()) {
     const json detail = json::parse(r.detail, nullptr, false);
@@ -286,8 +285,8 @@ json RecordJson(const JournalRecord& r) {
 }  // namespace
 
 std::string JournalLine(const JournalRecord& r) {
-  // A text that is not valid UTF-8 must not make the record unwritable.
-  return RecordJson(r).dump(-1, ' ', false, json::error_handler_t::replace);
+  // Numbers as typed; a text that is not valid UTF-8 must not make the record unwritable.
+  return CompactJson(RecordJson(r));
 }
 
 std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
@@ -334,17 +333,19 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line) {
       r.read_back = CalibrationFrom(j["read_back"]);
     if (const auto p = j.find("points"); p != j.end() && p->is_array()) {
       for (const json& point : *p) {
-        r.points.push_back({point.value("applied", 0.0), point.value("received", 0.0),
-                            point.value("readings", 0), point.value("deviation", 0.0)});
+        r.points.push_back({PointValue(point, "applied"), PointValue(point, "received"),
+                            point.value("readings", 0), PointValue(point, "deviation"),
+                            point.value("applied_readings", 0),
+                            PointValue(point, "applied_deviation")});
       }
     }
     r.read_back_matches = GetOptional<bool>(j, "read_back_matches");
     r.as_left_error = GetOptional<double>(j, "as_left_error");
     r.note = j.value("note", "");
     if (const auto c = j.find("check"); c != j.end() && c->is_object()) {
-      r.check = JournalCheck{c->value("point", 0),      c->value("applied", 0.0),
-                             c->value("mean", 0.0),     c->value("deviation", 0.0),
-                             c->value("readings", 0),   c->value("error", 0.0)};
+      r.check = JournalCheck{c->value("point", 0),    c->value("applied", 0.0),
+                             c->value("mean", 0.0),   c->value("deviation", 0.0),
+                             c->value("readings", 0), c->value("error", 0.0)};
     }
     if (const auto d = j.find("detail"); d != j.end() && d->is_object())
       r.detail = d->dump(-1, ' ', false, json::error_handler_t::replace);
@@ -411,8 +412,8 @@ std::vector<JournalRecord> GatherRuns(std::vector<JournalRecord> records) {
   for (std::vector<JournalRecord>& run : runs) {
     const auto calibration =
         std::find_if(run.begin(), run.end(), [](const JournalRecord& r) { return r.step.empty(); });
-    const size_t head = calibration != run.end() ? static_cast<size_t>(calibration - run.begin())
-                                                 : 0;
+    const size_t head =
+        calibration != run.end() ? static_cast<size_t>(calibration - run.begin()) : 0;
     JournalRecord entry = std::move(run[head]);
     for (size_t i = 0; i < run.size(); ++i) {
       if (i == head)
@@ -432,10 +433,10 @@ std::vector<JournalRecord> ReadJournal(const std::string& path, size_t* skipped)
 
 std::string JournalCsv(const std::vector<JournalRecord>& records, char decimal) {
   const auto number = [decimal](std::optional<double> v) {
-    return v && std::isfinite(*v) ? ShortestText(*v, decimal) : std::string();
+    return v && std::isfinite(*v) ? ShortestDecimal(*v, decimal) : std::string();
   };
   const auto single = [decimal](float v) {
-    return std::isfinite(v) ? ShortestText(v, decimal) : std::string();
+    return std::isfinite(v) ? ShortestDecimal(v, decimal) : std::string();
   };
   const auto offset = [&](const std::optional<SensorCalibration>& c) {
     return c ? single(c->offset) : std::string();
@@ -446,7 +447,7 @@ std::string JournalCsv(const std::vector<JournalRecord>& records, char decimal) 
   const auto point = [&](const JournalRecord& r, size_t i, bool applied) {
     if (i >= r.points.size())
       return std::string();
-    return number(applied ? r.points[i].applied : r.points[i].received);
+    return single(static_cast<float>(applied ? r.points[i].applied : r.points[i].received));
   };
   const auto text = [](const std::string& s) {
     if (s.find_first_of(";\"\r\n") == std::string::npos)

@@ -26,12 +26,18 @@ struct SensorCalibration {
   bool SameBits(const SensorCalibration& other) const;
 };
 
-// One point of a two-point calibration, in the display unit.
+// One point of a two-point calibration, in the display unit. Each value is a 32-bit float's
+// (what the calibration worked with); the journal writes it with a float's digits and reads it
+// back to the same float.
 struct JournalPoint {
   double applied = 0.0;
   double received = 0.0;   // the mean the calculation used
   int readings = 0;        // in that mean
   double deviation = 0.0;  // standard deviation of those readings
+  // The applied value as read from the reference instrument: readings in its mean and their
+  // standard deviation (0 readings: typed by the engineer).
+  int applied_readings = 0;
+  double applied_deviation = 0.0;
 };
 
 // The sensor read at the point still applied after a write: a settled mean, not one reading.

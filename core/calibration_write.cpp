@@ -175,8 +175,8 @@ bool CheckAtAppliedPoint(const CalibrationLink& link, const CalibrationRecord& r
   link.ui->ShowMessage(
       "Показ давача: " + FormatFixed(c.mean, record.digits) + " " + unit + " (середнє з " +
           std::to_string(c.readings) + " вимірювань, відхилення " +
-          FormatFixed(c.deviation, record.digits + 1) + " " + unit + ")\rПодане значення: " +
-          FormatFixed(c.applied, record.digits) + " " + unit +
+          FormatFixed(c.deviation, record.digits + 1) + " " + unit +
+          ")\rПодане значення: " + FormatFixed(c.applied, record.digits) + " " + unit +
           "\rПохибка: " + FormatFixed(c.error, record.digits + 1) + " " + unit,
       "");
   return true;

@@ -26,12 +26,24 @@ bool IdentifyCorrector(AppState& state) {
   return false;
 }
 
+// The line the corrector reports in service is the one this program put there for the same
+// channel, and has not left since.
+bool OurLineStillInService(const AppState& state) {
+  const calcbox* box = state.ActiveCalcBox.get();
+  return box != nullptr && box->service_state == calcbox::kStateService &&
+         state.LineInOurService ==
+             AppState::ServedLine{state.ConnectSettings.line_num, state.Channel};
+}
+
 bool FreeLine(AppState& state, const ConnectHooks& hooks) {
   calcbox* box = state.ActiveCalcBox.get();
   const uint8_t line = state.ConnectSettings.line_num;
   if (box == nullptr || !box->ReadImitation(line))
     return false;
   if (box->service_state != calcbox::kStateService)
+    return true;
+  // Still in service for this very link since the port was lost: nothing to free or to ask.
+  if (OurLineStillInService(state))
     return true;
   const bool leave =
       hooks.leave_busy_line
@@ -53,8 +65,12 @@ bool EnterService(AppState& state, const ConnectHooks& hooks) {
       return false;
     }
   }
+  if (OurLineStillInService(state))
+    return true;
   const uint8_t line = state.ConnectSettings.line_num;
   const bool entered = box->EnterService(line, state.Channel, 0);
+  if (entered)
+    state.LineInOurService = AppState::ServedLine{line, state.Channel};
   if (box->const_password_required) {
     if (entered)
       state.HeldConstPassword = box->const_password;

@@ -98,7 +98,10 @@ bool LineInService(const AppState& state) {
 bool LeaveService(AppState& state) {
   calcbox& box = *state.ActiveCalcBox;
   box.abort_requested = false;
-  return box.LeaveService(state.ConnectSettings.line_num);
+  const bool left = box.LeaveService(state.ConnectSettings.line_num);
+  if (left)
+    state.LineInOurService.reset();
+  return left;
 }
 
 void CloseExchangeObjects(AppState& state, uint32_t settle_ms) {

@@ -1,12 +1,13 @@
 #include "core/reading_log.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <locale>
 #include <stdexcept>
 #include <system_error>
+
+#include "core/shortest_decimal.h"
 
 namespace {
 
@@ -40,15 +41,9 @@ std::string WithMark(std::string number, char decimal_mark) {
   return number;
 }
 
-// The shortest fixed-point text that reads back as the same 32-bit value: every digit the
-// sensor gave, none it did not.
+// Every digit the sensor gave, none it did not: the value is a 32-bit float's.
 std::string Number(double value, char decimal_mark) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value),
-                                       std::chars_format::fixed);
-  if (ec != std::errc())
-    return {};
-  return WithMark(std::string(buffer, end), decimal_mark);
+  return ShortestDecimal(static_cast<float>(value), decimal_mark);
 }
 
 }  // namespace
@@ -65,6 +60,37 @@ std::string LogTimeText(std::chrono::system_clock::time_point when) {
                 local->tm_mon + 1, local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec,
                 static_cast<int>(ms.count() % 1000));
   return text;
+}
+
+std::string ReadingLogFileName(int channel, int line, int sensor_address,
+                               std::chrono::system_clock::time_point when) {
+  // "2026-12-08 15:47:36.123": the colons cannot stand in a Windows file name.
+  std::string time = LogTimeText(when).substr(0, 19);
+  for (char& c : time) {
+    if (c == ' ')
+      c = '_';
+    else if (c == ':')
+      c = '-';
+  }
+  std::string name = LogChannelName(channel);
+  if (line > 0)
+    name += "_нитка" + std::to_string(line);
+  name += "_давач" + std::to_string(sensor_address);
+  if (!time.empty())
+    name += "_" + time;
+  return name + ".csv";
+}
+
+std::string WithCsvExtension(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  // A leading dot makes a hidden name on POSIX, not an extension.
+  if (dot != std::string::npos && dot > name && dot + 1 < path.size())
+    return path;
+  if (dot != std::string::npos && dot > name && dot + 1 == path.size())
+    return path + "csv";
+  return path + ".csv";
 }
 
 char UserDecimalSeparator() {

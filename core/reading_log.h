@@ -36,6 +36,14 @@ std::string LogTimeText(std::chrono::system_clock::time_point when);
 char UserDecimalSeparator();
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
+// The name a new log is offered under: the channel, the corrector line (0: a direct link), the
+// sensor's address and the local time it starts, e.g.
+// "Тиск_нитка1_давач101_2026-12-08_15-47-36.csv".
+std::string ReadingLogFileName(int channel, int line, int sensor_address,
+                               std::chrono::system_clock::time_point when);
+// `path` with ".csv" after a file name that has no extension of its own.
+std::string WithCsvExtension(const std::string& path);
+
 // Appends readings to a CSV file as they arrive. Each row goes to the system in one write as
 // soon as the writer gets to it, so a killed program leaves every earlier row whole; the
 // writing is done by a thread of its own, so a slow or stuck disk never holds up the polling.

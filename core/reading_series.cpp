@@ -12,11 +12,15 @@ void ReadingSeries::Add(const SeriesPoint& point) {
   if (!recent_.empty() && point.t < recent_.back().t)
     return;
   recent_.push_back(point);
+  recent_.back().after_gap = point.after_gap || (break_pending_ && size() > 1);
+  break_pending_ = false;
   if (recent_.size() > recent_capacity_) {
     const SeriesPoint aged = recent_.front();
     recent_.pop_front();
     if (older_.empty() || aged.t - older_.back().t >= older_step_)
       older_.push_back(aged);
+    else if (aged.after_gap)
+      recent_.front().after_gap = true;  // the gap now lies before the next one kept
   }
   while (!older_.empty() && older_.front().t < point.t - keep_seconds_)
     older_.pop_front();
@@ -27,6 +31,7 @@ void ReadingSeries::Add(const SeriesPoint& point) {
 void ReadingSeries::Clear() {
   older_.clear();
   recent_.clear();
+  break_pending_ = false;
 }
 
 double ReadingSeries::first_time() const {
@@ -82,6 +87,7 @@ std::vector<SeriesPoint> ReadingSeries::Window(double seconds, size_t max_points
   const size_t buckets = max_points / 2;
   const double from = all.front().t;
   const double span = std::max(all.back().t - from, 1e-9);
+  bool gap = false;  // among the readings left out since the last point kept
   size_t i = 0;
   for (size_t b = 0; b < buckets && i < all.size(); ++b) {
     const double end = from + span * static_cast<double>(b + 1) / static_cast<double>(buckets);
@@ -96,9 +102,18 @@ std::vector<SeriesPoint> ReadingSeries::Window(double seconds, size_t max_points
     }
     if (i == start)
       continue;  // no reading fell into this stretch of time
-    out.push_back(all[std::min(low, high)]);
-    if (low != high)
-      out.push_back(all[std::max(low, high)]);
+    const size_t first = std::min(low, high);
+    const size_t second = std::max(low, high);
+    for (size_t k = start; k <= second; ++k) {
+      gap = gap || all[k].after_gap;
+      if (k == first || k == second) {
+        out.push_back(all[k]);
+        out.back().after_gap = gap;
+        gap = false;
+      }
+    }
+    for (size_t k = second + 1; k < i; ++k)
+      gap = gap || all[k].after_gap;
   }
   return out;
 }

@@ -11,6 +11,9 @@ struct SeriesPoint {
   double t = 0.0;
   double reported = 0.0;
   double factory = 0.0;
+  // Readings were missed just before this one (failed requests, a lost link): a line is not
+  // drawn across from the reading before it.
+  bool after_gap = false;
 };
 
 // Minimum, maximum, mean and standard deviation (n - 1) of one of the two values over a span.
@@ -33,6 +36,8 @@ class ReadingSeries {
 
   // Times must not run backwards; a reading older than the last one is ignored.
   void Add(const SeriesPoint& point);
+  // Readings were missed since the last one: the next one starts a new stretch.
+  void Break() { break_pending_ = true; }
   void Clear();
 
   size_t size() const { return older_.size() + recent_.size(); }
@@ -45,7 +50,8 @@ class ReadingSeries {
 
   // The points of the last `seconds`, at most `max_points` of them for drawing: where there
   // are more, each bucket of time keeps its lowest and highest reported value (in time
-  // order), so a spike survives the thinning.
+  // order), so a spike survives the thinning. A gap among the readings left out marks the
+  // next point kept, so thinning never bridges one.
   std::vector<SeriesPoint> Window(double seconds, size_t max_points) const;
 
  private:
@@ -58,4 +64,5 @@ class ReadingSeries {
   double older_step_;
   std::deque<SeriesPoint> older_;   // thinned
   std::deque<SeriesPoint> recent_;  // one for one
+  bool break_pending_ = false;
 };

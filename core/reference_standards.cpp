@@ -74,9 +74,14 @@ bool SaveReferenceStandards(const std::string& path, const std::vector<Reference
   for (size_t i = 0; i < list.size(); ++i) {
     const ReferenceStandard& s = list[i];
     const std::string section = "Standard" + std::to_string(i + 1);
-    const std::string fields[] = {s.name,     s.model,  s.serial,
-                                  s.certificate, s.due_date, Trimmed(s.uncertainty),
-                                  Trimmed(s.coverage), s.unit};
+    const std::string fields[] = {s.name,
+                                  s.model,
+                                  s.serial,
+                                  s.certificate,
+                                  s.due_date,
+                                  Trimmed(s.uncertainty),
+                                  Trimmed(s.coverage),
+                                  s.unit};
     for (size_t k = 0; k < std::size(kKeys); ++k) {
       if (!document.Set(section, kKeys[k], fields[k])) {
         if (reason != nullptr)
@@ -135,6 +140,6 @@ std::string ReferenceText(const ReferenceStandard& s) {
   return s.name + (s.model.empty() ? "" : ", " + s.model) +
          (s.serial.empty() ? "" : ", зав. № " + s.serial) +
          (s.certificate.empty() ? "" : ", свідоцтво № " + s.certificate) + ", дійсне до " +
-         s.due_date + ", U = " + Trimmed(s.uncertainty) + " " + s.unit + " (k = " +
-         Trimmed(s.coverage) + ")";
+         s.due_date + ", U = " + Trimmed(s.uncertainty) + " " + s.unit +
+         " (k = " + Trimmed(s.coverage) + ")";
 }

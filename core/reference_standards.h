@@ -11,8 +11,8 @@ struct ReferenceStandard {
   std::string name;  // how the engineer tells it from the others; unique in the register
   std::string model;
   std::string serial;
-  std::string certificate;  // number of its own calibration certificate
-  std::string due_date;     // calibration due, YYYY-MM-DD
+  std::string certificate;   // number of its own calibration certificate
+  std::string due_date;      // calibration due, YYYY-MM-DD
   double uncertainty = 0.0;  // expanded uncertainty U, in `unit`
   double coverage = 2.0;     // coverage factor k of U
   std::string unit;          // a display unit's name: "кПа", "бар", "°С", ...

@@ -137,8 +137,8 @@ const char* VerdictKey(Verdict verdict) {
 }
 
 std::optional<Verdict> VerdictFromKey(const std::string& key) {
-  for (Verdict v : {Verdict::kPass, Verdict::kConditionalPass, Verdict::kConditionalFail,
-                    Verdict::kFail}) {
+  for (Verdict v :
+       {Verdict::kPass, Verdict::kConditionalPass, Verdict::kConditionalFail, Verdict::kFail}) {
     if (key == VerdictKey(v))
       return v;
   }

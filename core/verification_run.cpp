@@ -169,24 +169,20 @@ JournalRecord VerificationJournalRecord(const VerificationRun& run, const Journa
   d["started"] = run.started;
   d["factor"] = run.factor;
   d["digits"] = run.digits;
-  d["plan"] = {{"range_low", plan.range_low},
-               {"range_high", plan.range_high},
-               {"points", plan.points},
-               {"direction", plan.direction == PlanDirection::kRising ? "rising"
-                                                                      : "rising_then_falling"},
-               {"tolerance_kind", static_cast<int>(plan.tolerance_kind)},
-               {"tolerance", plan.tolerance},
-               {"rule", plan.rule == DecisionRule::kSimple ? "simple" : "guard_banded"}};
+  d["plan"] = {
+      {"range_low", plan.range_low},
+      {"range_high", plan.range_high},
+      {"points", plan.points},
+      {"direction", plan.direction == PlanDirection::kRising ? "rising" : "rising_then_falling"},
+      {"tolerance_kind", static_cast<int>(plan.tolerance_kind)},
+      {"tolerance", plan.tolerance},
+      {"rule", plan.rule == DecisionRule::kSimple ? "simple" : "guard_banded"}};
   if (run.reference) {
     const ReferenceStandard& s = *run.reference;
-    d["reference"] = {{"name", s.name},
-                      {"model", s.model},
-                      {"serial", s.serial},
-                      {"certificate", s.certificate},
-                      {"due_date", s.due_date},
-                      {"uncertainty", s.uncertainty},
-                      {"coverage", s.coverage},
-                      {"unit", s.unit}};
+    d["reference"] = {{"name", s.name},         {"model", s.model},
+                      {"serial", s.serial},     {"certificate", s.certificate},
+                      {"due_date", s.due_date}, {"uncertainty", s.uncertainty},
+                      {"coverage", s.coverage}, {"unit", s.unit}};
   }
   d["uncertainty"] = run.uncertainty;
   json points = json::array();
@@ -252,8 +248,8 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
                          ? PlanDirection::kRisingThenFalling
                          : PlanDirection::kRising;
     const int kind = static_cast<int>(Read(*p, "tolerance_kind"));
-    plan.tolerance_kind = kind >= 0 && kind <= 2 ? static_cast<ToleranceKind>(kind)
-                                                 : ToleranceKind::kUnit;
+    plan.tolerance_kind =
+        kind >= 0 && kind <= 2 ? static_cast<ToleranceKind>(kind) : ToleranceKind::kUnit;
     plan.tolerance = Read(*p, "tolerance");
     plan.rule =
         Text(*p, "rule") == "guard_banded" ? DecisionRule::kGuardBanded : DecisionRule::kSimple;
@@ -278,8 +274,8 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
       p.nominal = Read(jp, "nominal");
       p.falling = Text(jp, "direction") == "falling";
       p.applied = Read(jp, "applied");
-      p.source = Text(jp, "source") == "instrument" ? AppliedSource::kInstrument
-                                                    : AppliedSource::kTyped;
+      p.source =
+          Text(jp, "source") == "instrument" ? AppliedSource::kInstrument : AppliedSource::kTyped;
       p.source_id = Text(jp, "source_id");
       p.mean = Read(jp, "mean", NAN);
       p.deviation = Read(jp, "deviation");

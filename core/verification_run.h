@@ -28,17 +28,17 @@ struct VerificationPoint {
   double deviation = 0.0;
   int readings = 0;
   // Filled in by EvaluatePoint.
-  double error = 0.0;                       // mean - applied
-  std::optional<double> error_of_reading;   // % of the applied value; none at 0
-  double error_of_span = 0.0;               // % of the plan's span
-  double tolerance = 0.0;                   // at this point, display unit
+  double error = 0.0;                      // mean - applied
+  std::optional<double> error_of_reading;  // % of the applied value; none at 0
+  double error_of_span = 0.0;              // % of the plan's span
+  double tolerance = 0.0;                  // at this point, display unit
   Verdict verdict = Verdict::kPass;
 };
 
 // The hysteresis at a nominal point approached both ways: falling minus rising error.
 struct Hysteresis {
   double nominal = 0.0;
-  double value = 0.0;  // display unit
+  double value = 0.0;    // display unit
   double of_span = 0.0;  // %
 };
 
@@ -53,7 +53,7 @@ struct VerificationRun {
   std::optional<ReferenceStandard> reference;
   // U in the display unit, as the guard band uses it; 0 without a reference.
   double uncertainty = 0.0;
-  std::string started;  // journal time
+  std::string started;                    // journal time
   std::vector<VerificationPoint> points;  // in the order measured; a repeat replaces its point
   bool cancelled = false;
   // The sensor's calibration during the run.

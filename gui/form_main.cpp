@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -25,15 +27,18 @@
 #include "core/ini_file.h"
 #include "core/link_session.h"
 #include "core/link_summary.h"
+#include "core/restore_protocol.h"
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
 #include "gui/connection/set_connect.h"
 #include "gui/link_view.h"
+#include "gui/measurement/correct_nshp.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
 #include "gui/service/journal_window.h"
+#include "gui/service/verify_window.h"
 
 TFormMain* FormMain = nullptr;
 
@@ -42,6 +47,8 @@ namespace {
 const char kTitleFormat[] = "Прграма обслуговування Р_Т-давачів  (vorlix_modbus.exe від %1)";
 const char kCertificateOffer[] = "Калібровку записано в давач.";
 const char kCertificateOffer2[] = "Підготувати сертифікат калібровки?";
+const char kRestoreProtocolOffer[] = "Калібровку відновлено в давачі.";
+const char kRestoreProtocolOffer2[] = "Підготувати протокол відновлення?";
 
 }  // namespace
 
@@ -115,6 +122,9 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   Njournal = Nservice->addAction(icon(QStyle::SP_FileDialogContentsView),
                                  QStringLiteral("&Журнал калібровок..."));
   Njournal->setObjectName(QStringLiteral("Njournal"));
+  Nverify = Nservice->addAction(icon(QStyle::SP_DialogApplyButton),
+                                QStringLiteral("&Перевірка давача..."));
+  Nverify->setObjectName(QStringLiteral("Nverify"));
 
   auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
   connect(f10, &QShortcut::activated, this, [this] {
@@ -151,6 +161,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
   connect(Njournal, &QAction::triggered, this, &TFormMain::NjournalClick);
   connect(Nmonitor, &QAction::triggered, this, [this] { ShowExchangeMonitor(); });
+  connect(Nverify, &QAction::triggered, this, [this] {
+    if (!OwnExchangeRunning() && !leaving_service_ && !closing_)
+      ShowVerification(*this);
+  });
   connect(Summary->ReconnectButton, &QPushButton::clicked, this, [this] { Reconnect(); });
   state.reconnect = [this] { return Reconnect(); };
 
@@ -163,7 +177,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   run_set_connect_dialog = [this] { return ShowSetConnectDialog(); };
   run_access_codes_dialog = [this](AccessCodes& codes) { return AskAccessCodes(codes, this); };
   offer_certificate = [this](const JournalRecord& record) {
-    if (ui_.AskQuestion(kCertificateOffer, std::string(kCertificateOffer2), std::nullopt))
+    const bool restore = HasRestoreProtocol(record);
+    if (ui_.AskQuestion(restore ? kRestoreProtocolOffer : kCertificateOffer,
+                        std::string(restore ? kRestoreProtocolOffer2 : kCertificateOffer2),
+                        std::nullopt))
       ShowCertificate(record, this);
   };
 
@@ -214,7 +231,11 @@ void TFormMain::FormShow() {
   if (const QScreen* screen = this->screen())
     outer = outer.boundedTo(screen->availableGeometry().size());
   geometry_->Apply(outer);
-  status_panels[0]->setFixedWidth(kPanelDesignWidths[0]);
+  // Room for the longest port and rate there are, so that no choice is cut short.
+  const QFontMetrics metrics = status_panels[0]->fontMetrics();
+  const int longest = metrics.horizontalAdvance(PortStatusText(255, 115200)) +
+                      2 * status_panels[0]->frameWidth() + metrics.averageCharWidth();
+  status_panels[0]->setFixedWidth(std::max(kPanelDesignWidths[0], longest));
   RefreshLinkView();
   FitStatusPanels();
   status_panels[0]->setText(PortStatusText(state.ConnectSettings.port, state.ConnectSettings.rate));
@@ -326,6 +347,12 @@ void TFormMain::ContinueTermination() {
   if (OwnExchangeRunning())
     return;  // it returns as aborted
   if (QWidget* modal = QApplication::activeModalWidget()) {
+    // Nobody is there to say whether the calibration's points may go: its close box would ask
+    // again at every step.
+    if (auto* calibration = qobject_cast<TFormCorrect_NSHP*>(modal)) {
+      calibration->reject();
+      return;
+    }
     // A dialog busy with an exchange refuses or defers the close until that has returned.
     modal->close();
     return;
@@ -382,7 +409,15 @@ void TFormMain::StartConnection(uint8_t channel) {
 
 void TFormMain::FitStatusPanels() {
   status_panels[1]->setFixedWidth(
-      std::max(0, width() - kPanelDesignWidths[0] - kPanel1Allowance - LinkIndicator->width()));
+      std::max(0, width() - status_panels[0]->width() - kPanel1Allowance - LinkIndicator->width()));
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The frame a window manager adds, or the user's hand, narrows the window after the panels
+  // were fitted: the exchange indicator must not be pushed past the edge.
+  if (shown_)
+    FitStatusPanels();
 }
 
 ExchangeMonitorWindow* TFormMain::ShowExchangeMonitor() {
@@ -522,13 +557,17 @@ void TFormMain::CloseConnection() {
   ui_.SetBusyCursor(true);
   // On a termination request nobody is there to answer: the line must not stay in service. A
   // termination that comes while the question is open answers it the same way.
-  if (LineInService(state) &&
-      (terminating_ ||
-       ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
-                       std::nullopt) ||
-       terminating_)) {
-    LeaveServiceGuarded();
-    ui_.SetBusyCursor(true);
+  if (LineInService(state)) {
+    if (terminating_ ||
+        ui_.AskQuestion("Коректор в режимі обслуговування.", std::string("Зняти з обслуговування?"),
+                        std::nullopt) ||
+        terminating_) {
+      LeaveServiceGuarded();
+      ui_.SetBusyCursor(true);
+    } else {
+      // Left in service on purpose: the next link asks about it as about anyone's.
+      state.LineInOurService.reset();
+    }
   }
   CloseExchangeObjects(state, kCloseWaitMs);
   Nval->setEnabled(false);

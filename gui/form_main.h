@@ -70,6 +70,7 @@ class TFormMain : public QMainWindow {
   QAction* Nclb;
   QMenu* Nservice;
   QAction* Njournal;
+  QAction* Nverify;          // "Перевірка давача..."
   QAction* Nmonitor;         // "Монітор обміну..."
   LinkSummaryView* Summary;  // in Panel1
   QLabel* LinkIndicator;     // the exchange indicator at the right of the status bar
@@ -129,6 +130,7 @@ class TFormMain : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void FormCreate();

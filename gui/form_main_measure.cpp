@@ -1,6 +1,7 @@
 // The main window's two measuring commands: current values and two-point calibration.
 #include "gui/form_main_measure.h"
 
+#include <QLineEdit>
 #include <string>
 
 #include "comm/modbusbox.h"
@@ -8,6 +9,7 @@
 #include "core/calibration_write.h"
 #include "core/number_format.h"
 #include "gui/connection/show_par.h"
+#include "gui/dialog_widgets.h"
 #include "gui/form_main.h"
 #include "gui/measurement/ask_val.h"
 #include "gui/measurement/check_val.h"
@@ -59,8 +61,13 @@ MeasuringCommands::MeasuringCommands(TFormMain& window) : window_(window) {
   display_settings = [this] { return RunDisplaySettings(window_.state, &window_); };
   monitor = [this] { RunMonitor(window_.state, &window_); };
   two_point = [this](CalibrationRecord& record) {
-    if (points_dialog_ == nullptr)
+    if (points_dialog_ == nullptr) {
       points_dialog_ = new TFormCorrect_NSHP(window_.state, &window_);
+      if (offered_applied) {
+        points_dialog_->Edit1->setText(Fixed((*offered_applied)[0], record.digits));
+        points_dialog_->Edit2->setText(Fixed((*offered_applied)[1], record.digits));
+      }
+    }
     points_dialog_->record = &record;
     points_dialog_->exec();
     return points_dialog_ != nullptr ? points_dialog_->result : TFormCorrect_NSHP::kCancelled;
@@ -119,6 +126,8 @@ void MeasuringCommands::Calibration() {
 
   JournalRecord journal =
       NewJournalRecord(state, ChannelUnitName(state.Channel, state.ConnectSettings.P_unit));
+  if (!run.empty())
+    journal.run = run;
   uint8_t result = TFormCorrect_NSHP::kCancelled;
   // Leaving the results without writing goes back to the points, which stay as they were.
   for (;;) {
@@ -134,8 +143,9 @@ void MeasuringCommands::Calibration() {
   const bool factory = result == TFormCorrect_NSHP::kFactorySetting;
   if (!factory) {
     for (size_t i = 0; i < 2; ++i) {
-      journal.points.push_back(
-          {record.applied[i], record.received[i], record.readings[i], record.deviation[i]});
+      journal.points.push_back({record.applied[i], record.received[i], record.readings[i],
+                                record.deviation[i], record.applied_readings[i],
+                                record.applied_deviation[i]});
     }
     const NewCalibration computed =
         ComputeNewCalibration(record, state.SensorSlope, state.SensorOffset);
@@ -145,9 +155,10 @@ void MeasuringCommands::Calibration() {
   // The write keeps its record before it tells anything; what follows joins it as its run.
   const bool written = WriteCalibration(
       record, journal, factory ? JournalOutcome::kFactory : JournalOutcome::kWritten);
+  this->written = written;
   if (written && !factory)
     CheckAsLeft(record, journal);
-  if (written && window_.offer_certificate)
+  if (written && offer_certificate && window_.offer_certificate)
     window_.offer_certificate(journal);
 }
 

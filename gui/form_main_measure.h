@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include <QPointer>
 
@@ -35,6 +37,15 @@ class MeasuringCommands {
   std::function<std::optional<ReadingSpread>(const CalibrationRecord&)> collect_check;
   // The results dialog on the record; true when its offset and slope are to be written.
   std::function<bool(CalibrationRecord&)> results;
+
+  // When set, the calibration's records join this run of the journal (a verification's).
+  std::string run;
+  // Applied values the two-point dialog starts with (the engineer may change them).
+  std::optional<std::array<float, 2>> offered_applied;
+  // Whether the command offers the two-point certificate after a write.
+  bool offer_certificate = true;
+  // Set once the command has written a calibration the sensor holds.
+  bool written = false;
 
   // Reads the calibration, then display settings, then the monitor.
   void Values();

@@ -1,12 +1,16 @@
 #include <QApplication>
+#include <QTranslator>
 
 #include "gui/form_main.h"
 #include "gui/qt_exchange_host.h"
+#include "gui/qt_translations.h"
 #include "gui/termination.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   UseFullStopDecimalSeparator();
+  QTranslator qt_texts;
+  LoadQtTranslations(qt_texts);
 
   QtExchangeHost ui;
   TFormMain window(ui);

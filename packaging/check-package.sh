@@ -57,6 +57,7 @@ if [ "$expect_gui" = 1 ]; then
   case "$depends" in *libqt6printsupport6*) ;; *) fail "Depends does not name the Qt 6 print support library" ;; esac
   # The plot library is linked in statically; nothing else draws charts.
   case "$depends" in *libqt6charts6*) fail "Depends names the Qt 6 charts library" ;; esac
+  case "$depends" in *qt6-translations-l10n*) ;; *) fail "Depends does not name Qt's translations" ;; esac
 fi
 
 # Files.

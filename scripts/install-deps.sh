@@ -12,6 +12,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   nlohmann-json3-dev libcli11-dev
+  qt6-translations-l10n
   dpkg-dev patch
 )
 

@@ -170,6 +170,19 @@ std::optional<int> ChildProcess::WaitExit(std::chrono::milliseconds limit) {
   return exit_status_;
 }
 
+bool ChildProcess::WriteInput(const std::string& text) {
+  size_t done = 0;
+  while (in_ >= 0 && done < text.size()) {
+    const ssize_t n = write(in_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    done += static_cast<size_t>(n);
+  }
+  return in_ >= 0;
+}
+
 void ChildProcess::CloseInput() {
   if (in_ >= 0) {
     close(in_);

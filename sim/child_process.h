@@ -41,6 +41,8 @@ class ChildProcess {
   std::optional<int> WaitExit(std::chrono::milliseconds limit);
   // False when no child runs.
   bool Signal(int signal);
+  // Writes `text` to the child's standard input; false when it cannot take it.
+  bool WriteInput(const std::string& text);
   // Closes the child's standard input: it reads the end of its input from then on.
   void CloseInput();
   // Sends `signal` and waits up to `limit` for the end, then kills it. The exit status, or

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -27,6 +28,18 @@ timespec FromMicroseconds(uint64_t us) {
 }
 
 }  // namespace
+
+PtyServer::PtyServer(LineDevice& device, uint32_t rate, Clock clock)
+    : device_(device), rate_(rate), clock_(std::move(clock)) {
+  if (!clock_) {
+    const auto epoch = std::chrono::steady_clock::now();
+    clock_ = [epoch] {
+      return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now() - epoch)
+                                       .count());
+    };
+  }
+}
 
 PtyServer::~PtyServer() {
   Stop();
@@ -113,12 +126,7 @@ void PtyServer::Stop() {
 }
 
 void PtyServer::Run() {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point epoch = Clock::now();
-  const auto now_us = [&] {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch).count());
-  };
+  const auto now_us = [this] { return clock_(); };
   // 10 bit times per byte, rounded as a whole like the device's own pacing.
   const auto on_wire = [&](uint64_t bytes) {
     return rate_ == 0 ? 0 : (bytes * 10'000'000u + rate_ / 2) / rate_;

@@ -21,10 +21,19 @@
 //
 // The device is used on the server's thread only, from Start() to Stop(); look at it before
 // Start() or after Stop().
+//
+// Its clock runs from construction, across Stop() and Start(): the device stamps its replies
+// on it and keeps what it has stamped (its reply pacing never lets a reply start before the
+// last one ended), so a clock started again at every Start() would leave a device brought back
+// silent for as long as it had been served before.
 class PtyServer {
  public:
-  // `rate` 0 hands the master's bytes to the device the moment they are read.
-  PtyServer(LineDevice& device, uint32_t rate) : device_(device), rate_(rate) {}
+  // Microseconds on a monotonic clock.
+  using Clock = std::function<uint64_t()>;
+
+  // `rate` 0 hands the master's bytes to the device the moment they are read. Without `clock`
+  // the steady clock since construction.
+  PtyServer(LineDevice& device, uint32_t rate, Clock clock = {});
   ~PtyServer();
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
@@ -46,6 +55,7 @@ class PtyServer {
 
   LineDevice& device_;
   uint32_t rate_;
+  Clock clock_;
   int master_ = -1;
   int slave_ = -1;
   int wake_read_ = -1;

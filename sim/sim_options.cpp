@@ -121,6 +121,12 @@ Sensors:
   --noise VALUE              readings deviate by up to this much (default 0)
   --drift VALUE              raw values move by this much per second (default 0)
   --seed N                   seed of the noise (default 1)
+  --nonlinearity PCT         a quadratic error of PCT % of the span at mid-range, none at
+                             the ends of the range (both sensors; default 0)
+  --hysteresis VALUE         readings approached from above stand VALUE higher than from
+                             below, in the sensor's unit (both sensors; default 0)
+  --pressure-range LOW:HIGH  the range of the non-linearity, kPa (default 0:1000)
+  --temperature-range LOW:HIGH  the same in °C (default -20:60)
   --write-protect            refuse calibration writes (exception 7)
   --ignore-writes            acknowledge calibration writes but keep the old calibration
   --alter-writes             acknowledge calibration writes but keep the slope one bit off
@@ -148,11 +154,14 @@ Adapter:
                              as an adapter pulled out (default 0: never)
   --unplug-for S             then bring them back at the same link after S seconds, 1..3600
                              (default 3)
-)";
+)" + ReferenceUsage();
 }
 
-ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o,
+ParseOutcome ParseSimOptions(const std::vector<std::string>& all_args, SimOptions& o,
                              std::string& error) {
+  std::vector<std::string> args;
+  if (!TakeReferenceOptions(all_args, o.reference, args, error))
+    return ParseOutcome::kBad;
   CorrectorConfig& c = o.corrector;
   std::string lines_text;
 
@@ -186,6 +195,18 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
         return false;
       set(c.pressure, x);
       set(c.temperature, x);
+      return true;
+    };
+  };
+  const auto range_of = [](SensorConfig& sensor) {
+    return [&sensor](const std::string& v) {
+      const size_t colon = v.find(':');
+      double low = 0, high = 0;
+      if (colon == std::string::npos || !ParseReal(v.substr(0, colon), -1e30, 1e30, low) ||
+          !ParseReal(v.substr(colon + 1), -1e30, 1e30, high) || !(low < high))
+        return false;
+      sensor.range_low = low;
+      sensor.range_high = high;
       return true;
     };
   };
@@ -289,6 +310,14 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
       {"drift",
        {true, both_sensors([](SensorConfig& s, double x) { s.drift_per_s = x; }, -1e30, 1e30),
         "a number"}},
+      {"nonlinearity",
+       {true, both_sensors([](SensorConfig& s, double x) { s.nonlinearity = x; }, -100, 100),
+        "a per cent of the span, -100..100"}},
+      {"hysteresis",
+       {true, both_sensors([](SensorConfig& s, double x) { s.hysteresis = x; }, -1e30, 1e30),
+        "a number"}},
+      {"pressure-range", {true, range_of(c.pressure), "LOW:HIGH with LOW below HIGH"}},
+      {"temperature-range", {true, range_of(c.temperature), "LOW:HIGH with LOW below HIGH"}},
       {"seed",
        {true,
         [&](const std::string& v) {
@@ -498,7 +527,7 @@ std::string DescribeSimOptions(const SimOptions& o) {
         << " replies" << (f.count ? ", the first " + std::to_string(f.count) : std::string())
         << ')';
   }
-  out << '\n';
+  out << '\n' << DescribeReferenceOptions(o.reference);
   return out.str();
 }
 

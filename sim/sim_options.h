@@ -7,6 +7,7 @@
 #include "sim/line_device.h"
 #include "sim/reply_shaper.h"
 #include "sim/sim_corrector.h"
+#include "sim/sim_reference_options.h"
 
 enum class SimConnection { kCorrector, kDirect };
 
@@ -24,6 +25,7 @@ struct SimOptions {
   // away, and after `unplugged_ms` they come back at the same link. 0: never.
   uint32_t unplug_after = 0;
   uint32_t unplugged_ms = 3000;
+  SimReferenceOptions reference;
 };
 
 enum class ParseOutcome { kRun, kHelp, kBad };

@@ -32,8 +32,31 @@ float WordsToFloat(uint16_t low, uint16_t high) {
   return std::bit_cast<float>(static_cast<uint32_t>(high) << 16 | low);
 }
 
+double SimSensor::ModelError(double value, bool falling) const {
+  double error = falling ? config_.hysteresis / 2 : -config_.hysteresis / 2;
+  const double span = config_.range_high - config_.range_low;
+  if (span > 0.0) {
+    const double share = (value - config_.range_low) / span;
+    error += config_.nonlinearity / 100.0 * span * 4.0 * share * (1.0 - share);
+  }
+  return error;
+}
+
+void SimSensor::Apply(double value) {
+  if (value < config_.value)
+    falling_ = true;
+  else if (value > config_.value)
+    falling_ = false;
+  config_.value = value;
+}
+
 double SimSensor::RawAt(uint64_t now_us) const {
-  return config_.value + config_.drift_per_s * (static_cast<double>(now_us) / 1e6);
+  const double value =
+      config_.input ? config_.input->At(now_us)
+                    : config_.value + config_.drift_per_s * (static_cast<double>(now_us) / 1e6);
+  if (config_.nonlinearity == 0.0 && config_.hysteresis == 0.0)
+    return value;
+  return value + ModelError(value, falling_);
 }
 
 float SimSensor::Reading(uint64_t now_us) {

@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sim/line_device.h"
 #include "sim/reply_shaper.h"
 #include "sim/request_framer.h"
+#include "sim/sim_input.h"
 #include "sim/sim_random.h"
 
 // Unit codes of register 59 (numbering of the HART unit table).
@@ -33,10 +35,21 @@ struct SensorConfig {
   double value = 101.325;  // raw reading at time 0, in the sensor's unit
   float offset = 0.0f;     // calibration: reported = raw * slope + offset
   float slope = 1.0f;
-  double noise = 0.0;          // each reading deviates from the raw value by at most this much
-  double drift_per_s = 0.0;    // the raw value moves by this much every second
+  double noise = 0.0;        // each reading deviates from the raw value by at most this much
+  double drift_per_s = 0.0;  // the raw value moves by this much every second
+  // A sensor worth verifying: a quadratic error over the range [range_low, range_high], zero
+  // at its ends and `nonlinearity` per cent of the span at its middle; and a hysteresis,
+  // readings approached from above standing `hysteresis` (sensor's unit) higher than those
+  // approached from below, half of it each way. Added to the raw value before the calibration.
+  double nonlinearity = 0.0;
+  double hysteresis = 0.0;
+  double range_low = 0.0;
+  double range_high = 1000.0;
   uint64_t seed = 1;           // of the noise
   bool write_protect = false;  // calibration writes refused with exception 7
+  // When set, the raw value is what this input holds (a reference controller may move it);
+  // `value` and `drift_per_s` are then the input's.
+  std::shared_ptr<SimInput> input;
   // A sensor that acknowledges a calibration write but keeps something else: the old values
   // (kIgnore), or the slope one bit off what was sent (kAlter), which only a bit-for-bit
   // read-back notices.
@@ -48,6 +61,8 @@ struct SensorConfig {
     c.address = 102;
     c.unit_code = kUnitDegreeCelsius;
     c.value = 20.0;
+    c.range_low = -20.0;
+    c.range_high = 60.0;
     return c;
   }
 };
@@ -76,8 +91,14 @@ class SimSensor {
   // The reply to `frame`, or nothing when the frame is not for this sensor.
   std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame, uint64_t now_us);
 
-  // The raw reading at `now_us`, with drift, without noise.
+  // The raw reading at `now_us`, with drift, non-linearity and hysteresis, without noise.
   double RawAt(uint64_t now_us) const;
+  // The error the sensor's own model adds at `value` approached from above (`falling`) or not.
+  double ModelError(double value, bool falling) const;
+  // A new value applied at the sensor's input; a lower one than before turns the hysteresis
+  // to falling, a higher one to rising.
+  void Apply(double value);
+  bool falling() const { return falling_; }
   // One reading as the sensor reports it: raw with noise, times the slope, plus the offset.
   float Reading(uint64_t now_us);
 
@@ -93,6 +114,7 @@ class SimSensor {
 
   SensorConfig config_;
   SimRandom random_;
+  bool falling_ = false;
 };
 
 // A sensor wired straight to the line.

@@ -1,5 +1,6 @@
 #include "gui/connection/connect.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QColor>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -252,6 +254,15 @@ void TFormConnect::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+void TFormConnect::FitPortListToEntries() {
+  // The popup is as wide as the box unless told otherwise, and a device path with its adapter's
+  // name would be cut short just where the two adapters differ.
+  QAbstractItemView* view = ComboBox1->view();
+  const int widest = view->sizeHintForColumn(0);
+  const int frame = 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
+  view->setMinimumWidth(std::max(ComboBox1->width(), widest + frame));
+}
+
 void TFormConnect::FormShow() {
   working_copy = state_.ConnectSettings;
 
@@ -275,6 +286,7 @@ void TFormConnect::FormShow() {
   if (selected < 0 && ComboBox1->count() > 0)
     selected = 0;
   ComboBox1->setCurrentIndex(selected);
+  FitPortListToEntries();
 
   SelectEntry(ComboBox2, RateIndex(working_copy.rate));
   Edit1->setText(QString::number(working_copy.wait_time));

@@ -88,6 +88,8 @@ class TFormConnect : public QDialog {
 
  public slots:
   void FormShow();
+  // Widens the port list's popup to its widest entry.
+  void FitPortListToEntries();
   // The connection type chosen (also run on show).
   void ComboBox8Click();
   void BitBtn1Click();

@@ -22,6 +22,7 @@
 #include "core/number_format.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
+#include "gui/measurement/reference_readout.h"
 #include "gui/measurement/trend_view.h"
 
 TFormAsk_Val* FormAsk_Val = nullptr;
@@ -31,6 +32,10 @@ constexpr int kPanelMinWidth = 150;
 constexpr int kButtonWidth = 100;
 constexpr double kRefreshSeconds = 0.5;
 constexpr size_t kDrawnPoints = 600;
+// The drift is taken over this much of the latest readings; at the fastest polling (50 ms)
+// that is every one of them.
+constexpr double kDriftSeconds = 60.0;
+constexpr size_t kDriftPoints = 2000;
 
 // One unit of the last decimal shown: a spread below it cannot be seen on screen.
 double DisplayStep(int digits) {
@@ -103,9 +108,15 @@ TFormAsk_Val::TFormAsk_Val(AppState& state, QWidget* parent)
     ++row;
   }
   // The values keep their size in the middle of a dialog as wide as its status bar.
+  RefBox1 = new ReferenceReadout(state_, this);
+  auto* sensor_and_reference = new QVBoxLayout;
+  sensor_and_reference->addLayout(grid);
+  sensor_and_reference->addSpacing(10);
+  sensor_and_reference->addWidget(RefBox1);
+  sensor_and_reference->addStretch(1);
   auto* values = new QHBoxLayout;
   values->addStretch(1);
-  values->addLayout(grid);
+  values->addLayout(sensor_and_reference);
   values->addStretch(1);
 
   Chart1 = new TrendView(this, "Chart1", {QStringLiteral("Вимірювання"), QStringLiteral("Середнє")},
@@ -141,26 +152,49 @@ void TFormAsk_Val::FormShow() {
   for (QLabel* label : spread_units_)
     label->setText(unit);
   Panel8->setAccessibleName(Panel8->accessibleName() + QStringLiteral(", ") + unit);
+  const QString drift_note =
+      QStringLiteral("Дрейф показується, коли вимірювання охоплюють щонайменше %1 с")
+          .arg(kDriftMinSpanMs / 1000.0);
+  Panel8->setToolTip(drift_note);
+  Panel8->setAccessibleDescription(drift_note);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
+  if (record != nullptr) {
+    RefBox1->Start(record->digits, unit, stability_share_);
+    // The box was hidden when the dialog took its size.
+    if (RefBox1->active() && layout() != nullptr) {
+      layout()->activate();
+      adjustSize();
+    }
+  }
 
   StartPolling();
 }
 
 void TFormAsk_Val::Timer1Timer() {
-  if (record == nullptr)
+  // Both instruments are read in one tick, one after the other; a tick due inside the
+  // reference's exchange is skipped like one due inside the sensor's.
+  if (record == nullptr || RefBox1->busy())
     return;
   float reading = 0.0f;
   const ReadOutcome outcome = ReadValue(reading);
   if (outcome == ReadOutcome::kSkipped || outcome == ReadOutcome::kGone)
     return;
-  if (outcome == ReadOutcome::kValue) {
+  // The reference is read straight after the sensor, before anything is drawn: a slow repaint
+  // between the two would let the next tick fall due inside the reference's exchange and be
+  // lost.
+  if (!closing() && !RefBox1->Tick(state_.clock->TickCount()))
+    return;
+  if (outcome != ReadOutcome::kValue) {
+    series_.Break();  // failed or the link lost: no reading for this tick
+  } else {
     if (record->factor != 1.0 && !IsBadFloat(&reading))
       reading = ToDisplayUnit(reading, record->factor);
     // A reading at the edge of the float range can overflow in the display unit; it would
     // spoil the next ten averages, so it is refused like a reading that is not a number.
     if (IsBadFloat(&reading)) {
       Panel2->setText(QStringLiteral("NAN"));
+      series_.Break();
     } else {
       Panel2->setText(Fixed(reading, record->digits));
       // Times from the first reading; the tick count wraps, its differences do not.
@@ -168,16 +202,51 @@ void TFormAsk_Val::Timer1Timer() {
       if (!ring_.has_average())
         first_tick_ = now;
       ring_.Add(reading, static_cast<double>(now - first_tick_));
+      ++readings_taken_;
       StatusBar1Panel1->setText(QStringLiteral(" %1").arg(ring_.pos()));
       BitBtn1->setEnabled(true);
       Panel3->setText(Fixed(ring_.average(), record->digits));
-      ShowSpread();
       series_.Add({static_cast<double>(now - first_tick_) / 1000.0, reading, ring_.average()});
+      ShowSpread();
       if (last_refresh_ < 0.0 || series_.last_time() - last_refresh_ >= kRefreshSeconds)
         RefreshChart();
     }
   }
   FinishDeferredClose();
+}
+
+void TFormAsk_Val::done(int result) {
+  RefBox1->Abort();
+  ValuePollingDialog::done(result);
+}
+
+std::string TFormAsk_Val::NotSettled() const {
+  const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
+  const int digits = record->digits;
+  std::string why;
+  if (!settled_) {
+    if (!spread_.full) {
+      why = "Середнє взято лише з " + std::to_string(spread_.count) + " вимірювань з " +
+            std::to_string(StatisticsRing::kSize) + ".";
+    } else {
+      const double limit = StabilityLimit(spread_.mean, DisplayStep(digits), stability_share_);
+      if (spread_.stable && drift_) {
+        why = "Дрейф " + FormatFixed(std::fabs(*drift_), digits + 1) + " " + unit +
+              " за хвилину більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+      } else {
+        why = "Розкид " + FormatFixed(spread_.maximum - spread_.minimum, digits) + " " + unit +
+              " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
+      }
+    }
+  }
+  if (RefBox1->active() && !RefBox1->settled()) {
+    const ReadingSpread& r = RefBox1->spread();
+    why += why.empty() ? "" : "\r";
+    why += !r.full ? "Еталон: середнє взято лише з " + std::to_string(r.count) + " вимірювань з " +
+                         std::to_string(StatisticsRing::kSize) + "."
+                   : std::string("Еталон ще не усталився.");
+  }
+  return why;
 }
 
 void TFormAsk_Val::ShowSpread() {
@@ -186,14 +255,27 @@ void TFormAsk_Val::ShowSpread() {
   ring_.Ordered(values, times);
   spread_ =
       SpreadOf(values, times, StatisticsRing::kSize, DisplayStep(record->digits), stability_share_);
+  // The drift comes from the last minute of readings, however many the ring holds.
+  values.clear();
+  times.clear();
+  for (const SeriesPoint& p : series_.Window(kDriftSeconds, kDriftPoints)) {
+    values.push_back(p.reported);
+    times.push_back(p.t * 1000.0);
+  }
+  drift_ = DriftPerMinute(values, times);
+  const double limit = StabilityLimit(spread_.mean, DisplayStep(record->digits), stability_share_);
+  // A point that moves by more than its band in a minute has not settled, however close its
+  // last ten readings lie.
+  settled_ = spread_.stable && (!drift_ || std::fabs(*drift_) <= limit * (1.0 + 1e-9));
+
   const int digits = record->digits;
   Panel4->setText(QStringLiteral("%1 з %2").arg(spread_.count).arg(StatisticsRing::kSize));
   Panel5->setText(Fixed(spread_.deviation, digits + 1));
   Panel6->setText(Fixed(spread_.minimum, digits));
   Panel7->setText(Fixed(spread_.maximum, digits));
-  Panel8->setText(Fixed(spread_.drift_per_minute, digits + 1));
+  Panel8->setText(drift_ ? Fixed(*drift_, digits + 1) : QStringLiteral("—"));
   QPalette palette = Panel9->palette();
-  if (spread_.stable) {
+  if (settled_) {
     Panel9->setText(QStringLiteral("усталився"));
     palette.setColor(QPalette::WindowText, QColor(0, 120, 0));
   } else {
@@ -205,15 +287,8 @@ void TFormAsk_Val::ShowSpread() {
 
 void TFormAsk_Val::RefreshChart() {
   last_refresh_ = series_.last_time();
-  const std::vector<SeriesPoint> drawn = series_.Window(series_.last_time() + 1.0, kDrawnPoints);
-  QList<QPointF> readings;
-  QList<QPointF> means;
-  for (const SeriesPoint& p : drawn) {
-    readings.append(QPointF(p.t, p.reported));
-    means.append(QPointF(p.t, p.factory));
-  }
-  Chart1->SetLine(0, readings);
-  Chart1->SetLine(1, means);
+  // The readings as line 0, the running mean (kept as the factory value) as line 1.
+  Chart1->SetValueLines(series_.Window(series_.last_time() + 1.0, kDrawnPoints));
   // The band spans the time of the readings the average is taken over.
   std::vector<double> values;
   std::vector<double> times;
@@ -238,34 +313,54 @@ void TFormAsk_Val::BitBtn1Click() {
   if (closing() || record == nullptr || !ring_.has_average() ||
       record->point >= record->received.size())
     return;
-  // What was on screen when the button was pressed is what the caller gets, whatever the
-  // polling brings while the question is open.
-  const float average = ring_.average();
-  const ReadingSpread spread = spread_;
-  if (!spread.stable) {
-    const std::string unit = ChannelUnitName(state_.Channel, state_.ConnectSettings.P_unit);
-    const int digits = record->digits;
-    std::string what = "Показ давача ще не усталився.";
-    std::string why;
-    if (!spread.full) {
-      what = "Набрано замало вимірювань.";
-      why = "Середнє взято лише з " + std::to_string(spread.count) + " вимірювань з " +
-            std::to_string(StatisticsRing::kSize) + ".";
-    } else {
-      const double limit = std::max(std::fabs(spread.mean) * stability_share_, DisplayStep(digits));
-      why = "Розкид " + FormatFixed(spread.maximum - spread.minimum, digits) + " " + unit +
-            " більший за " + FormatFixed(limit, digits + 1) + " " + unit + ".";
-    }
-    if (!state_.ui->AskQuestion(what, why, std::string("Прийняти це середнє значення?")))
-      return;
-    if (closing())
-      return;
+  // A reference that is set but not answering gives no applied value: taking its older mean
+  // would record a value it no longer vouches for.
+  if (RefBox1->active() && (RefBox1->failing() || !RefBox1->has_mean())) {
+    const std::string why =
+        RefBox1->failing() ? RefBox1->last_error() : std::string("Еталон ще не дав показу.");
+    state_.ui->ShowMessage(why + "\rТочку не прийнято.", "");
+    return;
   }
-  record->received[record->point] = average;
-  record->readings[record->point] = spread.count;
-  record->deviation[record->point] = static_cast<float>(spread.deviation);
+  if (!NotSettled().empty()) {
+    // The question names the readings as they stand and its "Так" takes exactly those: no
+    // reading is added while it is open (the reference is polled in the same tick). Going on
+    // collecting is its default.
+    const bool polling = Timer1->isActive();
+    Timer1->stop();
+    bool take = false;
+    uint64_t asked_about = 0;
+    do {
+      asked_about = readings_taken_;
+      take = AskToTakeUnsettled();
+      if (closing())
+        return;
+    } while (take && asked_about != readings_taken_);
+    if (!take) {
+      if (polling)
+        StartPolling();
+      return;
+    }
+  }
+  const size_t i = record->point;
+  record->received[i] = ring_.average();
+  record->readings[i] = spread_.count;
+  record->deviation[i] = static_cast<float>(spread_.deviation);
+  if (RefBox1->active()) {
+    record->applied[i] = RefBox1->mean();
+    record->applied_readings[i] = RefBox1->spread().count;
+    record->applied_deviation[i] = static_cast<float>(RefBox1->spread().deviation);
+  }
   accepted = true;
   accept();
+}
+
+bool TFormAsk_Val::AskToTakeUnsettled() {
+  const bool sensor = !settled_;
+  const std::string what = sensor && !spread_.full ? "Набрано замало вимірювань."
+                           : sensor                ? "Показ давача ще не усталився."
+                                                   : "Еталон ще не усталився.";
+  return state_.ui->AskCautiously(what, NotSettled(),
+                                  std::string("Прийняти це середнє значення?"));
 }
 
 void TFormAsk_Val::BitBtn2Click() {

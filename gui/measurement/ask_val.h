@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "gui/measurement/value_polling.h"
@@ -14,6 +15,7 @@ struct AppState;
 class QLabel;
 class QPushButton;
 class TrendView;
+class ReferenceReadout;
 
 // Statistics collection for one calibration point: polls the sensor while the engineer holds
 // a known input on it, shows the current value and the average of the last ten valid readings
@@ -47,11 +49,16 @@ class TFormAsk_Val : public ValuePollingDialog {
   QLabel* Panel9;  // stable or not
   // The readings as they came, their running mean and the band of the last ten.
   TrendView* Chart1;
+  // The reference instrument beside the sensor, when one is set: its mean becomes the point's
+  // applied value.
+  ReferenceReadout* RefBox1;
   QPushButton* BitBtn1;  // "Прийняти"
   QPushButton* BitBtn2;  // "Відмінити"
 
   const StatisticsRing& statistics() const { return ring_; }
   const ReadingSpread& spread() const { return spread_; }
+  // Settled as the window shows it: the last ten within their band, and no drift beyond it.
+  bool settled() const { return settled_; }
   const ReadingSeries& series() const { return series_; }
   // Draws the readings so far now, whatever the pace of the readings.
   void RefreshChart();
@@ -59,6 +66,9 @@ class TFormAsk_Val : public ValuePollingDialog {
  public slots:
   void FormShow();
   void Timer1Timer() override;
+
+ public:
+  void done(int result) override;
 
  protected:
   void SetValuesStale(bool stale) override;
@@ -72,12 +82,21 @@ class TFormAsk_Val : public ValuePollingDialog {
 
  private:
   void ShowSpread();
+  // What keeps the point from being taken as it stands: "" when both have settled.
+  std::string NotSettled() const;
+  // Whether to take an average that has not settled; the figures as they stand.
+  bool AskToTakeUnsettled();
 
   StatisticsRing ring_;
   ReadingSpread spread_;
+  // Per minute over the last minute of readings; none until they span long enough.
+  std::optional<double> drift_;
+  bool settled_ = false;
   std::vector<QLabel*> spread_units_;
   double stability_share_ = 0.0;
   uint32_t first_tick_ = 0;
+  // Valid readings so far: tells whether the ring changed under a question.
+  uint64_t readings_taken_ = 0;
   // Readings (as reported) with the running mean beside each (as factory).
   ReadingSeries series_;
   double last_refresh_ = -1.0;

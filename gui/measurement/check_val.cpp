@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -9,8 +10,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPointF>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "core/app_state.h"
 #include "core/calibration.h"
 #include "core/number_format.h"
+#include "core/reading_log.h"
 #include "core/suplfunc.h"
 #include "gui/dialog_widgets.h"
 #include "gui/measurement/trend_view.h"
@@ -115,11 +117,11 @@ TFormCheck_Val::TFormCheck_Val(AppState& state, QWidget* parent)
   LayOutOverStatusBar(this, body, StatusBar1);
 
   connect(BitBtn5, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn5Click);
-  SetTabOrder({ComboBox1, ComboBox2, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
+  SetTabOrder({ComboBox1, ComboBox2, ComboBox3, BitBtn6, CheckBox1, BitBtn7, BitBtn5});
   BitBtn5->setFocus();
 
-  choose_log_file = [this] {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Запис показів у файл"), QString(),
+  choose_log_file = [this](const QString& proposed) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Запис показів у файл"), proposed,
                                         QStringLiteral("Таблиця CSV (*.csv)"));
   };
   log_decimal_mark = QLocale::system().decimalPoint().front();
@@ -139,18 +141,27 @@ void TFormCheck_Val::BuildTrend() {
   ComboBox2 = MakeList(TrendPanel, "ComboBox2");
   ComboBox2->addItem(QStringLiteral("секунди"));
   ComboBox2->addItem(QStringLiteral("хвилини"));
+  ComboBox3 = MakeList(TrendPanel, "ComboBox3");
+  ComboBox3->addItem(QStringLiteral("обидві"));
+  ComboBox3->addItem(QStringLiteral("у давачі"));
+  ComboBox3->addItem(QStringLiteral("виробника"));
   BitBtn6 =
       MakeDialogButton(TrendPanel, "BitBtn6", QStringLiteral("Пауза"), EnterKey::kWhenFocused);
   QLabel* window_label = MakePlainLabel(TrendPanel, "Label20", QStringLiteral("Вікно"));
   window_label->setBuddy(ComboBox1);
   QLabel* axis_label = MakePlainLabel(TrendPanel, "Label21", QStringLiteral("Вісь часу"));
   axis_label->setBuddy(ComboBox2);
+  QLabel* lines_label = MakePlainLabel(TrendPanel, "Label22", QStringLiteral("Лінії"));
+  lines_label->setBuddy(ComboBox3);
   auto* controls = new QHBoxLayout;
   controls->addWidget(window_label);
   controls->addWidget(ComboBox1);
   controls->addSpacing(10);
   controls->addWidget(axis_label);
   controls->addWidget(ComboBox2);
+  controls->addSpacing(10);
+  controls->addWidget(lines_label);
+  controls->addWidget(ComboBox3);
   controls->addStretch(1);
   controls->addWidget(BitBtn6);
 
@@ -222,6 +233,12 @@ void TFormCheck_Val::BuildTrend() {
     Chart1->SetMinutes(index == 1);
     RefreshTrend();
   });
+  // One line alone gets the whole height: its noise is not flattened by the other's offset.
+  connect(ComboBox3, &QComboBox::currentIndexChanged, this, [this](int index) {
+    Chart1->ShowLine(0, index != 2);
+    Chart1->ShowLine(1, index != 1);
+    RefreshTrend();
+  });
   connect(BitBtn6, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn6Click);
   connect(BitBtn7, &QPushButton::clicked, this, &TFormCheck_Val::BitBtn7Click);
 }
@@ -246,17 +263,7 @@ void TFormCheck_Val::RefreshTrend() {
   if (paused_ || !TrendPanel->isVisible())
     return;
   const double window = window_seconds();
-  const std::vector<SeriesPoint> drawn = series_.Window(window, kDrawnPoints);
-  QList<QPointF> reported;
-  QList<QPointF> factory;
-  reported.reserve(static_cast<qsizetype>(drawn.size()));
-  factory.reserve(static_cast<qsizetype>(drawn.size()));
-  for (const SeriesPoint& p : drawn) {
-    reported.append(QPointF(p.t, p.reported));
-    factory.append(QPointF(p.t, p.factory));
-  }
-  Chart1->SetLine(0, reported);
-  Chart1->SetLine(1, factory);
+  Chart1->SetValueLines(series_.Window(window, kDrawnPoints));
   const double end = std::max(series_.last_time(), window);
   Chart1->ShowSpan(end - window, end);
 
@@ -290,9 +297,21 @@ void TFormCheck_Val::BitBtn7Click() {
     StopLog();
     return;
   }
-  const QString path = choose_log_file ? choose_log_file() : QString();
+  const QString path = choose_log_file ? choose_log_file(ProposedLogPath()) : QString();
   if (!path.isEmpty())
-    StartLog(path);
+    StartLog(QString::fromStdString(WithCsvExtension(path.toStdString())));
+}
+
+QString TFormCheck_Val::ProposedLogPath() const {
+  const TConnectSettings& s = state_.ConnectSettings;
+  const int address = state_.Channel == 0 ? s.adr_P : s.adr_T;
+  const int line = s.conn_type == 1 ? s.line_num : 0;
+  QString folder = QString::fromStdString(state_.LastLogFolder);
+  if (folder.isEmpty())
+    folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString name = QString::fromStdString(
+      ReadingLogFileName(state_.Channel, line, address, std::chrono::system_clock::now()));
+  return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
 
 bool TFormCheck_Val::StartLog(const QString& path) {
@@ -305,6 +324,7 @@ bool TFormCheck_Val::StartLog(const QString& path) {
     return false;
   }
   log_start_ = Now();
+  state_.LastLogFolder = QFileInfo(path).absolutePath().toStdString();
   BitBtn7->setText(QStringLiteral("Зупинити запис"));
   ShowLogState();
   return true;
@@ -329,15 +349,19 @@ void TFormCheck_Val::Log(const LogReading& reading) {
 }
 
 void TFormCheck_Val::ShowLogState() {
-  if (!log_.is_open()) {
+  if (log_.path().empty()) {
     Label19->clear();
     return;
   }
-  const QString name = QFileInfo(QString::fromStdString(log_.path())).fileName();
+  // Once stopped, the line stays: where the rows went and how many there are.
+  const QString path = QString::fromStdString(log_.path());
+  const QString name = QFileInfo(path).fileName();
+  const QString what = log_.is_open() ? QStringLiteral("Запис") : QStringLiteral("Записано");
   const std::string error = log_.error();
-  Label19->setText(error.empty()
-                       ? QStringLiteral("Запис: %1, рядків %2").arg(name).arg(log_.rows_written())
-                       : QStringLiteral("Запис: %1: %2").arg(name, QString::fromStdString(error)));
+  Label19->setText(
+      error.empty() ? QStringLiteral("%1: %2, рядків %3").arg(what, name).arg(log_.rows_written())
+                    : QStringLiteral("%1: %2: %3").arg(what, name, QString::fromStdString(error)));
+  Label19->setToolTip(QDir::toNativeSeparators(path));
 }
 
 void TFormCheck_Val::showEvent(QShowEvent* event) {
@@ -381,6 +405,7 @@ void TFormCheck_Val::Timer1Timer() {
     LogReading failed;
     failed.error = StatusBar1Panel0->text().toStdString();
     Log(failed);
+    series_.Break();
   } else if (outcome == ReadOutcome::kValue) {
     if (IsBadFloat(&reading)) {
       Panel5->setText(QStringLiteral("NAN"));
@@ -388,6 +413,7 @@ void TFormCheck_Val::Timer1Timer() {
       LogReading nan;
       nan.error = "NAN";
       Log(nan);
+      series_.Break();
     } else {
       const MonitorValues shown =
           ConvertReading(reading, state_.SensorOffset, state_.SensorSlope, factor_);

@@ -50,6 +50,7 @@ class TFormCheck_Val : public ValuePollingDialog {
   TrendView* Chart1;     // reported and factory values against time
   QComboBox* ComboBox1;  // window: 1, 5, 15 or 60 minutes
   QComboBox* ComboBox2;  // time axis in seconds or minutes
+  QComboBox* ComboBox3;  // lines drawn: both, the reported or the factory value alone
   QPushButton* BitBtn6;  // pause / resume the trend
   QGroupBox* GroupBox3;  // statistics over the window
   QLabel* Panel7[2];     // minimum: reported, factory
@@ -70,8 +71,12 @@ class TFormCheck_Val : public ValuePollingDialog {
   // The window of the trend in seconds.
   double window_seconds() const;
 
-  // Where "Запис у файл" writes; asks the user by default. An empty answer starts nothing.
-  std::function<QString()> choose_log_file;
+  // Where "Запис у файл" writes, given the path it proposes; asks the user by default. An
+  // empty answer starts nothing; a name without an extension gets ".csv".
+  std::function<QString(const QString& proposed)> choose_log_file;
+  // The path "Запис у файл" proposes: the sensor, its channel and the time, in the folder of
+  // the last log of this run (the documents folder at first).
+  QString ProposedLogPath() const;
   // The decimal mark of the log's numbers: the system's, by default.
   QChar log_decimal_mark;
 

@@ -1,5 +1,6 @@
 #include "gui/measurement/correct_nshp.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -208,6 +209,43 @@ void TFormCorrect_NSHP::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+void TFormCorrect_NSHP::closeEvent(QCloseEvent* event) {
+  // The close box abandons the calibration as "Відмінити" does, so it asks the same once there
+  // is anything to lose; an empty window just closes.
+  if (HoldsValues() && !ConfirmCancel()) {
+    event->ignore();
+    return;
+  }
+  result = kCancelled;
+  QDialog::closeEvent(event);
+}
+
+bool TFormCorrect_NSHP::HoldsValues() const {
+  for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+    if (!edit->text().isEmpty())
+      return true;
+  }
+  return false;
+}
+
+bool TFormCorrect_NSHP::HoldsCollected() const {
+  const QLineEdit* received[2] = {Edit3, Edit4};
+  for (size_t i = 0; i < 2; ++i) {
+    if (!collected_[i].text.isEmpty() && received[i]->text() == collected_[i].text)
+      return true;
+  }
+  return false;
+}
+
+bool TFormCorrect_NSHP::ConfirmCancel() {
+  const std::string line1 = "Ви впевнені, що хочете";
+  const std::string line2 = "відмінити калібровку?";
+  // Minutes of holding a pressure on the sensor are not thrown away by a hasty Enter.
+  if (HoldsCollected())
+    return state_.ui->AskCautiously(line1, line2, std::nullopt);
+  return state_.ui->AskQuestion(line1, line2, std::nullopt);
+}
+
 void TFormCorrect_NSHP::FormShow() {
   setWindowTitle(state_.Channel == 0
                      ? QStringLiteral("Калібровка каналу \"Тиск\" за двома точками")
@@ -235,6 +273,14 @@ void TFormCorrect_NSHP::CollectStatistics(int point, QLineEdit* received_edit) {
     c.deviation = record->deviation[i];
     c.text = Fixed(c.value, record->digits);
     received_edit->setText(c.text);
+    if (record->applied_readings[i] > 0) {
+      Collected& r = referenced_[i];
+      r.value = record->applied[i];
+      r.readings = record->applied_readings[i];
+      r.deviation = record->applied_deviation[i];
+      r.text = Fixed(r.value, record->digits);
+      (point == 0 ? Edit1 : Edit2)->setText(r.text);
+    }
   } else {
     record->readings[i] = readings;
     record->deviation[i] = deviation;
@@ -262,17 +308,18 @@ void TFormCorrect_NSHP::BitBtn5Click() {
   Edit1->clear();
   Edit3->clear();
   collected_[0] = {};
+  referenced_[0] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn6Click() {
   Edit2->clear();
   Edit4->clear();
   collected_[1] = {};
+  referenced_[1] = {};
 }
 
 void TFormCorrect_NSHP::BitBtn3Click() {
-  if (!state_.ui->AskQuestion("Ви впевнені, що хочете", std::string("відмінити калібровку?"),
-                              std::nullopt))
+  if (!ConfirmCancel())
     return;
   result = kCancelled;
   reject();
@@ -329,6 +376,16 @@ void TFormCorrect_NSHP::BitBtn4Click() {
   float applied2 = 0.0f;
   if (!ReadPair(Edit1, Edit2, applied1, applied2))
     return;
+  const QLineEdit* applied_edits[2] = {Edit1, Edit2};
+  float* applied[2] = {&applied1, &applied2};
+  for (size_t i = 0; i < 2; ++i) {
+    const Collected& r = referenced_[i];
+    const bool read = !r.text.isEmpty() && applied_edits[i]->text() == r.text;
+    if (read)
+      *applied[i] = r.value;
+    record->applied_readings[i] = read ? r.readings : 0;
+    record->applied_deviation[i] = read ? r.deviation : 0.0f;
+  }
   record->applied = {applied1, applied2};
   if (!(applied1 < applied2)) {
     state_.ui->ShowMessage(kAppliedOrder, kOrderCaption);

@@ -78,6 +78,7 @@ class TFormCorrect_NSHP : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormShow();
@@ -99,9 +100,18 @@ class TFormCorrect_NSHP : public QDialog {
   };
   // The received value of point `i` for the calculation, or none when its text is no number.
   bool ReceivedValue(int i, const QLineEdit* edit, float& value);
+  // Some edit holds a value, collected or typed.
+  bool HoldsValues() const;
+  // Some received edit still shows an average collected by statistics.
+  bool HoldsCollected() const;
+  // "Відмінити"'s question; "Ні" is the default while collected readings would be lost.
+  bool ConfirmCancel();
 
   AppState& state_;
   Collected collected_[2];
+  // The applied values the reference instrument gave, in the same way: one the engineer
+  // changes counts as typed.
+  Collected referenced_[2];
   bool shown_ = false;
   FormVariable<TFormCorrect_NSHP> variable_;
 };

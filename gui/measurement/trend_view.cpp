@@ -103,6 +103,9 @@ TrendView::TrendView(QWidget* parent, const char* name, const QStringList& line_
     QPen pen(kLineColours[i % 3], 1);
     pen.setCosmetic(true);
     graph->setPen(pen);
+    // Sampling would merge the empty point of a gap into its neighbours and bridge it; the
+    // callers thin the readings to about one a pixel already.
+    graph->setAdaptiveSampling(false);
     lines_.push_back(graph);
   }
 
@@ -114,8 +117,7 @@ TrendView::TrendView(QWidget* parent, const char* name, const QStringList& line_
   legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
   legend->setIconSize(10, 10);
   legend->setColumnSpacing(12);
-  if (band_lower_ != nullptr)
-    legend->removeItem(legend->itemWithPlottable(band_lower_));
+  UpdateLegend();
   auto* legend_row = new QCPLayoutGrid;
   plotLayout()->addElement(1, 0, legend_row);
   legend_row->setMargins(QMargins(0, 0, 0, kCardMargin + 4));
@@ -170,8 +172,47 @@ void TrendView::Fill(QCPGraph* graph, const QList<QPointF>& points) const {
   graph->setData(keys, values, true);
 }
 
-void TrendView::SetLine(int index, const QList<QPointF>& points) {
-  Fill(lines_[static_cast<size_t>(index)], points);
+void TrendView::SetValueLines(const std::vector<SeriesPoint>& points) {
+  const double scale = minutes_ ? 60.0 : 1.0;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  QVector<double> keys;
+  QVector<double> reported;
+  QVector<double> factory;
+  const auto size = static_cast<qsizetype>(points.size()) + 16;
+  keys.reserve(size);
+  reported.reserve(size);
+  factory.reserve(size);
+  for (size_t i = 0; i < points.size(); ++i) {
+    const SeriesPoint& p = points[i];
+    if (p.after_gap && i > 0) {
+      // A point without a value between the two stretches: the graph stops and starts again.
+      keys.append((points[i - 1].t + p.t) / 2 / scale);
+      reported.append(nan);
+      factory.append(nan);
+    }
+    keys.append(p.t / scale);
+    reported.append(p.reported);
+    factory.append(p.factory);
+  }
+  lines_[0]->setData(keys, reported, true);
+  if (lines_.size() > 1)
+    lines_[1]->setData(keys, factory, true);
+}
+
+void TrendView::ShowLine(int index, bool shown) {
+  lines_[static_cast<size_t>(index)]->setVisible(shown);
+  UpdateLegend();
+  ShowSpan(span_from_, span_to_);
+}
+
+void TrendView::UpdateLegend() {
+  legend->clearItems();
+  if (band_upper_ != nullptr)
+    band_upper_->addToLegend();
+  for (QCPGraph* graph : lines_) {
+    if (graph->visible())
+      graph->addToLegend();
+  }
 }
 
 void TrendView::SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower) {
@@ -182,6 +223,8 @@ void TrendView::SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower
 }
 
 void TrendView::ShowSpan(double from, double to) {
+  span_from_ = from;
+  span_to_ = to;
   const double scale = minutes_ ? 60.0 : 1.0;
   const double start = from / scale;
   const double end = std::max(to, from + 1.0) / scale;
@@ -190,6 +233,8 @@ void TrendView::ShowSpan(double from, double to) {
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   for (int i = 0; i < graphCount(); ++i) {
+    if (!graph(i)->visible())
+      continue;
     for (const QCPGraphData& p : *graph(i)->data()) {
       if (std::isnan(p.value))
         continue;

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <vector>
 
+#include "core/reading_series.h"
+
 // A plot of values against time: a few named lines, optionally a shaded band, the time axis
 // in seconds or minutes, and the value axis fitted to what is drawn with a margin.
 class TrendView : public QCustomPlot {
@@ -20,11 +22,14 @@ class TrendView : public QCustomPlot {
   void SetMinutes(bool minutes);
   bool minutes() const { return minutes_; }
 
-  // Points in seconds and display units; the view converts the time for its axis.
-  void SetLine(int index, const QList<QPointF>& points);
+  // Lines 0 and 1 from the reported and the factory value of each point (seconds, display
+  // units), broken where readings were missed.
+  void SetValueLines(const std::vector<SeriesPoint>& points);
   void SetBand(const QList<QPointF>& upper, const QList<QPointF>& lower);
-  // Shows the time from `from` to `to` seconds and fits the value axis to every line and the
-  // band within it, then redraws.
+  // A hidden line leaves the legend and the autoscale; the span shown last is fitted again.
+  void ShowLine(int index, bool shown);
+  // Shows the time from `from` to `to` seconds and fits the value axis to every shown line
+  // and the band within it, then redraws.
   void ShowSpan(double from, double to);
 
   QCPGraph* line(int index) const { return lines_[static_cast<size_t>(index)]; }
@@ -37,12 +42,15 @@ class TrendView : public QCustomPlot {
  private:
   void UpdateTimeTitle();
   void Fill(QCPGraph* graph, const QList<QPointF>& points) const;
+  void UpdateLegend();
 
   std::vector<QCPGraph*> lines_;
   QCPGraph* band_upper_ = nullptr;
   QCPGraph* band_lower_ = nullptr;
   QString unit_;
   bool minutes_ = false;
+  double span_from_ = 0.0;
+  double span_to_ = 0.0;
 };
 
 // The value range to show for values from `low` to `high`: a tenth of their spread added on

@@ -16,7 +16,10 @@
 #include <QVBoxLayout>
 
 #include "core/calibration_certificate.h"
+#include "core/restore_protocol.h"
+#include "core/verification_certificate.h"
 #include "gui/dialog_widgets.h"
+#include "gui/service/paged_print.h"
 
 namespace {
 
@@ -25,6 +28,16 @@ constexpr int kPreviewWidth = 760;
 constexpr int kPreviewHeight = 820;
 constexpr int kLayoutDpi = 96;
 constexpr int kLayoutDotsPerMeter = 3780;  // 96 dpi
+
+// A restore measured nothing: its paper is the restore protocol, not a certificate.
+std::string DocumentHtml(const JournalRecord& record) {
+  return HasRestoreProtocol(record) ? RestoreProtocolHtml(record) : CertificateHtml(record);
+}
+
+QString DocumentTitle(const JournalRecord& record) {
+  return HasRestoreProtocol(record) ? QString::fromStdString(RestoreProtocolTitle())
+                                    : QStringLiteral("Сертифікат калібровки");
+}
 
 void SetUpPage(QPrinter& printer) {
   printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -35,6 +48,16 @@ void SetUpPage(QPrinter& printer) {
 }  // namespace
 
 void PrintCertificate(const JournalRecord& record, QPrinter& printer) {
+  // A verification run with its number issued has the certificate of its own, on as many
+  // pages as its tables take.
+  if (const std::optional<CertificateDetails> details = CertificateOf(record);
+      details && HasVerification(record)) {
+    PrintPagedHtml(
+        QString::fromStdString(VerificationCertificateHtml(record, *details)),
+        QStringLiteral("Сертифікат калібровки № %1").arg(QString::fromStdString(details->number)),
+        printer);
+    return;
+  }
   // Laid out at a fixed resolution on the page the printer has left inside its margins, then
   // scaled to the printer: without a page size of its own the document would add margins of
   // its own on top of the printer's, and pixel sizes would shrink with the printer's
@@ -52,7 +75,7 @@ void PrintCertificate(const JournalRecord& record, QPrinter& printer) {
   font.setStyleHint(QFont::SansSerif);
   font.setPointSizeF(10.0);
   document.setDefaultFont(font);
-  document.setHtml(QString::fromStdString(CertificateHtml(record)));
+  document.setHtml(QString::fromStdString(DocumentHtml(record)));
   document.print(&printer);
 }
 
@@ -61,7 +84,7 @@ bool SaveCertificatePdf(const JournalRecord& record, const QString& path, QStrin
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(path);
   printer.setCreator(QStringLiteral("vorlix"));
-  printer.setDocName(QStringLiteral("Сертифікат калібровки"));
+  printer.setDocName(DocumentTitle(record));
   SetUpPage(printer);
   PrintCertificate(record, printer);
   const QFileInfo written(path);
@@ -76,7 +99,8 @@ QString TFormCertificate::SuggestedFileName(const JournalRecord& record) {
   // 2026-12-08T11:02:03... -> 2026-12-08_11-02-03
   QString stamp = QString::fromStdString(record.time.substr(0, 19));
   stamp.replace(QLatin1Char('T'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('-'));
-  return QStringLiteral("certificate_%1_%2_%3.pdf")
+  return QStringLiteral("%1_%2_%3_%4.pdf")
+      .arg(HasRestoreProtocol(record) ? QStringLiteral("restore") : QStringLiteral("certificate"))
       .arg(record.channel == 1 ? QStringLiteral("T") : QStringLiteral("P"))
       .arg(record.sensor_address)
       .arg(stamp);
@@ -85,11 +109,11 @@ QString TFormCertificate::SuggestedFileName(const JournalRecord& record) {
 TFormCertificate::TFormCertificate(const JournalRecord& record, QWidget* parent)
     : QDialog(parent), record_(record) {
   setObjectName(QStringLiteral("FormCertificate"));
-  setWindowTitle(QStringLiteral("Сертифікат калібровки"));
+  setWindowTitle(DocumentTitle(record));
 
   Preview = new QPrintPreviewWidget(this);
   Preview->setObjectName(QStringLiteral("Preview"));
-  Preview->setAccessibleName(QStringLiteral("Попередній перегляд сертифіката"));
+  Preview->setAccessibleName(QStringLiteral("Попередній перегляд: ") + DocumentTitle(record));
   Preview->setFocusPolicy(Qt::StrongFocus);
   connect(Preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* printer) {
     SetUpPage(*printer);
@@ -111,8 +135,9 @@ TFormCertificate::TFormCertificate(const JournalRecord& record, QWidget* parent)
   resize(kPreviewWidth, kPreviewHeight);
 
   ask_pdf_path = [this](const QString& suggested) {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Зберегти сертифікат"), suggested,
-                                        QStringLiteral("PDF (*.pdf)"));
+    const QString title = HasRestoreProtocol(record_) ? QStringLiteral("Зберегти протокол")
+                                                      : QStringLiteral("Зберегти сертифікат");
+    return QFileDialog::getSaveFileName(this, title, suggested, QStringLiteral("PDF (*.pdf)"));
   };
   ask_printer = [this](QPrinter& printer) {
     QPrintDialog dialog(&printer, this);

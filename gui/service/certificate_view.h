@@ -10,8 +10,9 @@ class QPrinter;
 class QPrintPreviewWidget;
 class QPushButton;
 
-// The calibration certificate of a journal record on paper: laid out on an A4 page of
-// `printer`, whatever the printer is (a real one, a PDF file, the preview).
+// The calibration certificate of a journal record on paper (for a restore, the restore
+// protocol): laid out on an A4 page of `printer`, whatever the printer is (a real one, a PDF
+// file, the preview).
 void PrintCertificate(const JournalRecord& record, QPrinter& printer);
 
 // The certificate as a PDF file at `path`; false with the reason in `error`.

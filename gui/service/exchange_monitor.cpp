@@ -167,7 +167,8 @@ ExchangeMonitorWindow::ExchangeMonitorWindow(AppState& state, QWidget* parent)
   ProtocolList = MakeList(this, "ProtocolList");
   ProtocolList->addItems({QStringLiteral("Усі"),
                           QString::fromUtf8(TapProtocolName(TapProtocol::kCorrector)),
-                          QString::fromUtf8(TapProtocolName(TapProtocol::kModbus))});
+                          QString::fromUtf8(TapProtocolName(TapProtocol::kModbus)),
+                          QString::fromUtf8(TapProtocolName(TapProtocol::kReference))});
   QLabel* protocol_label = MakeLabel(this, "ProtocolLabel", QStringLiteral("&Протокол:"));
   protocol_label->setBuddy(ProtocolList);
   ErrorsOnly = new QCheckBox(QStringLiteral("Лише &помилки"), this);
@@ -198,13 +199,17 @@ ExchangeMonitorWindow::ExchangeMonitorWindow(AppState& state, QWidget* parent)
   Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 4);
   Table->horizontalHeader()->setStretchLastSection(true);
   const int digit = QFontMetrics(font()).averageCharWidth();
-  Table->setColumnWidth(TapFrameModel::kTime, digit * 11);
-  // Wide enough for their headers and the longest protocol name, with the cell's padding.
+  // Wide enough for their headers, the longest protocol name and a day of milliseconds, with
+  // the cell's padding.
   const QFontMetrics metrics(font());
+  Table->setColumnWidth(TapFrameModel::kTime,
+                        metrics.horizontalAdvance(QStringLiteral("00000000.000")) + 3 * digit);
   Table->setColumnWidth(TapFrameModel::kDirection,
                         metrics.horizontalAdvance(QStringLiteral("Напрям")) + 3 * digit);
-  Table->setColumnWidth(TapFrameModel::kProtocol,
-                        metrics.horizontalAdvance(QStringLiteral("Протокол")) + 3 * digit);
+  int protocol = metrics.horizontalAdvance(QStringLiteral("Протокол"));
+  for (TapProtocol p : {TapProtocol::kCorrector, TapProtocol::kModbus})
+    protocol = std::max(protocol, metrics.horizontalAdvance(QString::fromUtf8(TapProtocolName(p))));
+  Table->setColumnWidth(TapFrameModel::kProtocol, protocol + 3 * digit);
   Table->setColumnWidth(TapFrameModel::kBytes, digit * 40);
   auto* copy = new QAction(Table);
   copy->setShortcut(QKeySequence::Copy);
@@ -286,7 +291,7 @@ QString ExchangeMonitorWindow::StatsText() const {
   if (!state_.Tap)
     return {};
   QStringList lines;
-  for (TapProtocol p : {TapProtocol::kCorrector, TapProtocol::kModbus})
+  for (TapProtocol p : {TapProtocol::kCorrector, TapProtocol::kModbus, TapProtocol::kReference})
     lines << OneLine(FormatLinkStats(p, state_.Tap->stats(p)));
   return lines.join(QLatin1Char('\n'));
 }

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -123,6 +127,12 @@ TEST_F(CliSimTest, IdentifiesAndReadsThroughTheCorrector) {
   EXPECT_NEAR(spread["mean"].get<double>(), 101.325, 0.01);
   EXPECT_EQ(LineState(), calcbox::kStateNormal);
 
+  // A unit name in any case.
+  Outcome bar = RunCli({"--json", "--unit", "BAR", "read"});
+  ASSERT_EQ(bar.status, 0) << bar.err;
+  EXPECT_NEAR(json::parse(bar.out)["value"].get<double>(), 1.01325, 0.001) << bar.out;
+  EXPECT_EQ(json::parse(bar.out)["unit"], "бар");
+
   // The simulator's link in the settings folder maps its port to the pseudo-terminal.
   Outcome ports = RunCli({"--json", "ports"});
   ASSERT_EQ(ports.status, 0) << ports.err;
@@ -176,23 +186,87 @@ TEST_F(CliSimTest, CalibratesWithReadBackAndJournalThenRestores) {
   std::ifstream file(csv, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+
+  // Readable: what stood, what went back and whether it read back.
+  Outcome readable = RunCli({"journal", "show", "2"});
+  ASSERT_EQ(readable.status, 0) << readable.err;
+  for (const char* line : {"record 2: ", "outcome: restored", "as found: offset ",
+                           "written: offset 0.0000000, slope 1.0000000",
+                           "read back: offset 0.0000000, slope 1.0000000", "matches bit for bit"})
+    EXPECT_NE(readable.out.find(line), std::string::npos) << line << "\n" << readable.out;
+
+  // A decimal comma; the list shows what each record found and left.
+  Outcome comma = RunCli({"write", "--offset", "0,5", "--yes"});
+  ASSERT_EQ(comma.status, 0) << comma.err;
+  journal = ReadJournal(JournalPath(dir_));
+  ASSERT_EQ(journal.size(), 3u);
+  EXPECT_EQ(journal[2].written->offset, 0.5f);
+  Outcome list = RunCli({"journal", "list"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("\tfound 0 1\tleft 0.5 1\n"), std::string::npos) << list.out;
+  Outcome list_json = RunCli({"--json", "journal", "list"});
+  ASSERT_EQ(list_json.status, 0) << list_json.err;
+  EXPECT_EQ(json::parse(list_json.out)["records"][2]["as_left"],
+            json({{"offset", 0.5}, {"slope", 1.0}}));
+}
+
+TEST_F(CliSimTest, ATypoInAnAppliedValueIsAskedAgainAndNoPointIsLost) {
+  std::ofstream(ini_) << "[CALIBRATION]\nSlopeMin=0.001\nSlopeMax=1000\nOffsetSpanShare=1000\n";
+  StartSim({"--service-delay", "100", "--drift", "1"});
+  // The engineer's terminal: a pseudo-terminal on the program's standard input.
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(grantpt(terminal), 0);
+  ASSERT_EQ(unlockpt(terminal), 0);
+  const std::string typed_on = ptsname(terminal);
+  ChildProcess cli;
+  const std::vector<std::string> args = Args({"--decimals", "0", "--interval", "50", "calibrate"});
+  ASSERT_TRUE(cli.Fork([&] {
+    const int tty = open(typed_on.c_str(), O_RDWR);
+    if (tty < 0 || dup2(tty, STDIN_FILENO) < 0)
+      return 126;
+    setenv("VORLIX_USER_CODE", "1234", 1);
+    setenv("VORLIX_WRITE_PASSWORD", "secret", 1);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    return 127;
+  }));
+  // A typo at each point, then the value; then yes to the write.
+  const std::string typing = "1O1\n0\n1,O\n1\ny\n";
+  ASSERT_EQ(write(terminal, typing.data(), typing.size()), static_cast<ssize_t>(typing.size()));
+  const Outcome run = Finish(cli);
+  close(terminal);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("not a number: '1O1'; type it again"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("not a number: '1,O'; type it again"), std::string::npos) << run.err;
+
+  const std::vector<JournalRecord> journal = ReadJournal(JournalPath(dir_));
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].outcome, JournalOutcome::kWritten);
+  ASSERT_EQ(journal[0].points.size(), 2u);
+  EXPECT_EQ(journal[0].points[0].applied, 0.0);
+  EXPECT_EQ(journal[0].points[1].applied, 1.0);
+  EXPECT_EQ(journal[0].points[0].readings, 10);
 }
 
 TEST_F(CliSimTest, AWriteTheSensorAltersOrNobodyConfirmsEndsWithItsOwnCode) {
   StartSim({"--service-delay", "100", "--alter-writes"});
-  // No terminal and no --yes: nobody said yes, so nothing is sent.
+  // No terminal and no --yes: nobody can say yes, which is said before anything is sent.
   Outcome unconfirmed = RunCli({"write", "--slope", "1.01"});
-  EXPECT_EQ(unconfirmed.status, 5) << unconfirmed.err;
-  Outcome altered = RunCli({"--json", "write", "--slope", "1.01", "--yes"});
+  EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.err;
+  EXPECT_NE(unconfirmed.err.find("cannot ask"), std::string::npos) << unconfirmed.err;
+  Outcome altered = RunCli({"--json", "write", "--slope", "1,01", "--yes"});
   EXPECT_EQ(altered.status, 6) << altered.err;
   EXPECT_EQ(json::parse(altered.out)["read_back_matches"], false);
 
   const std::vector<JournalRecord> journal = ReadJournal(JournalPath(dir_));
-  ASSERT_EQ(journal.size(), 2u);
-  EXPECT_EQ(journal[0].outcome, JournalOutcome::kRefused);
-  EXPECT_FALSE(journal[0].written.has_value());
-  EXPECT_EQ(journal[1].outcome, JournalOutcome::kFailed);
-  EXPECT_FALSE(journal[1].read_back_matches.value_or(true));
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].outcome, JournalOutcome::kFailed);
+  EXPECT_EQ(journal[0].written->slope, 1.01f);
+  EXPECT_FALSE(journal[0].read_back_matches.value_or(true));
 }
 
 TEST_F(CliSimTest, StopDuringServiceEntryLeavesTheLineOutOfService) {
@@ -217,7 +291,13 @@ TEST_F(CliSimTest, BadInputEndsWithOneLineAndItsCode) {
   } cases[] = {
       {{"read", "--no-such-option"}, 2, "--no-such-option"},
       {{"--sensor-address", "300", "read"}, 2, "--sensor-address"},
-      {{"write", "--slope", "1,5"}, 2, "--slope"},
+      {{"write", "--slope", "1,5,0"}, 2, "--slope"},
+      // No terminal to say yes on: told before the port is even opened (none could be here).
+      {{"write", "--offset", "0,5"}, 2, "not a terminal; give --yes"},
+      {{"factory"}, 2, "not a terminal; give --yes"},
+      {{"calibrate", "--applied1", "0", "--applied2", "1"},
+       2,
+       "give --yes with --applied1 and --applied2"},
       {{"write", "--slope", "0"}, 5, "not written"},
       {{"write", "--slope", "inf"}, 5, "not written"},
       {{"write", "--offset", "nan"}, 5, "not written"},

@@ -239,3 +239,27 @@ TEST(LinkStatsTest, PercentileIsTheNearestRankOfTheLatestSamples) {
 }
 
 }  // namespace
+
+// The monitor shows a register float as the shortest decimal that reads back to its bits, so two
+// calibrations one bit apart never look alike.
+TEST(TapFloatTextTest, ShortestDecimalThatReadsBackToTheSameBits) {
+  EXPECT_EQ(TapFloatText(RegistersToFloat(0x0001, 0x3F80)), "1.0000001");
+  EXPECT_EQ(TapFloatText(1.0f), "1");
+  EXPECT_EQ(TapFloatText(101.325f), "101.325");
+  EXPECT_EQ(TapFloatText(0.0009f), "0.0009");
+  EXPECT_EQ(TapFloatText(-0.0f), "-0");
+  EXPECT_EQ(TapFloatText(1e-7f), "1e-07");
+  EXPECT_EQ(TapFloatText(RegistersToFloat(0x0000, 0x7FC0)), "nan");
+
+  // A calibration read whose slope is one bit above 1.
+  TapFrame reply;
+  reply.direction = TapDirection::kReceived;
+  reply.protocol = TapProtocol::kModbus;
+  reply.function = 3;
+  reply.first = 436;
+  reply.count = 4;
+  reply.bytes = Sealed({101, 3, 8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x3F, 0x80});
+  EXPECT_NE(DescribeTapFrame(reply).find("436-437 зміщення = 0; 438-439 нахил = 1.0000001"),
+            std::string::npos)
+      << DescribeTapFrame(reply);
+}

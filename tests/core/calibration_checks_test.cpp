@@ -76,3 +76,32 @@ TEST(CalibrationChecks, ReadingsAreStableOnlyWhenTheRingIsFullAndTheirSpreadIsSm
   EXPECT_FALSE(s.stable);                                        // 0.09 > 0.05 % of 100
   EXPECT_TRUE(SpreadOf(rising, times, 10, 0.1, 0.0005).stable);  // within one display step
 }
+
+TEST(CalibrationChecks, DriftIsToldOnlyOverEnoughTime) {
+  // Two seconds of noise: scaled up to a minute it would claim a drift of about 0.4.
+  const std::vector<double> noise = {100.000, 100.012, 99.995,  100.010, 100.020,
+                                     99.998,  100.015, 100.022, 100.009, 100.025};
+  std::vector<double> fast;
+  for (int i = 0; i < 10; ++i)
+    fast.push_back(i * 200.0);
+  EXPECT_FALSE(DriftPerMinute(noise, fast).has_value());
+  EXPECT_TRUE(DriftPerMinute(noise, fast, 0.0).has_value());
+
+  // A steady rise of 0.1 a minute, read every 3 s for 30 s.
+  std::vector<double> values;
+  std::vector<double> times;
+  for (int i = 0; i <= 10; ++i) {
+    values.push_back(100.0 + 0.005 * i);
+    times.push_back(3000.0 * i);
+  }
+  ASSERT_TRUE(DriftPerMinute(values, times).has_value());
+  EXPECT_NEAR(*DriftPerMinute(values, times), 0.1, 1e-9);
+  values.pop_back();
+  times.pop_back();  // 27 s
+  EXPECT_FALSE(DriftPerMinute(values, times).has_value());
+  EXPECT_FALSE(DriftPerMinute({1.0, 2.0}, {0.0}, 0.0).has_value());
+  EXPECT_FALSE(DriftPerMinute({1.0, 2.0}, {5.0, 5.0}, 0.0).has_value());  // no time between
+
+  EXPECT_DOUBLE_EQ(StabilityLimit(100.0, 0.01, 0.0005), 0.05);
+  EXPECT_DOUBLE_EQ(StabilityLimit(-1.0, 0.01, 0.0005), 0.01);
+}

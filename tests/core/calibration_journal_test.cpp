@@ -48,7 +48,8 @@ TEST(CalibrationJournal, RecordsComeBackBitForBitNaNAndNegativeZeroIncluded) {
   EXPECT_TRUE(std::isnan(out->read_back->offset));
   EXPECT_TRUE(std::signbit(out->read_back->slope));
   EXPECT_EQ(out->points.size(), 2u);
-  EXPECT_DOUBLE_EQ(out->points[1].received, 100.49);
+  // Points are floats' values: the same float comes back.
+  EXPECT_EQ(static_cast<float>(out->points[1].received), 100.49f);
   EXPECT_EQ(out->outcome, JournalOutcome::kFailed);
   EXPECT_EQ(out->note, in.note);
 
@@ -57,6 +58,44 @@ TEST(CalibrationJournal, RecordsComeBackBitForBitNaNAndNegativeZeroIncluded) {
   const std::optional<JournalRecord> bare = ParseJournalLine(JournalLine(direct));
   ASSERT_TRUE(bare);
   EXPECT_FALSE(bare->line || bare->as_found || bare->read_back_matches);
+}
+
+TEST(CalibrationJournal, NumbersAreWrittenAsTypedAndOldLinesStillRead) {
+  JournalRecord r = FullRecord();
+  r.points = {{101.325f, 101.33f, 10, 0.0021f}, {0.0009f, 0.00009f, 0, 0.0f}};
+  r.as_found = SensorCalibration{0.0009f, 1.0001f};
+  r.read_back.reset();
+  r.as_left_error = 0.00009;
+  const std::string line = JournalLine(r);
+  EXPECT_NE(line.find(R"("applied":101.325,)"), std::string::npos) << line;
+  EXPECT_NE(line.find(R"("deviation":0.0021,)"), std::string::npos) << line;
+  EXPECT_NE(line.find(R"("received":0.00009})"), std::string::npos) << line;
+  EXPECT_NE(line.find(R"("as_found":{"offset":0.0009,"slope":1.0001,)"), std::string::npos) << line;
+  EXPECT_NE(line.find(R"("as_left_error":0.00009,)"), std::string::npos) << line;
+  EXPECT_EQ(line.find("e-"), std::string::npos) << line;
+
+  const std::optional<JournalRecord> back = ParseJournalLine(line);
+  ASSERT_TRUE(back && back->points.size() == 2);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(back->points[i].applied, r.points[i].applied);
+    EXPECT_EQ(back->points[i].received, r.points[i].received);
+    EXPECT_EQ(back->points[i].deviation, r.points[i].deviation);
+  }
+
+  const std::string csv = JournalCsv({r}, ',');
+  EXPECT_NE(csv.find(";0,0009;1,0001;101,325;101,33;0,0009;0,00009;"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(";0,00009;"), std::string::npos) << csv;
+
+  // A line written with a double's digits, as before, gives the same floats.
+  const std::string old_line =
+      R"({"as_found":{"offset":0.0003,"slope":1.0,"words":[18350,14749,0,16256]},)"
+      R"("outcome":"written","points":[{"applied":101.32499694824219,"deviation":0.0,)"
+      R"("readings":0,"received":9.000000136438757e-05}],"time":"t","unit":"kPa"})";
+  const std::optional<JournalRecord> old = ParseJournalLine(old_line);
+  ASSERT_TRUE(old && old->points.size() == 1 && old->as_found);
+  EXPECT_EQ(old->points[0].applied, static_cast<double>(101.325f));
+  EXPECT_EQ(old->points[0].received, static_cast<double>(0.00009f));
+  EXPECT_EQ(old->as_found->Words(), (std::array<uint16_t, 4>{18350, 14749, 0, 16256}));
 }
 
 TEST(CalibrationJournal, TornLastLineIsSkippedThenCutOffBeforeTheNextRecord) {

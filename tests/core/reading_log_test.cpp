@@ -43,6 +43,12 @@ TEST(ReadingLog, RowsCarryEveryDigitWithTheChosenDecimalMarkAndQuoteWhatNeedsIt)
   EXPECT_EQ(row[4], '-');
   EXPECT_EQ(row[19], '.');
 
+  // A float's own digits, in plain decimal for ordinary magnitudes.
+  EXPECT_EQ(Fields(ReadingLogRow(Good(3.0, 101.325f, 0.0009f), ',')),
+            ";3,000;101,325;0,0009;мм рт.ст.;Тиск;\r\n");
+  EXPECT_EQ(Fields(ReadingLogRow(Good(4.0, -3.4e38f, 1e-45f), '.')),
+            ";4.000;-3.4e+38;1e-45;мм рт.ст.;Тиск;\r\n");
+
   LogReading failed = Good(2.0, 0, 0);
   failed.reported.reset();
   failed.factory.reset();
@@ -86,4 +92,23 @@ TEST(ReadingLog, NewFileGetsMarkAndHeaderOnceAndATornRowEndsItsOwnLine) {
   ReadingLog nowhere;
   EXPECT_FALSE(nowhere.Open((folder.path() / "немає" / "x.csv").string(), '.', error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(ReadingLog, OfferedNameSaysWhatWasLoggedAndAnExtensionIsAddedOnlyWhereMissing) {
+  const auto when = std::chrono::system_clock::now();
+  const std::string stamp = LogTimeText(when).substr(0, 10);  // the date, as the name has it
+  const std::string through = ReadingLogFileName(0, 2, 101, when);
+  EXPECT_EQ(through.rfind("Тиск_нитка2_давач101_" + stamp + "_", 0), 0u) << through;
+  EXPECT_EQ(through.size(), std::string("Тиск_нитка2_давач101_").size() + 19 + 4);
+  EXPECT_EQ(through.find(':'), std::string::npos);
+  EXPECT_EQ(through.substr(through.size() - 4), ".csv");
+  EXPECT_EQ(ReadingLogFileName(1, 0, 102, when).rfind("Температура_давач102_", 0), 0u);
+
+  EXPECT_EQ(WithCsvExtension("/home/u/покази"), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази.csv"), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази.txt"), "/home/u/покази.txt");
+  EXPECT_EQ(WithCsvExtension("/home/u/покази."), "/home/u/покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u.d/покази"), "/home/u.d/покази.csv");
+  EXPECT_EQ(WithCsvExtension("C:\\Дані\\v1.2\\покази"), "C:\\Дані\\v1.2\\покази.csv");
+  EXPECT_EQ(WithCsvExtension("/home/u/.покази"), "/home/u/.покази.csv");
 }

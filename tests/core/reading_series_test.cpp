@@ -59,3 +59,56 @@ TEST(ReadingSeries, DrawingWindowKeepsSpikesWithinItsPointBudget) {
   EXPECT_TRUE(high && low);
   EXPECT_EQ(series.Window(10.0, 1000).size(), 201u);  // few enough: all of them
 }
+
+// Where readings were missed, the point after them says so, however the series is thinned.
+TEST(ReadingSeries, AGapIsKeptThroughAgeingAndDrawingThinning) {
+  ReadingSeries series(64, 3600.0);
+  series.Break();  // before the first reading there is nothing to break from
+  series.Add({0.0, 1.0, 1.0});
+  EXPECT_FALSE(series.Window(10.0, 100).front().after_gap);
+  series.Add({1.0, 1.0, 1.0});
+  series.Break();
+  series.Break();
+  series.Add({5.0, 2.0, 2.0});
+  series.Add({6.0, 2.0, 2.0});
+  std::vector<SeriesPoint> drawn = series.Window(10.0, 100);
+  ASSERT_EQ(drawn.size(), 4u);
+  EXPECT_FALSE(drawn[1].after_gap);
+  EXPECT_TRUE(drawn[2].after_gap);
+  EXPECT_FALSE(drawn[3].after_gap);
+
+  // A gap at 100.5 s amid readings every 0.1 s: aged into the thinned half (a reading every
+  // 112.5 s kept), and amid readings every 50 ms thinned for drawing, the line still breaks.
+  ReadingSeries aged(64, 3600.0);
+  for (int i = 0; i < 2000; ++i) {
+    if (i == 1005)
+      aged.Break();
+    aged.Add({i * 0.1, 1.0, 1.0});
+  }
+  drawn = aged.Window(3600.0, 1000);
+  auto gaps = [](const std::vector<SeriesPoint>& points, double from, double to) {
+    int n = 0;
+    for (size_t i = 1; i < points.size(); ++i)
+      n += points[i].after_gap && points[i - 1].t <= from && points[i].t >= to;
+    return n;
+  };
+  int all_gaps = 0;
+  for (const SeriesPoint& p : drawn)
+    all_gaps += p.after_gap;
+  EXPECT_EQ(all_gaps, 1);
+  EXPECT_EQ(gaps(drawn, 100.4, 100.5), 1);
+
+  ReadingSeries dense;
+  for (int i = 0; i < 3000; ++i) {
+    if (i == 1501)
+      dense.Break();
+    dense.Add({i * 0.05, i % 2 == 0 ? 1.0 : 2.0, 0.0});
+  }
+  drawn = dense.Window(3600.0, 100);
+  ASSERT_LE(drawn.size(), 100u);
+  all_gaps = 0;
+  for (const SeriesPoint& p : drawn)
+    all_gaps += p.after_gap;
+  EXPECT_EQ(all_gaps, 1);
+  EXPECT_EQ(gaps(drawn, 75.0, 75.05), 1);
+}

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/calibration.h"
+#include "core/verification_certificate.h"
 #include "core/verification_run.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,7 +33,7 @@ TEST(DecisionRule, SimpleAcceptanceAndTheGuardBandAtTheirEdges) {
   EXPECT_EQ(Decide(0.5001, 0.5, DecisionRule::kSimple, 0.0), Verdict::kFail);
   // Guard band U = 0.1 around a tolerance of 0.5.
   const auto guarded = [](double e) { return Decide(e, 0.5, DecisionRule::kGuardBanded, 0.1); };
-  EXPECT_EQ(guarded(0.4), Verdict::kPass);             // |e| + U equals the tolerance
+  EXPECT_EQ(guarded(0.4), Verdict::kPass);              // |e| + U equals the tolerance
   EXPECT_EQ(guarded(0.41), Verdict::kConditionalPass);  // inside the band, within tolerance
   EXPECT_EQ(guarded(-0.5), Verdict::kConditionalPass);  // equal to the tolerance
   EXPECT_EQ(guarded(0.55), Verdict::kConditionalFail);  // inside the band, beyond tolerance
@@ -115,8 +116,8 @@ TEST(ReferenceRegister, ComesBackWholeAndTellsAStandardPastDue) {
   TempFolder folder;
   const std::string path = ReferenceRegisterPath(folder.path().string());
   EXPECT_TRUE(LoadReferenceStandards(path).empty());
-  ReferenceStandard s{"ДМ 1", "Калібратор тиску", "12345", "UA-17/0042", "2027-03-31",
-                      0.05,   2.0,                "кПа"};
+  ReferenceStandard s{"ДМ 1", "Калібратор тиску", "12345", "UA-17/0042", "2027-03-31", 0.05, 2.0,
+                      "кПа"};
   ReferenceStandard t{"Термометр", "ТЕ-2", "7", "T-9", "2025-01-01", 0.03, 2.0, "°С"};
   std::string reason;
   ASSERT_TRUE(SaveReferenceStandards(path, {s, t}, &reason)) << reason;
@@ -196,4 +197,57 @@ TEST(VerificationRunModel, ErrorsHysteresisVerdictsAndTheJournalRecordRoundTrip)
   EXPECT_EQ(back->points[1].source_id, "DPI 620 #4411");
   for (size_t i = 0; i < 4; ++i)
     EXPECT_EQ(back->points[i].verdict, run.points[i].verdict);
+}
+
+TEST(VerificationCertificate, NumbersCountOnAndTheTextNamesWhatAMetrologistChecks) {
+  // Numbers count on from the highest of the year, whatever order and runs they came in.
+  JournalRecord entry;
+  entry.run = "r";
+  entry.unit = "кПа";
+  entry.sensor_address = 101;
+  entry.through_corrector = true;
+  entry.plate = 26;
+  entry.software_version = 37;
+  entry.line = 2;
+  std::vector<JournalRecord> lines;
+  EXPECT_EQ(NextCertificateNumber(lines, "2026"), "В-2026-0001");
+  CertificateDetails details{"В-2026-0007", "2026-12-08", "Петренко", "ГРС", "21", "101", "45"};
+  lines.push_back(CertificateJournalRecord(entry, details));
+  details.number = "В-2025-0042";
+  lines.push_back(CertificateJournalRecord(entry, details));
+  EXPECT_EQ(NextCertificateNumber(lines, "2026"), "В-2026-0008");
+  EXPECT_EQ(NextCertificateNumber(lines, "2027"), "В-2027-0001");
+
+  // An as-found run with an overdue reference, the write, an as-left run.
+  TestPlan plan = DefaultTestPlan(0);
+  plan.range_high = 400;
+  plan.rule = DecisionRule::kGuardBanded;
+  const ReferenceStandard reference{"КТ-1",       "Калібратор", "17", "UA/42",
+                                    "2026-01-01", 0.2,          2.0,  "кПа"};
+  VerificationRun found = NewVerificationRun(plan, 0, "кПа", 1.0, 2, reference);
+  found.started = "2026-12-08T10:00:00.000+02:00";
+  found.stage = VerificationStage::kAsFound;
+  RecordPoint(found, Measured(200, false, 200.0, 203.0));
+  VerificationRun left = found;
+  left.stage = VerificationStage::kAsLeft;
+  left.points.clear();
+  RecordPoint(left, Measured(200, false, 200.0, 200.1));
+  entry.written = SensorCalibration{0.5f, 0.99f};
+  entry.read_back = entry.written;
+  entry.read_back_matches = true;
+  entry.as_found = SensorCalibration{0.0f, 1.0f};
+  entry.steps = {VerificationJournalRecord(found, entry), VerificationJournalRecord(left, entry)};
+  EXPECT_TRUE(HasVerification(entry));
+  entry.steps.push_back(CertificateJournalRecord(entry, details));
+  EXPECT_EQ(CertificateOf(entry)->number, "В-2025-0042");
+
+  const std::string html = VerificationCertificateHtml(entry, *CertificateOf(entry));
+  for (const char* text :
+       {"Сертифікат калібровки № В-2025-0042", "UA/42", "ПРОСТРОЧЕНО", "Plate 26", "версія ПО 37",
+        "нитка 2", "±0.5 % від показу", "захисною смугою", "Результати «як знайдено»",
+        "Результати «як залишено»", "не відповідає", "0.9900000", "біт у біт", "k = 2", "Петренко",
+        "ГРС"})
+    EXPECT_NE(html.find(text), std::string::npos) << text;
+  EXPECT_LT(html.find("як знайдено"), html.find("Налаштування"));
+  EXPECT_LT(html.find("Налаштування"), html.find("як залишено»"));
 }

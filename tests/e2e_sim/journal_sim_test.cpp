@@ -118,7 +118,9 @@ class JournalSimTest : public QObject {
       j->CheckChannel->setChecked(true);
       j->TableJournal->selectRow(0);
       OnNextModal<TFormCertificate>([&](TFormCertificate* c) {
-        preview = c->Preview->pageCount() == 1;
+        // A restore measured nothing: its paper is the restore protocol.
+        preview = c->Preview->pageCount() == 1 &&
+                  c->windowTitle() == QStringLiteral("Протокол відновлення калібровки");
         QTest::mouseClick(c->BtnClose, Qt::LeftButton);
       });
       QTest::mouseClick(j->BtnRestoreFound, Qt::LeftButton);
@@ -135,6 +137,8 @@ class JournalSimTest : public QObject {
     QVERIFY(app.ui.questions[0].cautious);
     QVERIFY(Q(app.ui.questions[0].line1)
                 .startsWith(QStringLiteral("Записати в давач калібровку як знайдено")));
+    QCOMPARE(Q(app.ui.questions[1].line1), QStringLiteral("Калібровку відновлено в давачі."));
+    QCOMPARE(Q(*app.ui.questions[1].line2), QStringLiteral("Підготувати протокол відновлення?"));
 
     journal = ReadJournal(JournalPath(app.Folder()));
     QCOMPARE(journal.size(), size_t{3});

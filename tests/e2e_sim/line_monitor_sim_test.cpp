@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include "comm/line_tap_format.h"
+#include "core/link_session.h"
 #include "core/link_summary.h"
 #include "gui/link_view.h"
 #include "gui/measurement/check_val.h"
@@ -223,6 +224,40 @@ class LineMonitorSimTest : public QObject {
     QVERIFY(app.Said("Зв'язок з давачем встановлено"));
     QCOMPARE(CurrentLinkState(app.state()), LinkState::kUp);
     QCOMPARE(app.state().Tap->stats(TapProtocol::kModbus).other_errors, 1u);
+  }
+
+  // The line the program put in service is still in service when the adapter comes back: the
+  // reconnection goes straight back to it, with no question about taking it out.
+  void reconnectThroughTheCorrectorGoesBackToItsOwnLineWithoutAsking() {
+    SimApp app;
+    QVERIFY(app.Start({"--unplug-after", "30", "--unplug-for", "1"}));
+    LinkChoice choice;
+    choice.tries = 3;
+    choice.wait_time = QStringLiteral("1000");
+    app.Connect(app.window->N1, choice);
+    QVERIFY(app.Said("Зв'язок з давачем встановлено"));
+    QVERIFY(app.ui.questions.empty());
+    // A replugged simulator may stay silent a while: retries are answered yes.
+    app.ui.answers = {true, true, true, true, true, true};
+
+    bool lost = false, back = false, polling_again = false;
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCheck_Val>([&](TFormCheck_Val* d) {
+      lost = QTest::qWaitFor([d] { return d->ReconnectButton->isVisible(); }, 15000);
+      back = QTest::qWaitFor([d] { return d->ReconnectButton->isEnabled(); }, 5000);
+      const int before = d->count();
+      QTest::mouseClick(d->ReconnectButton, Qt::LeftButton);
+      polling_again = QTest::qWaitFor([&] { return d->count() >= before + 2; }, 15000);
+      QTest::mouseClick(d->BitBtn5, Qt::LeftButton);
+    });
+    app.window->Nval->trigger();
+    QVERIFY(lost);
+    QVERIFY(back);
+    QVERIFY(polling_again);
+    for (const ScriptedHost::Question& q : app.ui.questions)
+      QVERIFY2(q.line1 != "Коректор в режимі обслуговування.", q.line1.c_str());
+    QCOMPARE(CurrentLinkState(app.state()), LinkState::kUp);
+    QVERIFY(LineInService(app.state()));
   }
 };
 

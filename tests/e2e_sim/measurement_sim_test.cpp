@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "core/calibration_journal.h"
@@ -147,7 +148,7 @@ class MeasurementSimTest : public QObject {
     app.AcceptDisplaySettings(50);
     OnNextModal<TFormCheck_Val>([&](TFormCheck_Val* d) {
       d->log_decimal_mark = QLatin1Char(',');
-      d->choose_log_file = [&] { return path; };
+      d->choose_log_file = [&](const QString&) { return path; };
       first_came = QTest::qWaitFor([d] { return d->count() >= 1; }, 5000);
       QTest::mouseClick(d->BitBtn7, Qt::LeftButton);
       const int before = d->count();
@@ -290,6 +291,77 @@ print(good, failed)
     QCOMPARE(Bits(sensor.offset), Bits(0.0f));
     QCOMPARE(Bits(sensor.slope), Bits(1.0f));
     QCOMPARE(sensor.value, 100.0f);
+    QVERIFY(!app.watchdog.fired());
+  }
+
+  void checkAfterTheWriteIsASettledMeanKeptAfterTheWritesOwnRecord() {
+    SimApp app;
+    QVERIFY2(app.Start({"--connection", "direct", "--pressure", "100", "--slope", "1.25",
+                        "--offset", "-2", "--noise", "0"}),
+             app.sim.error_text().c_str());
+    app.Connect(app.window->N1, Direct());
+
+    // What stood in the journal when each question after the write was asked.
+    std::vector<JournalRecord> at_check, at_certificate;
+    bool certificate_offered = false;
+    app.window->offer_certificate = [&](const JournalRecord&) {
+      certificate_offered = true;
+      at_certificate = ReadJournal(JournalPath(app.Folder()));
+    };
+    int check_readings = 0;
+    app.AcceptDisplaySettings(50);
+    OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* d) {
+      OnNextModal<TFormAsk_Val>([&](TFormAsk_Val* a) {
+        QVERIFY(QTest::qWaitFor([a] { return a->spread().count >= 10; }, 5000));
+        QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
+      });
+      QTest::keyClicks(d->Edit1, QStringLiteral("120"));
+      QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+      QTest::keyClicks(d->Edit2, QStringLiteral("200"));
+      QTest::keyClicks(d->Edit4, QStringLiteral("205"));
+      OnNextModal<TFormCorrect_Set>([&](TFormCorrect_Set* s) {
+        // The doubt, then the check: the statistics window over the point still applied.
+        app.ui.answers = {true, true};
+        OnNextModal<TFormAsk_Val>([&](TFormAsk_Val* a) {
+          at_check = ReadJournal(JournalPath(app.Folder()));
+          QVERIFY(QTest::qWaitFor([a] { return a->spread().count >= 10; }, 5000));
+          check_readings = a->spread().count;
+          QTest::mouseClick(a->BitBtn1, Qt::LeftButton);
+        });
+        QTest::mouseClick(s->BitBtn1, Qt::LeftButton);
+      });
+      QTest::mouseClick(d->BitBtn4, Qt::LeftButton);
+      if (d->isVisible())
+        d->reject();
+    });
+    app.window->Nclb->trigger();
+
+    // The question names the point and its applied value.
+    const auto asked =
+        std::find_if(app.ui.questions.begin(), app.ui.questions.end(),
+                     [](const auto& q) { return q.line1 == "Калібровку записано."; });
+    QVERIFY(asked != app.ui.questions.end());
+    QCOMPARE(Q(asked->line3.value_or("")), QStringLiteral("Точка 1, подане значення 120.00 кПа"));
+    // The write was on the disk before the check was asked, the check before the certificate.
+    QCOMPARE(at_check.size(), size_t{1});
+    QCOMPARE(at_check[0].outcome, JournalOutcome::kWritten);
+    QVERIFY(at_check[0].steps.empty());
+    QVERIFY(certificate_offered);
+    QCOMPARE(at_certificate.size(), size_t{1});
+    QCOMPARE(at_certificate[0].steps.size(), size_t{1});
+
+    // The check is the mean of the settled readings, not one reading, with its spread.
+    QCOMPARE(check_readings, 10);
+    const JournalCheck check = *at_certificate[0].steps[0].check;
+    QCOMPARE(check.readings, 10);
+    QCOMPARE(check.point, 1);
+    QCOMPARE(check.applied, 120.0);
+    QVERIFY(std::fabs(check.mean - 120.0) < 0.001);
+    QCOMPARE(check.deviation, 0.0);
+    QCOMPARE(at_certificate[0].steps[0].run, at_certificate[0].run);
+    QVERIFY(std::any_of(app.ui.messages.begin(), app.ui.messages.end(), [](const auto& m) {
+      return m.text.find("середнє з 10 вимірювань") != std::string::npos;
+    }));
     QVERIFY(!app.watchdog.fired());
   }
 

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -389,6 +390,25 @@ class FormMainMeasureTest : public QObject {
     });
     b.commands.Calibration();
     QCOMPARE(shown_again, (QStringList{"0", "0.5", "100", "100.5"}));
+    QVERIFY(b.Writes().empty());
+  }
+
+  void terminationClosesThePointsWindowWithoutAskingAboutItsPoints() {
+    Bench b(settings_);
+    bool rescued = false;
+    OnNextModal<TFormCorrect_NSHP>([&](TFormCorrect_NSHP* points) {
+      points->Edit1->setText(QStringLiteral("0"));
+      // Nobody answers a question during a termination: its close must not ask at every step.
+      QTimer::singleShot(3000, points, [&rescued, points] {
+        rescued = true;
+        points->reject();
+      });
+      b.window.RequestTermination();
+    });
+    b.commands.Calibration();
+    QVERIFY(!rescued);
+    for (const ScriptedHost::Question& q : b.ui.questions)
+      QVERIFY(q.line2.value_or("") != "відмінити калібровку?");
     QVERIFY(b.Writes().empty());
   }
 

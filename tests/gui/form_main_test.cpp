@@ -248,9 +248,12 @@ class FormMainTest : public QObject {
     QCOMPARE(window.frameGeometry().size(), QSize(890, 580).boundedTo(area.size()));
     const QPoint centre = area.center();
     QVERIFY((window.frameGeometry().center() - centre).manhattanLength() <= 2);
-    QCOMPARE(window.status_panels[0]->width(), 150);
-    QCOMPARE(window.status_panels[1]->width(),
-             window.width() - 150 - 95 - window.LinkIndicator->width());
+    QVERIFY(window.status_panels[0]->width() >= 150);
+    // The longest port and rate stand whole in panel 0.
+    QVERIFY(window.status_panels[0]->contentsRect().width() >=
+            window.status_panels[0]->fontMetrics().horizontalAdvance(PortStatusText(255, 115200)));
+    QCOMPARE(window.status_panels[1]->width(), window.width() - window.status_panels[0]->width() -
+                                                   95 - window.LinkIndicator->width());
     QVERIFY(window.status_panels[2]->width() >= 60);
     // The exchange indicator shows its whole text.
     QVERIFY(window.LinkIndicator->width() >= window.LinkIndicator->sizeHint().width());
@@ -259,6 +262,12 @@ class FormMainTest : public QObject {
     QVERIFY(window.minimumSizeHint().width() <= 880);
     QVERIFY(window.minimumSizeHint().height() <= 440);
     QVERIFY(window.status_panels[2]->geometry().right() <= window.StatusBar1->width());
+
+    // A narrower window (a window manager's frame, the user's hand) still shows the indicator
+    // whole.
+    window.resize(window.width() - 40, window.height());
+    QTRY_VERIFY(window.LinkIndicator->geometry().right() <= window.StatusBar1->width());
+    QVERIFY(window.LinkIndicator->width() >= window.LinkIndicator->sizeHint().width());
 
     // Shown again after a hide, the window keeps the size the user gave it.
     window.resize(700, 500);

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QToolTip>
 #include <QtTest>
 
 class KeyFiltersTest : public QObject {
@@ -47,6 +48,31 @@ class KeyFiltersTest : public QObject {
     edit.setCursorPosition(0);
     QTest::keyClicks(&edit, QStringLiteral("-"));
     QCOMPARE(edit.text(), QStringLiteral("-132e5"));
+  }
+
+  void aDroppedKeyIsSignalledNotSwallowedQuietly() {
+    QLineEdit edit;
+    InstallFloatKeyFilter(&edit);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    const QColor normal = edit.palette().color(QPalette::Base);
+    QTest::keyClicks(&edit, QStringLiteral("60"));
+    QVERIFY(!QToolTip::isVisible());
+    QTest::keyClicks(&edit, QStringLiteral("l.5"));
+    QCOMPARE(edit.text(), QStringLiteral("60.5"));
+    QVERIFY(QToolTip::isVisible());
+    QVERIFY(QToolTip::text().startsWith(QStringLiteral("«l» не прийнято")));
+    QVERIFY(edit.palette().color(QPalette::Base) != normal);
+    // The flash passes; the field is as it was.
+    QTRY_COMPARE(edit.palette().color(QPalette::Base), normal);
+    QToolTip::hideText();
+
+    QLineEdit digits;
+    InstallIntKeyFilter(&digits);
+    digits.show();
+    QTest::keyClicks(&digits, QStringLiteral("1x"));
+    QCOMPARE(digits.text(), QStringLiteral("1"));
+    QCOMPARE(QToolTip::text(), QStringLiteral("«x» не прийнято: тут лише цифри"));
   }
 };
 

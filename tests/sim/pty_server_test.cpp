@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 
 #include "sim/sim_corrector.h"
@@ -80,4 +82,57 @@ TEST_F(PtyServerTest, RelaysAfterServiceModeAndKeepsServingAcrossReopens) {
   server_->Stop();
   EXPECT_TRUE(server_->failure().empty()) << server_->failure();
   EXPECT_EQ(corrector_->mode(1, 0), SimCorrector::Mode::kInService);
+}
+
+namespace {
+
+// Pulls the simulated adapter (the server stops, as vorlix-sim does when it is unplugged) and
+// plugs it back in, then asks for the identification: the reply must come at once.
+size_t ReplugAndIdentify(PtyServer& server) {
+  server.Stop();
+  std::string error;
+  EXPECT_TRUE(server.Start(error)) << error;
+  const int fd = OpenPort(server.slave_path());
+  EXPECT_GE(fd, 0);
+  const size_t got = Exchange(fd, Preambled(Identification(1), 3), 165, 2000).bytes.size();
+  close(fd);
+  return got;
+}
+
+}  // namespace
+
+TEST(PtyServerReplug, AnswersAtOnceWhenPluggedBackAtTheStartOrAfterAMinute) {
+  // The clock runs as the steady clock does, plus whatever the test skips.
+  std::atomic<uint64_t> skipped_us{0};
+  const auto epoch = std::chrono::steady_clock::now();
+  const PtyServer::Clock clock = [&] {
+    return skipped_us.load() +
+           static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now() - epoch)
+                                     .count());
+  };
+  LineTiming timing;
+  CorrectorConfig config;
+  config.service_delay_ms = 0;
+  SimCorrector corrector(config, timing, FaultConfig{});
+  PtyServer server(corrector, timing.rate, clock);
+  std::string error;
+  if (!server.Start(error))
+    GTEST_SKIP() << "no pseudo-terminals here: " << error;
+
+  int fd = OpenPort(server.slave_path());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(Exchange(fd, Preambled(Identification(1), 3), 165).bytes.size(), 165u);
+  close(fd);
+  EXPECT_EQ(ReplugAndIdentify(server), 165u) << "pulled at the start";
+
+  // A minute of serving, the last reply near its end.
+  skipped_us += 60'000'000u;
+  fd = OpenPort(server.slave_path());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(Exchange(fd, Preambled(Identification(1), 3), 165).bytes.size(), 165u);
+  close(fd);
+  EXPECT_EQ(ReplugAndIdentify(server), 165u) << "pulled after a minute";
+  server.Stop();
+  EXPECT_TRUE(server.failure().empty()) << server.failure();
 }

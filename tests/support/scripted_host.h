@@ -10,7 +10,7 @@
 
 // User interface for tests: records every question and message and answers questions from a
 // script (no when the script has run out). A hook runs on every ProcessMessages, which is how
-// a test presses a cancel button in the middle of an exchange.
+// a test presses a cancel button in the middle of an exchange; another while a question stands.
 class ScriptedHost final : public ExchangeHost {
  public:
   struct Question {
@@ -32,6 +32,8 @@ class ScriptedHost final : public ExchangeHost {
   bool AskQuestion(const std::string& line1, const std::optional<std::string>& line2,
                    const std::optional<std::string>& line3) override {
     questions.push_back({line1, line2, line3});
+    if (on_ask)
+      on_ask();
     if (answers.empty())
       return false;
     const bool answer = answers.front();
@@ -51,6 +53,8 @@ class ScriptedHost final : public ExchangeHost {
 
   std::deque<bool> answers;
   std::function<void()> on_process;
+  // Runs while a question stands, before it is answered (a user taking their time).
+  std::function<void()> on_ask;
   std::vector<Question> questions;
   std::vector<Message> messages;
   std::vector<bool> cursor_changes;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -38,10 +40,12 @@
 #include "gui/measurement/correct_nshp.h"
 #include "gui/measurement/correct_set.h"
 #include "gui/qt_exchange_host.h"
+#include "gui/qt_translations.h"
 #include "gui/question.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/exchange_monitor.h"
 #include "gui/service/journal_window.h"
+#include "gui/service/verify_window.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
 #include "sim/sim_sensor.h"
@@ -174,6 +178,8 @@ class Director : public QObject {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   UseFullStopDecimalSeparator();
+  QTranslator qt_texts;
+  LoadQtTranslations(qt_texts);
   if (argc != 2) {
     std::fprintf(stderr, "usage: vorlix_screenshots <folder for the pictures>\n");
     return 2;
@@ -407,6 +413,13 @@ int main(int argc, char* argv[]) {
     Press(q->BitBtn1);
     return true;
   });
+  d.Step("statistics at the applied point", [&] {
+    auto* a = Modal<TFormAsk_Val>();
+    if (a == nullptr || !a->spread().stable)
+      return false;
+    Press(a->BitBtn1);
+    return true;
+  });
   d.Step("reading at the applied point", [&] {
     auto* box = Modal<QMessageBox>();
     if (box == nullptr)
@@ -481,7 +494,115 @@ int main(int argc, char* argv[]) {
     if (j == nullptr || !settled(5))
       return false;
     d.Save(j, "18a-journal");
+    Press(j->BtnExport);
+    return true;
+  });
+  d.Step("journal export file dialog", [&] {
+    auto* f = Modal<QFileDialog>();
+    if (f == nullptr || !settled(5))
+      return false;
+    d.Save(f, "18b-journal-export");
+    f->reject();
+    return true;
+  });
+  d.Step("journal closed", [&] {
+    auto* j = Modal<TFormJournal>();
+    if (j == nullptr)
+      return false;
     Press(j->BtnClose);
+    return true;
+  });
+  d.Step("verification command", [&] {
+    // A sensor with something to find: a bow over its range and a hysteresis.
+    device.Change([&] {
+      SensorConfig& c = corrector.sensor(1, 0).config();
+      c.nonlinearity = 0.2;
+      c.hysteresis = 0.6;
+      corrector.sensor(1, 0).Apply(100.0);
+    });
+    return Choose(window.Nverify);
+  });
+  d.Step("verification plan", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr || !settled(5))
+      return false;
+    v->EditRangeLow->setText(QStringLiteral("0"));
+    v->EditRangeHigh->setText(QStringLiteral("1000"));
+    v->EditPoints->setText(QStringLiteral("100; 400; 700"));
+    v->ComboDirection->setCurrentIndex(1);
+    v->EditTolerance->setText(QStringLiteral("0.15"));
+    v->ComboToleranceKind->setCurrentIndex(2);
+    v->EditEngineer->setText(QStringLiteral("Петренко П. П."));
+    v->EditCustomer->setText(QStringLiteral("ГРС «Південна», вузол обліку 2"));
+    v->EditAmbientT->setText(QStringLiteral("21.4"));
+    v->EditAmbientP->setText(QStringLiteral("100.9"));
+    v->EditHumidity->setText(QStringLiteral("48"));
+    d.Save(v, "20-verification-plan");
+    Press(v->BtnStart);
+    return true;
+  });
+  for (int point = 0; point < 5; ++point) {
+    d.Step("verification: apply", [&] {
+      auto* v = Modal<TFormVerify>();
+      if (v == nullptr || !v->current() || !v->BtnMeasure->isEnabled())
+        return false;
+      const VerificationRun& run = *v->current();
+      const std::vector<PlanPoint> sequence = RunSequence(run);
+      const double kpa = sequence[NextPointIndex(run)].nominal / run.factor;
+      device.Change([&] { corrector.sensor(1, 0).Apply(kpa); });
+      Press(v->BtnMeasure);
+      return true;
+    });
+    d.Step("verification: statistics", [&] {
+      auto* a = Modal<TFormAsk_Val>();
+      if (a == nullptr || !a->spread().stable)
+        return false;
+      Press(a->BitBtn1);
+      return true;
+    });
+  }
+  d.Step("verification: measured", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr || !v->current() || !Complete(*v->current()) || !settled(5))
+      return false;
+    d.Save(v, "21-verification-run");
+    Press(v->BtnMeasure);
+    return true;
+  });
+  d.Step("verification: adjust offered", [&] {
+    auto* q = Modal<TFormQues>();
+    if (q == nullptr || !settled(5))
+      return false;
+    d.Save(q, "22-verification-adjust-question");
+    Press(q->BitBtn2);
+    return true;
+  });
+  d.Step("verification: certificate", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr || !v->BtnCertificate->isEnabled())
+      return false;
+    Press(v->BtnCertificate);
+    return true;
+  });
+  d.Step("verification: certificate shown", [&] {
+    auto* c = Modal<TFormCertificate>();
+    if (c == nullptr || !settled(10))
+      return false;
+    d.Save(c, "23-verification-certificate");
+    Press(c->BtnClose);
+    return true;
+  });
+  d.Step("verification: closed", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr)
+      return false;
+    d.Save(v, "21a-verification-done");
+    Press(v->BtnClose);
+    device.Change([&] {
+      SensorConfig& c = corrector.sensor(1, 0).config();
+      c.nonlinearity = 0.0;
+      c.hysteresis = 0.0;
+    });
     return true;
   });
   d.Step("close", [&] {

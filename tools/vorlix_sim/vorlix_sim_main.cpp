@@ -1,5 +1,6 @@
 // vorlix-sim: the corrector and its sensors on a pseudo-terminal, linked in as a COM port.
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,9 +13,11 @@
 #include <vector>
 
 #include "core/settings_location.h"
+#include "sim/bench_input.h"
 #include "sim/port_link.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"
+#include "sim/sim_reference.h"
 
 namespace {
 
@@ -42,6 +45,50 @@ int WaitForSignal(const sigset_t& signals, long ms) {
   const timespec limit{ms / 1000, (ms % 1000) * 1'000'000L};
   const int got = sigtimedwait(&signals, nullptr, &limit);
   return got > 0 ? got : 0;
+}
+
+// The bench's lines on standard input, carried out as they come; nothing more once the input
+// has ended.
+class BenchInput {
+ public:
+  explicit BenchInput(BenchDevice& bench) : bench_(bench) {}
+  void Poll() {
+    // Run in the background of a shell, a read of the terminal would stop the simulator.
+    if (ended_ || (isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) != getpgrp()))
+      return;
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    while (poll(&in, 1, 0) > 0 && (in.revents & (POLLIN | POLLHUP)) != 0) {
+      char chunk[256];
+      const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+      if (n <= 0) {
+        ended_ = true;
+        return;
+      }
+      pending_.append(chunk, static_cast<size_t>(n));
+      for (size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+        std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r')
+          line.pop_back();
+        if (!line.empty())
+          std::cout << bench_.Command(line) << std::endl;
+      }
+    }
+  }
+
+ private:
+  BenchDevice& bench_;
+  std::string pending_;
+  bool ended_ = false;
+};
+
+// Serves until a stop signal, looking at the bench's input meanwhile; the signal's number.
+int ServeUntilSignal(const sigset_t& signals, BenchInput& bench) {
+  constexpr long kLookMs = 20;
+  int got = 0;
+  while ((got = WaitForSignal(signals, kLookMs)) == 0)
+    bench.Poll();
+  return got;
 }
 
 }  // namespace
@@ -80,8 +127,12 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+  // Before the device is made: the sensor it holds must read the input the reference reads.
+  const std::shared_ptr<SimInput> reference_input = AttachReferenceInput(options);
   const std::unique_ptr<LineDevice> simulated = MakeSimDevice(options);
-  CountingDevice device_counted(*simulated, options.unplug_after);
+  BenchDevice bench(*simulated, options.direct_channel);
+  BenchInput bench_input(bench);
+  CountingDevice device_counted(bench, options.unplug_after);
   LineDevice* device = &device_counted;
   PtyServer server(*device, options.timing.rate);
   server.set_on_failure([] { kill(getpid(), SIGTERM); });
@@ -96,40 +147,71 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The reference instrument has a port of its own, as it would on the bench.
+  std::unique_ptr<SimReference> reference;
+  std::unique_ptr<PtyServer> reference_server;
+  std::string reference_link;
+  if (reference_input) {
+    reference = std::make_unique<SimReference>(options.reference.device, reference_input);
+    reference_server = std::make_unique<PtyServer>(*reference, options.reference.device.rate);
+    reference_server->set_on_failure([] { kill(getpid(), SIGTERM); });
+    if (!reference_server->Start(error) ||
+        !CreatePortLink(options.ini_dir, options.reference.com, reference_server->slave_path(),
+                        reference_link, error)) {
+      reference_server->Stop();
+      server.Stop();
+      RemovePortLink(link, server.slave_path());
+      std::cerr << "vorlix-sim: the reference: " << error << '\n';
+      return 1;
+    }
+  }
+  const auto stop_reference = [&] {
+    if (reference_server) {
+      reference_server->Stop();
+      RemovePortLink(reference_link, reference_server->slave_path());
+    }
+  };
+
   std::cout << "serving on " << server.slave_path() << '\n'
             << "linked as COM" << options.com << ": " << link << '\n'
             << DescribeSimOptions(options);
+  if (reference_server)
+    std::cout << "REFERENCE " << reference_link << '\n';
   if (options.ready)
     std::cout << "READY " << link << '\n';
   std::cout.flush();
 
   int signal_number = 0;
   if (options.unplug_after == 0) {
-    sigwait(&stop_signals, &signal_number);
+    signal_number = ServeUntilSignal(stop_signals, bench_input);
   } else {
     // Looked at every few milliseconds: the count is reached on the server's thread.
     constexpr long kLookMs = 20;
-    while ((signal_number = WaitForSignal(stop_signals, kLookMs)) == 0 && !device_counted.due()) {
-    }
+    while ((signal_number = WaitForSignal(stop_signals, kLookMs)) == 0 && !device_counted.due())
+      bench_input.Poll();
     if (signal_number == 0) {
       server.Stop();
       RemovePortLink(link, server.slave_path());
       std::cout << "unplugged for " << options.unplugged_ms << " ms" << std::endl;
       signal_number = WaitForSignal(stop_signals, static_cast<long>(options.unplugged_ms));
-      if (signal_number != 0)
+      if (signal_number != 0) {
+        stop_reference();
         return 0;
+      }
       if (!server.Start(error) ||
           !CreatePortLink(options.ini_dir, options.com, server.slave_path(), link, error)) {
         std::cerr << "vorlix-sim: cannot plug back in: " << error << '\n';
         server.Stop();
+        stop_reference();
         return 1;
       }
       std::cout << "plugged back in on " << server.slave_path() << " as " << link << std::endl;
-      sigwait(&stop_signals, &signal_number);
+      signal_number = ServeUntilSignal(stop_signals, bench_input);
     }
   }
   server.Stop();
   RemovePortLink(link, server.slave_path());
+  stop_reference();
   if (!server.failure().empty()) {
     std::cerr << "vorlix-sim: " << server.failure() << '\n';
     return 1;

@@ -305,6 +305,24 @@ class ConnectTest : public QObject {
     QCOMPARE(ComPortAdapterName(201, by_id.path().toStdString()), std::string());
   }
 
+  void portListShowsEachEntryWhole() {
+    LinkPort(200);
+    LinkPort(201);
+    TFormConnect& d = Show();
+    d.ComboBox1->showPopup();
+    QAbstractItemView* view = d.ComboBox1->view();
+    QTRY_VERIFY(view->isVisible());
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    for (int i = 0; i < d.ComboBox1->count(); ++i) {
+      const int needed =
+          d.ComboBox1->itemDelegate()->sizeHint(option, d.ComboBox1->model()->index(i, 0)).width();
+      QVERIFY2(view->viewport()->width() >= needed,
+               qPrintable(QStringLiteral("%1 < %2").arg(view->viewport()->width()).arg(needed)));
+    }
+    d.ComboBox1->hidePopup();
+  }
+
   void linkTimes_data() {
     Columns({"first", "next", "message"});
     Row("300", {"300", "300", ""});

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "core/calibration.h"
+#include "gui/dialog_widgets.h"
 #include "gui/measurement/trend_view.h"
 #include "tests/support/meas_value_sensor.h"
 #include "tests/support/qt_modal.h"
@@ -371,6 +372,13 @@ class AskValTest : public QObject {
     QCOMPARE(dialog.StatusBar1Panel0->text(), QString());
     QCOMPARE(dialog.Panel3->text(), QStringLiteral("3.00"));
     QCOMPARE(dialog.StatusBar1Panel1->text(), QStringLiteral(" 2"));
+    // The plot is not drawn across the failed request: an empty point stands between.
+    dialog.RefreshChart();
+    const QSharedPointer<QCPGraphDataContainer> readings = dialog.Chart1->line(0)->data();
+    QCOMPARE(readings->size(), 3);
+    QCOMPARE(readings->at(0)->value, 2.0);
+    QVERIFY(std::isnan(readings->at(1)->value));
+    QCOMPARE(readings->at(2)->value, 4.0);
   }
 
   void aTickDueDuringAnExchangeStartsNoSecondOne() {
@@ -436,6 +444,103 @@ class AskValTest : public QObject {
     QVERIFY(!dialog.Timer1->isActive());
     dialog.Timer1Timer();
     QCOMPARE(sensor.requests.size(), size_t{2});
+  }
+
+  void theFewReadingsQuestionStandsOnTheReadingsItNames() {
+    MeasValueSensor sensor;
+    for (int i = 0; i < 40; ++i)
+      sensor.Value(100.0f + static_cast<float>(i % 3));
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    dialog.Timer1Timer();
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("3 з 10"));
+
+    // The engineer reads the question for a while; polling runs as fast as it can meanwhile.
+    dialog.Timer1->start(1);
+    QString shown_while_asked;
+    bool polled_while_asked = true;
+    bench.ui.on_ask = [&] {
+      QTest::qWait(60);
+      shown_while_asked = dialog.Panel4->text();
+      polled_while_asked = dialog.Timer1->isActive();
+    };
+    // "Ні" is the default: a second Enter goes on collecting, and so does the collection.
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QCOMPARE(bench.ui.questions.size(), 1u);
+    QVERIFY(bench.ui.questions[0].cautious);
+    QCOMPARE(Q(bench.ui.questions[0].line2.value()),
+             QStringLiteral("Середнє взято лише з 3 вимірювань з 10."));
+    QCOMPARE(shown_while_asked, QStringLiteral("3 з 10"));
+    QVERIFY(!polled_while_asked);
+    QVERIFY(!dialog.accepted);
+    QVERIFY(dialog.Timer1->isActive());
+    dialog.Timer1->stop();
+    QCoreApplication::processEvents();  // the reading due at once on resuming
+    dialog.Timer1Timer();
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("5 з 10"));
+
+    // "Так" takes what the question named, which is what the window still shows.
+    bench.ui.answers = {true};
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    QCOMPARE(Q(bench.ui.questions[1].line2.value()),
+             QStringLiteral("Середнє взято лише з 5 вимірювань з 10."));
+    QCOMPARE(dialog.Panel4->text(), QStringLiteral("5 з 10"));
+    QVERIFY(dialog.accepted);
+    QCOMPARE(record.readings[0], 5);
+    QCOMPARE(Fixed(record.received[0], 2), dialog.Panel3->text());
+  }
+
+  void driftIsShownOnlyOverEnoughTimeAndNeverAgainstTheState() {
+    // Ten readings 0.2 s apart, within the band: settled, and no drift made up from 2 s.
+    MeasValueSensor sensor;
+    const float noise[] = {100.000f, 100.012f, 99.995f,  100.010f, 100.020f,
+                           99.998f,  100.015f, 100.022f, 100.009f, 100.025f};
+    for (float v : noise)
+      sensor.Value(v);
+    MeasBench bench(&sensor);
+    CalibrationRecord record = Record(1.0, 2, 0);
+    TFormAsk_Val dialog(bench.state);
+    dialog.record = &record;
+    Open(dialog);
+    for (int i = 1; i < 10; ++i) {
+      bench.clock.Advance(200'000);
+      dialog.Timer1Timer();
+    }
+    QCOMPARE(dialog.Panel9->text(), QStringLiteral("усталився"));
+    QCOMPARE(dialog.Panel8->text(), QStringLiteral("—"));
+    QVERIFY(dialog.Panel8->toolTip().contains(QStringLiteral("30 с")));
+
+    // A rise of 0.08 kPa a minute, a reading every 3 s: the last ten lie within the band of
+    // 0.05 kPa, but over half a minute the point plainly moves by more than that.
+    MeasValueSensor rising;
+    for (int i = 0; i < 12; ++i)
+      rising.Value(100.0f + 0.004f * static_cast<float>(i));
+    MeasBench slow(&rising);
+    TFormAsk_Val moving(slow.state);
+    moving.record = &record;
+    Open(moving);
+    for (int i = 1; i < 12; ++i) {
+      slow.clock.Advance(3'000'000);
+      moving.Timer1Timer();
+      if (i == 9) {
+        QVERIFY(moving.spread().stable);
+        QCOMPARE(moving.Panel8->text(), QStringLiteral("—"));  // 27 s of readings
+        QCOMPARE(moving.Panel9->text(), QStringLiteral("усталився"));
+      }
+    }
+    QVERIFY(moving.spread().stable);
+    QCOMPARE(moving.Panel8->text(), QStringLiteral("0.080"));
+    QCOMPARE(moving.Panel9->text(), QStringLiteral("змінюється"));
+    QVERIFY(!moving.settled());
+    slow.ui.answers = {false};
+    QTest::mouseClick(moving.BitBtn1, Qt::LeftButton);
+    QVERIFY(!moving.accepted);
+    QCOMPARE(Q(slow.ui.questions.at(0).line2.value()),
+             QStringLiteral("Дрейф 0.080 кПа за хвилину більший за 0.050 кПа."));
   }
 };
 

@@ -3,9 +3,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -382,6 +384,54 @@ class CheckValTest : public QObject {
     QVERIFY(dialog.TrendPanel->isVisible());
   }
 
+  void aStretchWithoutReadingsBreaksTheTrendAndEachLineCanBeShownAlone() {
+    // 10 and 11 kPa, a silent sensor, an exception, a reading that is no number, then 13 and
+    // 14 kPa, every 10 s; the factory value is half.
+    MeasValueSensor sensor;
+    sensor.Value(10.0f).Value(11.0f).Silence().Exception(2).NotANumber().Value(13.0f).Value(14.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.P_unit = 1;
+    bench.state.ConnectSettings.P_format = 2;
+    bench.state.SensorSlope = 2.0f;
+    TFormCheck_Val dialog(bench.state);
+    Open(dialog);
+    for (int i = 0; i < 6; ++i) {
+      bench.clock.Advance(10'000'000);
+      dialog.Timer1Timer();
+    }
+    dialog.RefreshTrend();
+    QCOMPARE(dialog.series().size(), 4u);
+    // Two stretches with an empty point between, in both lines: no segment from 11 to 13.
+    for (int line = 0; line < 2; ++line) {
+      const QSharedPointer<QCPGraphDataContainer> data = dialog.Chart1->line(line)->data();
+      QCOMPARE(data->size(), 5);
+      QVERIFY(!std::isnan(data->at(1)->value));
+      QVERIFY(std::isnan(data->at(2)->value));
+      QVERIFY(data->at(2)->key > data->at(1)->key && data->at(2)->key < data->at(3)->key);
+      QVERIFY(!std::isnan(data->at(3)->value));
+    }
+    const QCPAxis* values = dialog.Chart1->value_axis();
+    QVERIFY(values->range().lower <= 5.0 && values->range().upper >= 14.0);
+
+    // The reported value alone: the scale fits 10..14 and the legend names that line only.
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("Label22"))->buddy(), dialog.ComboBox3);
+    dialog.ComboBox3->setCurrentIndex(1);
+    QVERIFY(dialog.Chart1->line(0)->visible());
+    QVERIFY(!dialog.Chart1->line(1)->visible());
+    QVERIFY(values->range().lower >= 9.0 && values->range().lower < 10.0);
+    QVERIFY(values->range().upper > 14.0 && values->range().upper <= 15.0);
+    QCOMPARE(dialog.Chart1->legend->itemCount(), 1);
+    // The factory value alone: 5..7, even while the trend is paused.
+    QTest::mouseClick(dialog.BitBtn6, Qt::LeftButton);
+    dialog.ComboBox3->setCurrentIndex(2);
+    QVERIFY(!dialog.Chart1->line(0)->visible());
+    QVERIFY(values->range().lower >= 4.0 && values->range().lower < 5.0);
+    QVERIFY(values->range().upper > 7.0 && values->range().upper <= 8.0);
+    dialog.ComboBox3->setCurrentIndex(0);
+    QCOMPARE(dialog.Chart1->legend->itemCount(), 2);
+    QVERIFY(values->range().lower <= 5.0 && values->range().upper >= 14.0);
+  }
+
   void logKeepsEveryTickGoodOrNotWithTheChosenDecimalMark() {
     MeasValueSensor sensor;
     sensor.Value(1.0f).Value(2.5f).Silence().NotANumber().Value(3.25f);
@@ -391,7 +441,7 @@ class CheckValTest : public QObject {
     const QString path = folder.filePath(QStringLiteral("покази.csv"));
     TFormCheck_Val dialog(bench.state);
     dialog.log_decimal_mark = QLatin1Char(',');
-    dialog.choose_log_file = [&] { return path; };
+    dialog.choose_log_file = [&](const QString&) { return path; };
     Open(dialog);  // the first reading comes before the log
     QCOMPARE(dialog.BitBtn7->text(), QStringLiteral("Запис у файл"));
     QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
@@ -419,6 +469,44 @@ class CheckValTest : public QObject {
              (QStringList{"", "", "кПа", "Тиск", "Команда 3. Пристрій не відповідає"}));
     QCOMPARE(fields(3).mid(1), (QStringList{"", "", "кПа", "Тиск", "NAN"}));
     QCOMPARE(fields(4).mid(1, 2), (QStringList{"3,25", "3,25"}));
+  }
+
+  void logIsOfferedANameGetsItsExtensionAndStaysInView() {
+    MeasValueSensor sensor;
+    sensor.Value(1.0f).Value(2.0f).Value(3.0f);
+    MeasBench bench(&sensor);
+    bench.state.ConnectSettings.conn_type = 1;
+    bench.state.ConnectSettings.line_num = 2;
+    bench.state.ConnectSettings.adr_P = 101;
+    QTemporaryDir folder;
+    bench.state.LastLogFolder = folder.path().toStdString();
+    TFormCheck_Val dialog(bench.state);
+    QString proposed;
+    dialog.choose_log_file = [&](const QString& offered) {
+      proposed = offered;
+      return folder.filePath(QStringLiteral("покази"));
+    };
+    Open(dialog);
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QCOMPARE(QFileInfo(proposed).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral(
+                     "^Тиск_нитка2_давач101_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.csv$"))
+                 .match(QFileInfo(proposed).fileName())
+                 .hasMatch(),
+             qPrintable(proposed));
+    QVERIFY(dialog.log().is_open());
+    QCOMPARE(QString::fromStdString(dialog.log().path()),
+             folder.filePath(QStringLiteral("покази.csv")));
+    dialog.Timer1Timer();
+    dialog.Timer1Timer();
+    QTest::mouseClick(dialog.BitBtn7, Qt::LeftButton);
+    QVERIFY(!dialog.log().is_open());
+    // Stopped, the window still says where the rows went and how many.
+    QCOMPARE(dialog.Label19->text(), QStringLiteral("Записано: покази.csv, рядків 2"));
+    QVERIFY(dialog.Label19->toolTip().endsWith(QStringLiteral("покази.csv")));
+    QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("покази.csv"))));
+    QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("покази"))));
   }
 };
 

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 #include <cmath>
 #include <vector>
@@ -219,6 +220,35 @@ class CorrectNshpTest : public QObject {
     QVERIFY(b.dialog.isVisible());
   }
 
+  void theReferencesMeanFillsTheAppliedValueAndRetypingMakesItTyped() {
+    Bench b;
+    b.dialog.collect_statistics = [](CalibrationRecord& r) {
+      const size_t i = r.point;
+      r.received[i] = i == 0 ? 10.0f : 200.0f;
+      r.applied[i] = i == 0 ? 10.0123f : 199.9876f;  // as the reference gave them
+      r.applied_readings[i] = 10;
+      r.applied_deviation[i] = 0.004f;
+      return true;
+    };
+    QTest::mouseClick(b.dialog.BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(b.dialog.BitBtn2, Qt::LeftButton);
+    QCOMPARE(b.dialog.Edit1->text(), QStringLiteral("10.01"));
+    QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("199.99"));
+    b.Calculate();
+    QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kPointsAccepted);
+    QCOMPARE(b.record.applied[0], 10.0123f);  // the mean itself, not its rounding
+    QCOMPARE(b.record.applied_readings[0], 10);
+    QCOMPARE(b.record.applied_deviation[1], 0.004f);
+
+    b.dialog.show();
+    Retype(b.dialog.Edit2, QStringLiteral("200"));
+    b.Calculate();
+    QCOMPARE(b.record.applied[1], 200.0f);
+    QCOMPARE(b.record.applied_readings[1], 0);  // typed over the reference's
+    QCOMPARE(b.record.applied_deviation[1], 0.0f);
+    QCOMPARE(b.record.applied_readings[0], 10);
+  }
+
   void statisticsShowTheAverageRoundedButHandItOnInFull() {
     Bench b;
     b.averages = {99.8765f, 150.25f};
@@ -329,13 +359,54 @@ class CorrectNshpTest : public QObject {
     CalibrationRecord record = MakeRecord(1.0, 2);
     TFormCorrect_NSHP dialog(m.state);
     dialog.record = &record;
-    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* shown) {
-      shown->Edit1->setText(QStringLiteral("0"));
-      shown->close();
-    });
+    // A window with nothing in it has nothing to lose: it closes without a question.
+    OnNextModal<TFormCorrect_NSHP>([](TFormCorrect_NSHP* shown) { shown->close(); });
     dialog.exec();
     QCOMPARE(dialog.result, TFormCorrect_NSHP::kCancelled);
     QVERIFY(m.ui.questions.empty());
+  }
+
+  void closeBoxAsksAsCancelOnceAPointHoldsValues() {
+    Bench b;
+    b.dialog.Edit2->setText(QStringLiteral("100"));
+    b.m.ui.answers = {false};
+    // As the window system delivers the close box.
+    b.dialog.windowHandle()->close();
+    QVERIFY(b.dialog.isVisible());
+    QCOMPARE(b.m.ui.questions.size(), 1u);
+    QCOMPARE(Q(b.m.ui.questions[0].line1), QStringLiteral("Ви впевнені, що хочете"));
+    QCOMPARE(Q(b.m.ui.questions[0].line2.value()), QStringLiteral("відмінити калібровку?"));
+    QVERIFY(!b.m.ui.questions[0].line3.has_value());
+    QVERIFY(!b.m.ui.questions[0].cautious);  // only typed values: as "Відмінити" always asked
+    QCOMPARE(b.dialog.Edit2->text(), QStringLiteral("100"));
+
+    b.m.ui.answers = {true};
+    b.dialog.windowHandle()->close();
+    QVERIFY(!b.dialog.isVisible());
+    QCOMPARE(b.dialog.result, TFormCorrect_NSHP::kCancelled);
+  }
+
+  void collectedReadingsAreKeptByDefault() {
+    Bench b;
+    b.averages = {99.8765f};
+    QTest::mouseClick(b.dialog.BitBtn1, Qt::LeftButton);
+    QCOMPARE(b.dialog.Edit3->text(), QStringLiteral("99.88"));
+    // Every way of abandoning the window asks with "Ні" as its default.
+    b.dialog.windowHandle()->close();
+    QTest::keyClick(b.dialog.Edit1, Qt::Key_Escape);
+    QTest::mouseClick(b.dialog.BitBtn3, Qt::LeftButton);
+    QCOMPARE(b.m.ui.questions.size(), 3u);
+    for (const ScriptedHost::Question& q : b.m.ui.questions) {
+      QVERIFY(q.cautious);
+      QCOMPARE(Q(q.line2.value()), QStringLiteral("відмінити калібровку?"));
+    }
+    QVERIFY(b.dialog.isVisible());
+    QCOMPARE(b.dialog.Edit3->text(), QStringLiteral("99.88"));
+
+    // Once the average is typed over, nothing collected is at stake.
+    Retype(b.dialog.Edit3, QStringLiteral("99.9"));
+    QTest::mouseClick(b.dialog.BitBtn3, Qt::LeftButton);
+    QVERIFY(!b.m.ui.questions.back().cautious);
   }
 
   void enterCalculates() {

@@ -86,6 +86,31 @@ class JournalWindowTest : public QObject {
     QVERIFY(told.contains(QStringLiteral("missing")));
   }
 
+  void aRestoreGetsItsOwnProtocolNotACertificate() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+      QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir folder;
+    JournalRecord record = Record("2026-12-09T08:15:00.000+02:00", 2, JournalOutcome::kRestored);
+    record.points.clear();
+    record.as_found = SensorCalibration{-1.95122f, 1.21951f};
+    record.written = SensorCalibration{-2.0f, 1.25f};
+    record.read_back = record.written;
+    record.note = "як залишено за записом 2026-12-08T11:02:03.456+02:00";
+    TFormCertificate dialog(record);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Протокол відновлення калібровки"));
+    QCOMPARE(TFormCertificate::SuggestedFileName(record),
+             QStringLiteral("restore_P_101_2026-12-09_08-15-00.pdf"));
+    const QString path = folder.filePath(QStringLiteral("r.pdf"));
+    dialog.ask_pdf_path = [&](const QString&) { return path; };
+    dialog.PdfClick();
+    const QString text = PdfText(path);
+    // The rest of its text is checked on the HTML by the protocol's own test.
+    QVERIFY(text.contains(QStringLiteral("ПРОТОКОЛ ВІДНОВЛЕННЯ КАЛІБРОВКИ ДАВАЧА")));
+    QVERIFY(text.contains(QStringLiteral("як залишено, запис журналу від 08.12.2026")));
+    QVERIFY(!text.contains(QStringLiteral("СЕРТИФІКАТ")));
+    QVERIFY(!text.contains(QStringLiteral("без точок")));
+  }
+
   void withoutALinkAllRecordsShowNewestFirstAndNothingCanBeRestored() {
     QTemporaryDir folder;
     std::string error;

@@ -1,0 +1,131 @@
+#include "core/restore_protocol.h"
+
+#include <array>
+#include <cstdio>
+
+#include "core/calibration_restore.h"
+#include "core/number_format.h"
+
+namespace {
+
+constexpr int kDecimals = 7;
+const char kFromRecord[] = " за записом ";
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\r':
+      case '\n':
+        out += "<br>";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string Row(std::initializer_list<std::string> cells, bool header = false) {
+  std::string row = "<tr>";
+  for (const std::string& c : cells)
+    row += (header ? "<th>" : "<td>") + c + (header ? "</th>" : "</td>");
+  return row + "</tr>\n";
+}
+
+std::string CalibrationRow(const char* name, const std::optional<SensorCalibration>& c) {
+  if (!c)
+    return Row({name, "—", "—", "—"});
+  const std::array<uint16_t, 4> w = c->Words();
+  char words[40];
+  std::snprintf(words, sizeof words, "%04X %04X %04X %04X", w[0], w[1], w[2], w[3]);
+  return Row({name, FormatFixed(c->offset, kDecimals), FormatFixed(c->slope, kDecimals), words});
+}
+
+std::string ConnectionText(const JournalRecord& r) {
+  std::string text = "COM" + std::to_string(r.port) + ", ";
+  if (!r.through_corrector)
+    return text + "напряму до давача (Modbus RTU)";
+  text += "через коректор";
+  if (r.corrector_address)
+    text += ", адреса коректора " + std::to_string(*r.corrector_address);
+  if (r.plate)
+    text += ", Plate " + std::to_string(*r.plate);
+  if (r.line)
+    text += ", нитка " + std::to_string(*r.line);
+  return text;
+}
+
+std::string ReadBackText(const JournalRecord& r) {
+  if (!r.read_back_matches)
+    return "не прочитано";
+  if (*r.read_back_matches)
+    return "регістри 436-439 збігаються з поверненою калібровкою біт у біт";
+  return "НЕ ЗБІГАЄТЬСЯ з поверненою калібровкою";
+}
+
+}  // namespace
+
+bool HasRestoreProtocol(const JournalRecord& record) {
+  return record.outcome == JournalOutcome::kRestored;
+}
+
+std::string RestoreProtocolTitle() {
+  return "Протокол відновлення калібровки";
+}
+
+std::string RestoreSourceText(const std::string& note) {
+  const size_t at = note.find(kFromRecord);
+  if (at == std::string::npos)
+    return note;
+  return note.substr(0, at) + ", запис журналу від " +
+         JournalTimeText(note.substr(at + sizeof kFromRecord - 1));
+}
+
+std::string RestoreProtocolHtml(const JournalRecord& r) {
+  std::string html =
+      "<html><head><meta charset=\"utf-8\"></head><body style=\"font-size:10pt\">\n"
+      "<h2 align=\"center\">ПРОТОКОЛ ВІДНОВЛЕННЯ КАЛІБРОВКИ ДАВАЧА</h2>\n"
+      "<p align=\"center\">" +
+      std::string(r.channel == 1 ? "Давач температури" : "Давач тиску") + " коректора ЛУТАР</p>\n";
+
+  const std::string table =
+      "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n";
+  html += "<h3>Давач і підключення</h3>\n" + table;
+  html += Row({"Дата і час відновлення", Escaped(JournalTimeText(r.time))});
+  html += Row({"Канал", r.channel == 1 ? "температура" : "тиск"});
+  html += Row({"Адреса давача", std::to_string(r.sensor_address)});
+  html += Row({"Підключення", Escaped(ConnectionText(r))});
+  html += Row({"Результат", Escaped(OutcomeText(r.outcome))});
+  html += "</table>\n";
+
+  html += "<h3>Відновлення</h3>\n<p>Повернуто калібровку: " +
+          Escaped(r.note.empty() ? "—" : RestoreSourceText(r.note)) + ".</p>\n" + table;
+  html += Row({"", "Зміщення", "Нахил", "Регістри 436-439"}, true);
+  html += CalibrationRow("Стояла в давачі", r.as_found);
+  html += CalibrationRow("Повернуто", r.written);
+  html += CalibrationRow("Прочитано після запису", r.read_back);
+  html += "</table>\n";
+  html += "<p>Зчитування після запису: " + Escaped(ReadBackText(r)) + ".</p>\n";
+
+  html +=
+      "<br><br><table width=\"100%\" cellspacing=\"0\" cellpadding=\"8\">\n"
+      "<tr><td width=\"45%\">Відновлення виконав (прізвище, ім'я):</td>"
+      "<td>______________________________</td></tr>\n"
+      "<tr><td>Підпис:</td><td>______________________________</td></tr>\n"
+      "<tr><td>Дата:</td><td>____.____.________</td></tr>\n"
+      "</table>\n</body></html>\n";
+  return html;
+}

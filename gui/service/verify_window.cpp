@@ -1,0 +1,609 @@
+#include "gui/service/verify_window.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "comm/modbusbox.h"
+#include "core/calibration.h"
+#include "core/calibration_write.h"
+#include "core/ini_file.h"
+#include "core/number_format.h"
+#include "gui/dialog_widgets.h"
+#include "gui/form_main.h"
+#include "gui/form_main_measure.h"
+#include "gui/key_filters.h"
+#include "gui/measurement/ask_val.h"
+#include "gui/service/certificate_view.h"
+#include "gui/service/restore.h"
+
+namespace {
+
+const char kNoLink[] = "Зв'язок з давачем не встановлено.";
+const char kReadFailed[] = "Читання калібровки давача:";
+const char kSettingsSection[] = "Verification";
+const char kEngineerKey[] = "Engineer";
+
+enum Column {
+  kNominal,
+  kDirection,
+  kApplied,
+  kMean,
+  kDeviation,
+  kCount,
+  kError,
+  kOfReading,
+  kOfSpan,
+  kTolerance,
+  kVerdict,
+  kColumns
+};
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+std::string Text(const QLineEdit* edit) {
+  return edit->text().trimmed().toStdString();
+}
+
+// The statistics window over a point, on a record of its own.
+std::optional<ReadingSpread> CollectAtPoint(AppState& state, double applied, QWidget* parent) {
+  CalibrationRecord record;
+  if (state.Channel == 0) {
+    PressureFactor(state.ConnectSettings.P_unit, record.factor);
+    record.digits = state.ConnectSettings.P_format;
+  } else {
+    record.factor = 1.0;
+    record.digits = state.ConnectSettings.T_format;
+  }
+  record.point = 0;
+  record.applied[0] = static_cast<float>(applied);
+  TFormAsk_Val dialog(state, parent);
+  dialog.record = &record;
+  dialog.exec();
+  if (!dialog.accepted)
+    return std::nullopt;
+  ReadingSpread spread;
+  spread.count = record.readings[0];
+  spread.mean = record.received[0];
+  spread.deviation = record.deviation[0];
+  return spread;
+}
+
+}  // namespace
+
+TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), window_(window) {
+  setObjectName(QStringLiteral("FormVerify"));
+  setWindowTitle(QStringLiteral("Перевірка давача"));
+  AppState& state = window_.state;
+  const QString sensor_unit = state.Channel == 1 ? QStringLiteral("°С") : QStringLiteral("кПа");
+
+  collect = [this](double applied) { return CollectAtPoint(window_.state, applied, this); };
+  adjust = [this](const std::array<float, 2>& applied) {
+    MeasuringCommands commands(window_);
+    commands.run = run_id_;
+    commands.offered_applied = applied;
+    commands.offer_certificate = false;
+    commands.Calibration();
+    return commands.written;
+  };
+  show_certificate = [this](const JournalRecord& entry) { ShowCertificate(entry, this); };
+
+  // The plan.
+  QGroupBox* plan = MakeGroupBox(this, "GroupPlan", QStringLiteral(" Програма перевірки "));
+  auto* grid = new QGridLayout(plan);
+  EditRangeLow = MakeValueEdit(plan, "EditRangeLow", QStringLiteral("Діапазон від"));
+  EditRangeHigh = MakeValueEdit(plan, "EditRangeHigh", QStringLiteral("Діапазон до"));
+  EditPoints = MakeEdit(plan, "EditPoints");
+  EditTolerance = MakeValueEdit(plan, "EditTolerance", QStringLiteral("Допуск"));
+  for (QLineEdit* edit : {EditRangeLow, EditRangeHigh, EditTolerance})
+    InstallFloatKeyFilter(edit);
+  ComboDirection = MakeList(plan, "ComboDirection");
+  ComboDirection->addItems({QString::fromUtf8(DirectionText(PlanDirection::kRising)),
+                            QString::fromUtf8(DirectionText(PlanDirection::kRisingThenFalling))});
+  ComboToleranceKind = MakeList(plan, "ComboToleranceKind");
+  ComboToleranceKind->addItems(
+      {sensor_unit, QStringLiteral("% від показу"), QStringLiteral("% від діапазону")});
+  ComboRule = MakeList(plan, "ComboRule");
+  ComboRule->addItems(
+      {QStringLiteral("просте прийняття"), QStringLiteral("із захисною смугою U еталона")});
+  ComboReference = MakeList(plan, "ComboReference");
+  ComboReference->addItem(QStringLiteral("(без еталона)"));
+  references_ = LoadReferenceStandards(ReferenceRegisterPath(state.SettingsFolder));
+  for (const ReferenceStandard& s : references_)
+    ComboReference->addItem(Q(s.name + ", до " + s.due_date));
+
+  const auto row = [&](int r, const QString& caption, QWidget* field, const QString& unit = {}) {
+    QLabel* label = MakeLabel(plan, nullptr, caption);
+    label->setBuddy(field);
+    grid->addWidget(label, r, 0);
+    grid->addWidget(field, r, 1);
+    if (!unit.isEmpty())
+      grid->addWidget(MakeLabel(plan, nullptr, unit), r, 2);
+  };
+  row(0, QStringLiteral("Діапазон &від"), EditRangeLow, sensor_unit);
+  row(1, QStringLiteral("Діапазон &до"), EditRangeHigh, sensor_unit);
+  row(2, QStringLiteral("&Точки (порожньо: 0, 25, 50, 75, 100 %)"), EditPoints, sensor_unit);
+  row(3, QStringLiteral("&Напрям"), ComboDirection);
+  row(4, QStringLiteral("Д&опуск ±"), EditTolerance);
+  grid->addWidget(ComboToleranceKind, 4, 2);
+  row(5, QStringLiteral("&Правило"), ComboRule);
+  row(6, QStringLiteral("&Еталон"), ComboReference);
+
+  // The certificate's own data.
+  QGroupBox* certificate = MakeGroupBox(this, "GroupCertificate", QStringLiteral(" Сертифікат "));
+  auto* cgrid = new QGridLayout(certificate);
+  EditEngineer = MakeEdit(certificate, "EditEngineer");
+  EditCustomer = MakeEdit(certificate, "EditCustomer");
+  EditAmbientT = MakeValueEdit(certificate, "EditAmbientT", QStringLiteral("Температура повітря"));
+  EditAmbientP = MakeValueEdit(certificate, "EditAmbientP", QStringLiteral("Атмосферний тиск"));
+  EditHumidity = MakeValueEdit(certificate, "EditHumidity", QStringLiteral("Вологість"));
+  for (QLineEdit* edit : {EditAmbientT, EditAmbientP, EditHumidity})
+    InstallFloatKeyFilter(edit);
+  EditEngineer->setText(
+      Q(ReadIniString(state.IniPath, kSettingsSection, kEngineerKey).value_or("")));
+  const auto crow = [&](int r, const QString& caption, QWidget* field, const QString& unit = {}) {
+    QLabel* label = MakeLabel(certificate, nullptr, caption);
+    label->setBuddy(field);
+    cgrid->addWidget(label, r, 0);
+    cgrid->addWidget(field, r, 1);
+    if (!unit.isEmpty())
+      cgrid->addWidget(MakeLabel(certificate, nullptr, unit), r, 2);
+  };
+  crow(0, QStringLiteral("&Інженер"), EditEngineer);
+  crow(1, QStringLiteral("&Замовник / об'єкт"), EditCustomer);
+  crow(2, QStringLiteral("Т&емпература повітря"), EditAmbientT, QStringLiteral("°С"));
+  crow(3, QStringLiteral("Ат&мосферний тиск"), EditAmbientP, QStringLiteral("кПа"));
+  crow(4, QStringLiteral("&Вологість"), EditHumidity, QStringLiteral("%"));
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(plan, 3);
+  top->addWidget(certificate, 2);
+
+  // The run.
+  LabelPoint = MakeLabel(this, "LabelPoint");
+  EditApplied = MakeValueEdit(this, "EditApplied", QStringLiteral("Подане значення"));
+  InstallFloatKeyFilter(EditApplied);
+  QLabel* applied_label = MakeLabel(this, nullptr, QStringLiteral("По&дане значення"));
+  applied_label->setBuddy(EditApplied);
+  QLabel* applied_unit = MakeLabel(this, "LabelAppliedUnit",
+                                   Q(ChannelUnitName(state.Channel, state.ConnectSettings.P_unit)));
+  BtnStart = MakeDialogButton(this, "BtnStart", QStringLiteral("Почати перевірку"),
+                              EnterKey::kWhenFocused);
+  BtnMeasure =
+      MakeDialogButton(this, "BtnMeasure", QStringLiteral("Набір статистики"), EnterKey::kPresses);
+  BtnRepeat = MakeDialogButton(this, "BtnRepeat", QStringLiteral("Повторити точку"),
+                               EnterKey::kWhenFocused);
+  BtnCancelRun = MakeDialogButton(this, "BtnCancelRun", QStringLiteral("Перервати перевірку"),
+                                  EnterKey::kWhenFocused);
+  auto* run_row = new QHBoxLayout;
+  run_row->addWidget(applied_label);
+  run_row->addWidget(EditApplied);
+  run_row->addWidget(applied_unit);
+  run_row->addWidget(BtnMeasure);
+  run_row->addWidget(BtnRepeat);
+  run_row->addStretch(1);
+  run_row->addWidget(BtnStart);
+  run_row->addWidget(BtnCancelRun);
+
+  TablePoints = new QTableWidget(0, kColumns, this);
+  TablePoints->setObjectName(QStringLiteral("TablePoints"));
+  TablePoints->setAccessibleName(QStringLiteral("Точки перевірки"));
+  TablePoints->setHorizontalHeaderLabels(
+      {QStringLiteral("Номінал"), QStringLiteral("Напрям"), QStringLiteral("Подане"),
+       QStringLiteral("Середнє"), QStringLiteral("СКВ"), QStringLiteral("Показів"),
+       QStringLiteral("Похибка"), QStringLiteral("% показу"), QStringLiteral("% діапазону"),
+       QStringLiteral("Допуск ±"), QStringLiteral("Висновок")});
+  TablePoints->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TablePoints->setSelectionMode(QAbstractItemView::SingleSelection);
+  TablePoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TablePoints->verticalHeader()->setVisible(false);
+  TablePoints->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  TablePoints->setMinimumHeight(230);
+  LabelHysteresis = MakeLabel(this, "LabelHysteresis");
+  LabelHysteresis->setWordWrap(true);
+  LabelVerdict = MakeLabel(this, "LabelVerdict");
+
+  BtnAdjust =
+      MakeDialogButton(this, "BtnAdjust", QStringLiteral("Налаштувати..."), EnterKey::kWhenFocused);
+  BtnCertificate = MakeDialogButton(this, "BtnCertificate", QStringLiteral("Сертифікат..."),
+                                    EnterKey::kWhenFocused);
+  BtnClose = MakeDialogButton(this, "BtnClose", QStringLiteral("Закрити"), EnterKey::kWhenFocused);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(LabelPoint);
+  layout->addLayout(run_row);
+  layout->addWidget(TablePoints, 1);
+  layout->addWidget(LabelHysteresis);
+  layout->addWidget(LabelVerdict);
+  layout->addLayout(MakeButtonRow({BtnAdjust, BtnCertificate, BtnClose}, ButtonsAt::kRight));
+
+  SetTabOrder({EditRangeLow,       EditRangeHigh, EditPoints,     ComboDirection, EditTolerance,
+               ComboToleranceKind, ComboRule,     ComboReference, EditEngineer,   EditCustomer,
+               EditAmbientT,       EditAmbientP,  EditHumidity,   EditApplied,    BtnMeasure,
+               BtnRepeat,          BtnStart,      BtnCancelRun,   TablePoints,    BtnAdjust,
+               BtnCertificate,     BtnClose});
+
+  connect(BtnStart, &QPushButton::clicked, this, &TFormVerify::StartClick);
+  connect(BtnMeasure, &QPushButton::clicked, this, &TFormVerify::MeasureClick);
+  connect(BtnRepeat, &QPushButton::clicked, this, &TFormVerify::RepeatClick);
+  connect(BtnCancelRun, &QPushButton::clicked, this, &TFormVerify::CancelRunClick);
+  connect(BtnAdjust, &QPushButton::clicked, this, &TFormVerify::AdjustClick);
+  connect(BtnCertificate, &QPushButton::clicked, this, &TFormVerify::CertificateClick);
+  connect(BtnClose, &QPushButton::clicked, this, &TFormVerify::reject);
+  connect(TablePoints, &QTableWidget::itemSelectionChanged, this, &TFormVerify::UpdateButtons);
+
+  const TestPlan stored = LoadTestPlan(state.IniPath, state.Channel);
+  FillPlan(stored);
+  LabelPoint->setText(QStringLiteral("Задайте програму і натисніть «Почати перевірку»."));
+  UpdateButtons();
+  resize(1000, 640);
+}
+
+void TFormVerify::FillPlan(const TestPlan& plan) {
+  EditRangeLow->setText(Q(PlanPointsText({plan.range_low})));
+  EditRangeHigh->setText(Q(PlanPointsText({plan.range_high})));
+  EditPoints->setText(Q(PlanPointsText(plan.points)));
+  ComboDirection->setCurrentIndex(plan.direction == PlanDirection::kRising ? 0 : 1);
+  EditTolerance->setText(Q(PlanPointsText({plan.tolerance})));
+  ComboToleranceKind->setCurrentIndex(static_cast<int>(plan.tolerance_kind));
+  ComboRule->setCurrentIndex(plan.rule == DecisionRule::kSimple ? 0 : 1);
+  for (size_t i = 0; i < references_.size(); ++i) {
+    if (references_[i].name == plan.reference)
+      ComboReference->setCurrentIndex(static_cast<int>(i) + 1);
+  }
+}
+
+std::optional<TestPlan> TFormVerify::ReadPlan() {
+  ExchangeHost& ui = *window_.state.ui;
+  TestPlan plan;
+  const std::optional<double> low = ParseFloat(Text(EditRangeLow));
+  const std::optional<double> high = ParseFloat(Text(EditRangeHigh));
+  if (!low || !high || !(*low < *high)) {
+    ui.ShowMessage("Діапазон: початок має бути числом, меншим за кінець.", "");
+    return std::nullopt;
+  }
+  plan.range_low = *low;
+  plan.range_high = *high;
+  const std::optional<std::vector<double>> points = ParsePlanPoints(Text(EditPoints));
+  if (!points) {
+    ui.ShowMessage("Точки: \"" + Text(EditPoints) + "\" — не перелік чисел.", "");
+    return std::nullopt;
+  }
+  plan.points = *points;
+  plan.direction = ComboDirection->currentIndex() == 1 ? PlanDirection::kRisingThenFalling
+                                                       : PlanDirection::kRising;
+  const std::optional<double> tolerance = ParseFloat(Text(EditTolerance));
+  if (!tolerance || !(*tolerance > 0.0) || !std::isfinite(*tolerance)) {
+    ui.ShowMessage("Допуск має бути числом, більшим за 0.", "");
+    return std::nullopt;
+  }
+  plan.tolerance = *tolerance;
+  plan.tolerance_kind = static_cast<ToleranceKind>(ComboToleranceKind->currentIndex());
+  plan.rule = ComboRule->currentIndex() == 1 ? DecisionRule::kGuardBanded : DecisionRule::kSimple;
+  const int reference = ComboReference->currentIndex() - 1;
+  if (reference >= 0 && static_cast<size_t>(reference) < references_.size())
+    plan.reference = references_[static_cast<size_t>(reference)].name;
+  return plan;
+}
+
+JournalRecord TFormVerify::LinkRecord() const {
+  const AppState& state = window_.state;
+  return NewJournalRecord(state, ChannelUnitName(state.Channel, state.ConnectSettings.P_unit));
+}
+
+void TFormVerify::StartClick() {
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
+  if (running_)
+    return;
+  if (!LinkReady(window_)) {
+    ui.ShowMessage(kNoLink, "");
+    return;
+  }
+  const std::optional<TestPlan> plan = ReadPlan();
+  if (!plan)
+    return;
+  std::optional<ReferenceStandard> reference;
+  for (const ReferenceStandard& s : references_) {
+    if (s.name == plan->reference)
+      reference = s;
+  }
+  const std::string unit = ChannelUnitName(state.Channel, state.ConnectSettings.P_unit);
+  if (plan->rule == DecisionRule::kGuardBanded &&
+      (!reference || !UncertaintyIn(*reference, state.Channel, unit))) {
+    ui.ShowMessage(reference ? "Невизначеність еталона \"" + reference->name + "\" задано в " +
+                                   reference->unit + ": її не перевести в " + unit + "."
+                             : std::string("Для правила із захисною смугою оберіть еталон."),
+                   "");
+    return;
+  }
+  if (reference && PastDue(*reference, TodayDate()) &&
+      !ui.AskCautiously("Термін калібровки еталона \"" + reference->name + "\" минув: " +
+                            (reference->due_date.empty() ? "дату не задано" : reference->due_date) +
+                            ".",
+                        std::string("Перевіряти з цим еталоном?"),
+                        std::string("У сертифікаті його буде названо простроченим.")))
+    return;
+  std::string reason;
+  if (!SaveTestPlan(state.IniPath, state.Channel, *plan, &reason))
+    ui.ShowMessage("Програму перевірки не збережено у файлі налаштувань: " + reason, "");
+
+  modbusbox* box = state.ActiveModbusBox.get();
+  if (!window_.RunOwnExchange(
+          [&] { return box->ReadCalibration(state.SensorOffset, state.SensorSlope); })) {
+    if (!box->abort_requested)
+      ui.ShowMessage(std::string(kReadFailed) + "\r" + box->ErrorText(), "");
+    return;
+  }
+  if (box->abort_requested || !LinkReady(window_))
+    return;
+
+  double factor = 1.0;
+  int digits = state.ConnectSettings.T_format;
+  if (state.Channel == 0) {
+    PressureFactor(state.ConnectSettings.P_unit, factor);
+    digits = state.ConnectSettings.P_format;
+  }
+  if (run_id_.empty())
+    run_id_ = NewRunId();
+  VerificationRun run = NewVerificationRun(*plan, state.Channel, unit, factor, digits, reference);
+  run.run = run_id_;
+  run.stage = adjusted_ ? VerificationStage::kAsLeft : VerificationStage::kAsFound;
+  run.calibration = SensorCalibration{state.SensorOffset, state.SensorSlope};
+  current_ = run;
+  running_ = true;
+  LabelVerdict->clear();
+  FillTable();
+  ShowNext();
+}
+
+void TFormVerify::ShowNext() {
+  UpdateButtons();
+  if (!current_)
+    return;
+  const std::vector<PlanPoint> sequence = RunSequence(*current_);
+  const size_t next = NextPointIndex(*current_);
+  if (next >= sequence.size()) {
+    LabelPoint->setText(QStringLiteral("Усі точки виміряно. Повторіть точку або завершіть."));
+    BtnMeasure->setText(QStringLiteral("Завершити перевірку"));
+    BtnMeasure->setFocus();
+    return;
+  }
+  const PlanPoint& p = sequence[next];
+  BtnMeasure->setText(QStringLiteral("Набір статистики"));
+  LabelPoint->setText(
+      QStringLiteral("%1 — точка %2 з %3: подайте %4 %5 (%6) і введіть подане значення.")
+          .arg(Q(StageText(current_->stage)))
+          .arg(next + 1)
+          .arg(sequence.size())
+          .arg(Fixed(p.nominal, current_->digits), Q(current_->unit))
+          .arg(p.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні")));
+  EditApplied->setText(Fixed(p.nominal, current_->digits));
+  EditApplied->setFocus();
+  EditApplied->selectAll();
+}
+
+void TFormVerify::Measure(const PlanPoint& point) {
+  ExchangeHost& ui = *window_.state.ui;
+  const std::string typed = Text(EditApplied);
+  const std::optional<double> applied = ParseFloat(typed);
+  if (!applied || !std::isfinite(*applied)) {
+    ui.ShowMessage(NotANumberMessage(typed), "");
+    return;
+  }
+  const std::optional<ReadingSpread> spread = collect ? collect(*applied) : std::nullopt;
+  if (!spread || spread->count == 0 || !current_)
+    return;
+  VerificationPoint p;
+  p.nominal = point.nominal;
+  p.falling = point.falling;
+  p.applied = *applied;
+  p.mean = spread->mean;
+  p.deviation = spread->deviation;
+  p.readings = spread->count;
+  RecordPoint(*current_, p);
+  FillTable();
+}
+
+void TFormVerify::MeasureClick() {
+  if (!running_ || !current_)
+    return;
+  const std::vector<PlanPoint> sequence = RunSequence(*current_);
+  const size_t next = NextPointIndex(*current_);
+  if (next >= sequence.size()) {
+    EndRun(false);
+    return;
+  }
+  Measure(sequence[next]);
+  ShowNext();
+}
+
+void TFormVerify::RepeatClick() {
+  const int row = TablePoints->currentRow();
+  if (!running_ || !current_ || row < 0)
+    return;
+  const std::vector<PlanPoint> sequence = RunSequence(*current_);
+  if (static_cast<size_t>(row) >= sequence.size())
+    return;
+  Measure(sequence[static_cast<size_t>(row)]);
+  ShowNext();
+}
+
+void TFormVerify::CancelRunClick() {
+  if (!running_)
+    return;
+  if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете", std::string("перервати перевірку?"),
+                                     std::string("Виміряне буде збережено в журналі.")))
+    return;
+  EndRun(true);
+}
+
+void TFormVerify::EndRun(bool cancelled) {
+  AppState& state = window_.state;
+  current_->cancelled = cancelled;
+  running_ = false;
+  KeepJournalRecord(*state.ui, state.SettingsFolder,
+                    VerificationJournalRecord(*current_, LinkRecord()));
+  finished_.push_back(*current_);
+  const Verdict verdict = RunVerdict(*current_);
+  LabelVerdict->setText(cancelled
+                            ? QStringLiteral("Перевірку перервано; виміряне збережено в журналі.")
+                            : QStringLiteral("Висновок (%1): %2")
+                                  .arg(Q(StageText(current_->stage)), Q(VerdictText(verdict))));
+  LabelPoint->setText(QStringLiteral("Перевірку завершено."));
+  BtnMeasure->setText(QStringLiteral("Набір статистики"));
+  UpdateButtons();
+  if (!cancelled && current_->stage == VerificationStage::kAsFound && verdict != Verdict::kPass &&
+      state.ui->AskQuestion("Давач " + std::string(VerdictText(verdict)) + " допуску.",
+                            std::string("Налаштувати його калібровкою за двома точками?"),
+                            std::nullopt))
+    AdjustClick();
+}
+
+void TFormVerify::AdjustClick() {
+  // The as-found points nearest the ends of the range: the lowest and the highest applied.
+  const VerificationRun* found = nullptr;
+  for (const VerificationRun& r : finished_) {
+    if (r.stage == VerificationStage::kAsFound && !r.points.empty())
+      found = &r;
+  }
+  if (running_ || found == nullptr)
+    return;
+  std::array<float, 2> applied{static_cast<float>(found->points.front().applied),
+                               static_cast<float>(found->points.front().applied)};
+  for (const VerificationPoint& p : found->points) {
+    applied[0] = std::min(applied[0], static_cast<float>(p.applied));
+    applied[1] = std::max(applied[1], static_cast<float>(p.applied));
+  }
+  if (!adjust || !adjust(applied))
+    return;
+  adjusted_ = true;
+  UpdateButtons();
+  if (window_.state.ui->AskQuestion("Калібровку записано.",
+                                    std::string("Виконати перевірку «як залишено»?"), std::nullopt))
+    StartClick();
+}
+
+void TFormVerify::CertificateClick() {
+  AppState& state = window_.state;
+  if (running_ || finished_.empty())
+    return;
+  const std::string path = JournalPath(state.SettingsFolder);
+  const std::vector<JournalRecord> lines = ReadJournalLines(path);
+  std::optional<JournalRecord> entry;
+  for (JournalRecord& r : GatherRuns(lines)) {
+    if (r.run == run_id_)
+      entry = std::move(r);
+  }
+  if (!entry) {
+    state.ui->ShowMessage("У журналі калібровок немає записів цієї перевірки.", "");
+    return;
+  }
+  CertificateDetails details;
+  details.issued = TodayDate();
+  details.number = NextCertificateNumber(lines, details.issued.substr(0, 4));
+  details.engineer = Text(EditEngineer);
+  details.customer = Text(EditCustomer);
+  details.temperature = Text(EditAmbientT);
+  details.pressure = Text(EditAmbientP);
+  details.humidity = Text(EditHumidity);
+  if (!details.engineer.empty())
+    WriteIniString(state.IniPath, kSettingsSection, kEngineerKey, details.engineer);
+  // The number is the journal's before it is on any paper.
+  const JournalRecord record = CertificateJournalRecord(*entry, details);
+  if (!KeepJournalRecord(*state.ui, state.SettingsFolder, record))
+    return;
+  entry->steps.push_back(record);
+  if (show_certificate)
+    show_certificate(*entry);
+}
+
+void TFormVerify::FillTable() {
+  TablePoints->setRowCount(0);
+  if (!current_)
+    return;
+  const VerificationRun& run = *current_;
+  const std::vector<PlanPoint> sequence = RunSequence(run);
+  TablePoints->setRowCount(static_cast<int>(sequence.size()));
+  const int d = run.digits + 1;
+  for (size_t i = 0; i < sequence.size(); ++i) {
+    const int row = static_cast<int>(i);
+    const auto put = [&](int column, const QString& text) {
+      auto* item = new QTableWidgetItem(text);
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      TablePoints->setItem(row, column, item);
+    };
+    put(kNominal, Fixed(sequence[i].nominal, run.digits));
+    put(kDirection, sequence[i].falling ? QStringLiteral("↓") : QStringLiteral("↑"));
+    for (const VerificationPoint& p : run.points) {
+      if (p.falling != sequence[i].falling ||
+          std::fabs(p.nominal - sequence[i].nominal) > 1e-9 * std::max(1.0, run.span()))
+        continue;
+      put(kApplied, Fixed(p.applied, run.digits));
+      put(kMean, Fixed(p.mean, d));
+      put(kDeviation, Fixed(p.deviation, d));
+      put(kCount, QString::number(p.readings));
+      put(kError, Fixed(p.error, d));
+      put(kOfReading, p.error_of_reading ? Fixed(*p.error_of_reading, 3) : QStringLiteral("—"));
+      put(kOfSpan, Fixed(p.error_of_span, 3));
+      put(kTolerance, Fixed(p.tolerance, d));
+      put(kVerdict, Q(VerdictText(p.verdict)));
+    }
+  }
+  QString hysteresis;
+  for (const Hysteresis& h : HysteresisOf(run)) {
+    hysteresis +=
+        (hysteresis.isEmpty() ? QStringLiteral("Гістерезис: ") : QStringLiteral("; ")) +
+        QStringLiteral("%1 — %2 %3 (%4 % діапазону)")
+            .arg(Fixed(h.nominal, run.digits), Fixed(h.value, d), Q(run.unit), Fixed(h.of_span, 3));
+  }
+  LabelHysteresis->setText(hysteresis);
+  if (!run.points.empty())
+    LabelVerdict->setText(
+        QStringLiteral("За виміряними точками: %1").arg(Q(VerdictText(RunVerdict(run)))));
+}
+
+void TFormVerify::UpdateButtons() {
+  const bool found = std::any_of(finished_.begin(), finished_.end(), [](const auto& r) {
+    return r.stage == VerificationStage::kAsFound && !r.points.empty();
+  });
+  BtnStart->setEnabled(!running_);
+  BtnMeasure->setEnabled(running_);
+  EditApplied->setEnabled(running_);
+  BtnRepeat->setEnabled(running_ && TablePoints->currentRow() >= 0);
+  BtnCancelRun->setEnabled(running_);
+  BtnAdjust->setEnabled(!running_ && found);
+  BtnCertificate->setEnabled(!running_ && !finished_.empty());
+  for (QWidget* w : std::initializer_list<QWidget*>{EditRangeLow, EditRangeHigh, EditPoints,
+                                                    ComboDirection, EditTolerance,
+                                                    ComboToleranceKind, ComboRule, ComboReference})
+    w->setEnabled(!running_);
+}
+
+void TFormVerify::reject() {
+  // Esc and the close box end a run as "Перервати перевірку" does: what was measured stays.
+  if (running_) {
+    if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете",
+                                       std::string("перервати перевірку?"),
+                                       std::string("Виміряне буде збережено в журналі.")))
+      return;
+    EndRun(true);
+  }
+  QDialog::reject();
+}
+
+void ShowVerification(TFormMain& window) {
+  TFormVerify dialog(window, &window);
+  dialog.exec();
+}

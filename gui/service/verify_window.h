@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/calibration_checks.h"
+#include "core/reference_standards.h"
+#include "core/verification_certificate.h"
+#include "core/verification_run.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class TFormMain;
+
+// "Перевірка давача": the channel's test plan, a run over it point by point (as found, as
+// left, or alone), the offer to adjust by the two-point calibration in between, and the
+// certificate. Each run goes to the journal as it ends, a cancelled one too; the runs, the
+// adjustment and the certificate of one sitting share one run of the journal.
+class TFormVerify : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFormVerify(TFormMain& window, QWidget* parent = nullptr);
+
+  // The plan.
+  QLineEdit* EditRangeLow;
+  QLineEdit* EditRangeHigh;
+  QLineEdit* EditPoints;
+  QComboBox* ComboDirection;
+  QLineEdit* EditTolerance;
+  QComboBox* ComboToleranceKind;
+  QComboBox* ComboRule;
+  QComboBox* ComboReference;
+  // The run.
+  QLabel* LabelPoint;  // the point to apply next
+  QLineEdit* EditApplied;
+  QPushButton* BtnStart;      // "Почати перевірку"
+  QPushButton* BtnMeasure;    // "Набір статистики"
+  QPushButton* BtnRepeat;     // "Повторити точку"
+  QPushButton* BtnCancelRun;  // "Перервати перевірку"
+  QTableWidget* TablePoints;
+  QLabel* LabelHysteresis;
+  QLabel* LabelVerdict;
+  // The certificate's own data.
+  QLineEdit* EditEngineer;
+  QLineEdit* EditCustomer;
+  QLineEdit* EditAmbientT;
+  QLineEdit* EditAmbientP;
+  QLineEdit* EditHumidity;
+  QPushButton* BtnAdjust;       // "Налаштувати..."
+  QPushButton* BtnCertificate;  // "Сертифікат..."
+  QPushButton* BtnClose;        // "Закрити"
+
+  // The settled readings at the point, the engineer holding `applied` on the sensor; none when
+  // the collection was cancelled. The statistics window by default.
+  std::function<std::optional<ReadingSpread>(double applied)> collect;
+  // The two-point calibration offered from the as-found run, its applied values given; true
+  // when the sensor took a new calibration. The main window's command by default.
+  std::function<bool(const std::array<float, 2>& applied)> adjust;
+  // Shows the certificate of the entry. The preview window by default.
+  std::function<void(const JournalRecord&)> show_certificate;
+
+  // What the window has measured: the run in progress or the last one, and all of this
+  // sitting's.
+  const std::optional<VerificationRun>& current() const { return current_; }
+  const std::vector<VerificationRun>& finished() const { return finished_; }
+  const std::string& run_id() const { return run_id_; }
+
+  void StartClick();
+  void MeasureClick();
+  void RepeatClick();
+  void CancelRunClick();
+  void AdjustClick();
+  void CertificateClick();
+
+ protected:
+  void reject() override;
+
+ private:
+  void FillPlan(const TestPlan& plan);
+  std::optional<TestPlan> ReadPlan();
+  void FillTable();
+  void ShowNext();
+  void Measure(const PlanPoint& point);
+  void EndRun(bool cancelled);
+  void UpdateButtons();
+  JournalRecord LinkRecord() const;
+
+  TFormMain& window_;
+  std::vector<ReferenceStandard> references_;
+  std::optional<VerificationRun> current_;
+  std::vector<VerificationRun> finished_;
+  std::string run_id_;
+  bool running_ = false;
+  bool adjusted_ = false;
+};
+
+// Opens the window over the main window until it is closed.
+void ShowVerification(TFormMain& window);
