@@ -2,21 +2,37 @@
 
 // What the benchmarks share: the process's processor time, percentiles, and a serial line that
 // notes when RTS moves, so that the moment RTS drops can be set against the end of the hold.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#ifdef _WIN32
+#include "comm/win32_api.h"
+#else
+#include <sys/resource.h>
+#endif
+
 #include "comm/clock.h"
 #include "comm/serial_line.h"
 
+// User and system time of the whole process, every thread, in seconds.
+#ifdef _WIN32
+inline double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto seconds = [](const FILETIME& t) {
+    return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+#else
 inline double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
+#endif
 
 // The value below which `share` (0..1) of `values` lie; 0 for none.
 inline double Percentile(std::vector<double> values, double share) {

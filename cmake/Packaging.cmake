@@ -33,6 +33,13 @@ if(UNIX AND NOT APPLE)
   endforeach()
 endif()
 
+# The licence and the notices of what the programs are built with: in the package's copyright
+# file on Debian; the Windows packages carry them as text (scripts/deploy-windows.sh).
+if(UNIX AND NOT APPLE)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vorlix)
+endif()
+
 set(VORLIX_PACKAGE_MAINTAINER "vorlix developers <developers@vorlix.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
@@ -48,6 +55,7 @@ points. vorlix-cli offers the same from a terminal, for benches and scripts. It 
 pseudo-terminal for trying the program without hardware.")
 set(CPACK_PACKAGE_CONTACT "${VORLIX_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

@@ -38,5 +38,6 @@ void ComPortLine::WaitForInput(std::chrono::microseconds limit) {
   // Bytes already taken from the port are input too.
   if (next_ != end_)
     return;
-  WaitComInput(handle_, limit);
+  next_ = 0;
+  end_ = WaitComInput(handle_, limit, received_.data(), received_.size());
 }

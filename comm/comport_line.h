@@ -15,7 +15,8 @@
 //
 // ReadByte It reports kFailed both for a failed read and for a port that has gone
 // away (an unplugged adapter, a pseudo-terminal whose other end closed), so an exchange never
-// mistakes a dead line for a quiet one. WaitForInput on such a port sleeps out its limit.
+// mistakes a dead line for a quiet one. WaitForInput on such a port sleeps out its limit. On
+// Windows WaitForInput's blocking read takes what arrives into the same buffer.
 class ComPortLine final : public SerialLine {
  public:
   explicit ComPortLine(ComHandle handle) : handle_(handle) {}

@@ -77,7 +77,11 @@ SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte);
 // when something was read. A port that has gone away reports kFailed, as ReadComByte does.
 SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
                                     size_t& got);
-void WaitComInput(ComHandle handle, std::chrono::microseconds limit);
+// Waits at most `limit` for input. Returns early once a byte has come. On Windows the wait is a
+// blocking read, so what came is taken into `buffer` (up to `capacity` bytes) and its count
+// returned; on POSIX it only waits and returns 0, the bytes staying in the port.
+size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* buffer,
+                    size_t capacity);
 // True when the open port has gone away for good: hung up or failing with the errors of a
 // device that is no longer there.
 bool ComPortGone(ComHandle handle);

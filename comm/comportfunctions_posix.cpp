@@ -543,14 +543,15 @@ SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t ca
   return SerialLine::ReadResult::kNothing;
 }
 
-void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
+size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* /*buffer*/,
+                    size_t /*capacity*/) {
   if (limit.count() <= 0)
-    return;
+    return 0;
   const int64_t deadline = MonotonicNs() + static_cast<int64_t>(limit.count()) * 1000;
   for (;;) {
     const int64_t left = deadline - MonotonicNs();
     if (left <= 0)
-      return;
+      return 0;
     pollfd p{handle, POLLIN, 0};
     const int r = PollFor(p, left);
     if (r < 0 && errno == EINTR)
@@ -559,10 +560,10 @@ void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
     // reply loops from spinning on it.
     if (r < 0 || (r > 0 && (p.revents & kGone))) {
       SleepUntil(deadline);
-      return;
+      return 0;
     }
     if (r > 0)
-      return;
+      return 0;
   }
 }
 

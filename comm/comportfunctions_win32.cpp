@@ -220,31 +220,51 @@ SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t ca
   return read > 0 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
 }
 
-// The port is opened without overlapped I/O, so WaitCommEvent could block past any limit.
-// Instead the input queue is looked at (ClearCommError, which also clears a latched line
-// error: the exchanges clear those after a failed read anyway) and the thread sleeps in
-// millisecond steps. A sleep lasts at least one scheduler tick, so a wait may end up to a tick
-// late; the exchanges measure their time-outs on the counter, so that only delays noticing.
-void WaitComInput(ComHandle handle, std::chrono::microseconds limit) {
-  if (limit.count() <= 0)
-    return;
+// The port is opened without overlapped I/O, and WaitCommEvent on such a handle blocks past
+// any limit. So the wait is a read that blocks: with the read time-outs (MAXDWORD, MAXDWORD, C)
+// ReadFile returns as soon as one byte has arrived, with all that have, or after C ms with
+// none. The thread sleeps in the driver meanwhile; a silent port costs no wake-ups. The caller's
+// own time-outs, the write ones included, are put back before returning.
+size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* buffer,
+                    size_t capacity) {
+  if (limit.count() <= 0 || capacity == 0)
+    return 0;
   const int64_t frequency = static_cast<int64_t>(GetTickFrequency());
   const int64_t deadline =
       CounterNow() + static_cast<int64_t>(limit.count()) * frequency / 1'000'000;
+  COMMTIMEOUTS caller;
+  if (!GetCommTimeouts(handle, &caller)) {
+    // The port is gone: sleep out the limit so no reply loop spins on it.
+    SleepUntil(deadline, frequency);
+    return 0;
+  }
+  const DWORD size = static_cast<DWORD>(capacity < MAXDWORD ? capacity : MAXDWORD);
+  size_t got = 0;
   for (;;) {
-    DWORD errors = 0;
-    COMSTAT status;
-    if (!ClearCommError(handle, &errors, &status)) {
-      // The port is gone: sleep out the limit so no reply loop spins on it.
-      SleepUntil(deadline, frequency);
-      return;
-    }
-    if (status.cbInQue > 0)
-      return;
     const int64_t left = deadline - CounterNow();
     if (left <= 0)
-      return;
-    // Under a millisecond left: yield rather than oversleep by a whole tick.
-    Sleep(left * 1000 >= frequency ? 1 : 0);
+      break;
+    // Whole milliseconds in the driver; the fraction that remains is waited for by looking
+    // and yielding, so the wait never ends later than its limit on that account.
+    const int64_t whole_ms = left * 1000 / frequency;
+    COMMTIMEOUTS blocking = caller;
+    blocking.ReadIntervalTimeout = MAXDWORD;
+    blocking.ReadTotalTimeoutMultiplier = whole_ms > 0 ? MAXDWORD : 0;
+    blocking.ReadTotalTimeoutConstant = static_cast<DWORD>(whole_ms);
+    DWORD read = 0;
+    if (!SetCommTimeouts(handle, &blocking) || !ReadFile(handle, buffer, size, &read, nullptr)) {
+      // A latched line error is for the next read to report; a port that is gone is slept out.
+      if (ComPortGone(handle))
+        SleepUntil(deadline, frequency);
+      break;
+    }
+    if (read > 0) {
+      got = read;
+      break;
+    }
+    if (whole_ms == 0)
+      Sleep(0);
   }
+  SetCommTimeouts(handle, &caller);
+  return got;
 }

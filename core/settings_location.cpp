@@ -16,6 +16,9 @@ namespace {
 constexpr const char* kFolderName = "INI";
 constexpr const char* kFileName = "vorlix.ini";
 constexpr const char* kApplicationName = "vorlix";
+// Left beside the executable by the Windows installer. Its folder can be written by the user
+// who installed it, but settings kept there would go with the next uninstall.
+constexpr const char* kInstalledMarker = "vorlix.installed";
 
 }  // namespace
 
@@ -95,7 +98,9 @@ std::string ChooseSettingsFolder(const std::string& exe_folder,
   std::optional<fs::path> beside_executable;
   if (!exe_folder.empty()) {
     beside_executable = PathFromUtf8(exe_folder) / kFolderName;
-    if (Usable(*beside_executable, false, writable)) {
+    std::error_code error;
+    const bool installed = fs::exists(PathFromUtf8(exe_folder) / kInstalledMarker, error);
+    if (!installed && Usable(*beside_executable, false, writable)) {
       return Utf8FromPath(*beside_executable);
     }
   }

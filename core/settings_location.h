@@ -23,7 +23,8 @@ std::optional<std::string> ProcessEnvironment(const std::string& name);
 // user may not write; then the folder is "vorlix/INI" under $XDG_CONFIG_HOME (taken only when
 // absolute), else under $HOME/.config, else under %APPDATA%, created with its parents. If no
 // candidate can be written, the folder beside the executable is answered anyway, so that the
-// first save reports the path the user would look for.
+// first save reports the path the user would look for. A copy installed by the Windows
+// installer (a file "vorlix.installed" beside it) goes straight to the user's folders.
 // Tells whether a folder can be written; IsWritableFolder unless a test says otherwise.
 using FolderProbe = std::function<bool(const std::string& folder)>;
 bool IsWritableFolder(const std::string& folder);

@@ -72,6 +72,9 @@ expect_executable() {
 expect_executable usr/bin/vorlix-sim
 expect_executable usr/bin/vorlix-cli
 expect_file usr/share/man/man1/vorlix-cli.1
+expect_file usr/share/doc/vorlix/copyright
+grep -q '^License: GPL-3.0-or-later' "$root/usr/share/doc/vorlix/copyright" ||
+  fail "the copyright file does not declare GPL-3.0-or-later"
 if [ "$expect_gui" = 1 ]; then
   expect_executable usr/bin/vorlix
 fi
@@ -83,6 +86,7 @@ expect_file usr/share/icons/hicolor/256x256/apps/vorlix.png
 # Nothing of the build (tests, benchmarks, static libraries, headers) comes along.
 unexpected=$(cd "$root" && find . -type f ! -path ./usr/bin/vorlix ! -path ./usr/bin/vorlix-sim \
   ! -path ./usr/bin/vorlix-cli ! -path ./usr/share/man/man1/vorlix-cli.1 \
+  ! -path ./usr/share/doc/vorlix/copyright \
   ! -path './usr/share/applications/*' ! -path './usr/share/icons/*' | sort)
 [ -z "$unexpected" ] || fail "unexpected files: $unexpected"
 

@@ -16,13 +16,16 @@ run_packages=(
   dpkg-dev patch
 )
 
-# Everything else: test frameworks and peers, the virtual display, the cross-compiler and wine.
+# Everything else: test frameworks and peers, the virtual display, the cross-compiler and wine,
+# and what the Windows packages are made with (the installer, the zip, the manual as text,
+# Qt's Ukrainian texts).
 test_packages=(
   clang-format git
   libgtest-dev libgmock-dev
   libmodbus-dev python3 python3-pymodbus python3-serial python3-serial-asyncio
   xvfb xauth x11-apps x11-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  nsis zip groff-base qt6-translations-l10n
   desktop-file-utils
   poppler-utils
   clang libclang-rt-14-dev

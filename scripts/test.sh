@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the debug preset (warnings as errors) and runs every test.
+# Installs the dependencies, builds the debug preset (warnings as errors) and runs every test,
+# then the Windows program under wine (Qt for MinGW-w64 built first when the cache has none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +9,10 @@ bash scripts/check-format.sh
 cmake --preset debug
 cmake --build --preset debug
 QT_QPA_PLATFORM=offscreen ctest --preset debug -j2
+
+# The whole program for Windows: the packages made, the portable and the installed program
+# started, the window against the simulator through the Win32 serial layer.
+bash scripts/windows-gui-tests.sh --sim build/debug/bin/vorlix-sim
 
 # The unit, integration and GUI tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer; the GUI tests include the commands run against the simulator,

@@ -79,6 +79,20 @@ TEST(SettingsLocation, FallsBackToTheUserConfigurationFolder) {
 #endif
 }
 
+TEST(SettingsLocation, AnInstalledCopyKeepsItsSettingsInTheUsersFolder) {
+  TempFolder place;
+  const fs::path installed = place.path() / "Programs" / "vorlix";
+  fs::create_directories(installed);
+  WriteBytes(Utf8FromPath(installed / "vorlix.installed"), "");
+  const std::string appdata = place.File("AppData");
+  EXPECT_EQ(ChooseSettingsFolder(Utf8FromPath(installed), FakeEnvironment({{"APPDATA", appdata}})),
+            Utf8FromPath(fs::path(appdata) / "vorlix" / "INI"));
+  EXPECT_FALSE(fs::exists(installed / "INI"));
+  // With no user folder to write, the folder beside it is still the answer.
+  EXPECT_EQ(ChooseSettingsFolder(Utf8FromPath(installed), FakeEnvironment({})),
+            Utf8FromPath(installed / "INI"));
+}
+
 TEST(SettingsLocation, WithNowhereToWriteTheFolderBesideTheExecutableIsAnswered) {
   TempFolder place;
   const std::string not_a_folder = place.File("exe-folder");

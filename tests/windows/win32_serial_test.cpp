@@ -113,6 +113,58 @@ TEST(Win32Port, PresenceOpenAndIdleRead) {
   EXPECT_GT(GetTickFrequency(), 0u);
 }
 
+// The wait blocks in a read on the port: on a silent line it lasts its whole limit, never less,
+// and leaves the port's time-outs as the caller set them (reads that return at once, the write
+// time-outs untouched), so the next ReadByte does not block.
+TEST(Win32Port, WaitOnASilentLineLastsItsLimitAndKeepsTheTimeouts) {
+  OpenPort port;
+  ASSERT_TRUE(port.ok()) << LastComPortError();
+  COMMTIMEOUTS set;
+  ASSERT_TRUE(GetCommTimeouts(port.handle(), &set));
+  set.WriteTotalTimeoutConstant = 1234;
+  ASSERT_TRUE(SetCommTimeouts(port.handle(), &set));
+
+  ComPortLine line(port.handle());
+  ASSERT_TRUE(line.Purge());
+  SystemClock& clock = SystemClock::Instance();
+  for (const auto limit : {std::chrono::microseconds(300), std::chrono::microseconds(2500),
+                           std::chrono::microseconds(150'000)}) {
+    const uint64_t start = clock.Counter();
+    line.WaitForInput(limit);
+    const double waited_us =
+        static_cast<double>(clock.Counter() - start) * 1e6 / static_cast<double>(clock.Frequency());
+    EXPECT_GE(waited_us, static_cast<double>(limit.count()));
+    // Far more than any scheduler tick: the wait did not hang on the port.
+    EXPECT_LT(waited_us, static_cast<double>(limit.count()) + 1e6);
+  }
+
+  COMMTIMEOUTS after;
+  ASSERT_TRUE(GetCommTimeouts(port.handle(), &after));
+  EXPECT_EQ(after.ReadIntervalTimeout, MAXDWORD);
+  EXPECT_EQ(after.ReadTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(after.ReadTotalTimeoutConstant, 0u);
+  EXPECT_EQ(after.WriteTotalTimeoutConstant, 1234u);
+  EXPECT_EQ(after.WriteTotalTimeoutMultiplier, set.WriteTotalTimeoutMultiplier);
+  uint8_t byte = 0;
+  EXPECT_EQ(line.ReadByte(byte), SerialLine::ReadResult::kNothing);
+}
+
+// A reply that arrives while the exchange waits is taken by the wait's read and handed out by
+// ReadByte, every byte in order: the corrector's identification, awaited in waits far longer
+// than the reply takes.
+TEST(Win32Port, BytesTakenByTheWaitAreHandedOutInOrder) {
+  OpenPort port;
+  ASSERT_TRUE(port.ok()) << LastComPortError();
+  ComPortLine line(port.handle());
+  calcbox corrector(kCorrectorAddress);
+  SetUpExchange(corrector, line);
+  ASSERT_TRUE(corrector.ReadIdentification()) << corrector.ErrorText();
+  EXPECT_EQ(corrector.plate, 26);
+  // Once more, with the line's buffer already used.
+  ASSERT_TRUE(corrector.ReadIdentification()) << corrector.ErrorText();
+  EXPECT_EQ(corrector.plate, 26);
+}
+
 TEST(Win32Port, HeldPortStillCountsAsPresent) {
   // Windows refuses the second open (share mode 0) with ERROR_ACCESS_DENIED, which the presence
   // test takes for a port in use; wine lets it open, which counts as present too.
