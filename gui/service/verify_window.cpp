@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "gui/measurement/ask_val.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/restore.h"
+#include "gui/service/verify_plot.h"
 
 namespace {
 
@@ -209,6 +211,15 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   TablePoints->verticalHeader()->setVisible(false);
   TablePoints->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   TablePoints->setMinimumHeight(230);
+  PlotErrors = new VerifyPlot(this);
+  // Side by side: the table keeps its rows in view, the plot the shape of the errors.
+  auto* points = new QSplitter(Qt::Horizontal, this);
+  points->setObjectName(QStringLiteral("SplitterPoints"));
+  points->setChildrenCollapsible(false);
+  points->addWidget(TablePoints);
+  points->addWidget(PlotErrors);
+  points->setStretchFactor(0, 1);
+  points->setStretchFactor(1, 0);
   LabelHysteresis = MakeLabel(this, "LabelHysteresis");
   LabelHysteresis->setWordWrap(true);
   LabelVerdict = MakeLabel(this, "LabelVerdict");
@@ -223,7 +234,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   layout->addLayout(top);
   layout->addWidget(LabelPoint);
   layout->addLayout(run_row);
-  layout->addWidget(TablePoints, 1);
+  layout->addWidget(points, 1);
   layout->addWidget(LabelHysteresis);
   layout->addWidget(LabelVerdict);
   layout->addLayout(MakeButtonRow({BtnAdjust, BtnCertificate, BtnClose}, ButtonsAt::kRight));
@@ -247,7 +258,9 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   FillPlan(stored);
   LabelPoint->setText(QStringLiteral("Задайте програму і натисніть «Почати перевірку»."));
   UpdateButtons();
-  resize(1000, 640);
+  // Wide enough for every column of the table beside the plot.
+  resize(1180, 660);
+  points->setSizes({790, 370});
 }
 
 void TFormVerify::FillPlan(const TestPlan& plan) {
@@ -531,6 +544,7 @@ void TFormVerify::CertificateClick() {
 
 void TFormVerify::FillTable() {
   TablePoints->setRowCount(0);
+  PlotErrors->Show(current_ ? &*current_ : nullptr);
   if (!current_)
     return;
   const VerificationRun& run = *current_;

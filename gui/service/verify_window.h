@@ -18,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class TFormMain;
+class VerifyPlot;
 
 // "Перевірка давача": the channel's test plan, a run over it point by point (as found, as
 // left, or alone), the offer to adjust by the two-point calibration in between, and the
@@ -46,6 +47,7 @@ class TFormVerify : public QDialog {
   QPushButton* BtnRepeat;     // "Повторити точку"
   QPushButton* BtnCancelRun;  // "Перервати перевірку"
   QTableWidget* TablePoints;
+  VerifyPlot* PlotErrors;  // error against applied value, with the tolerance band
   QLabel* LabelHysteresis;
   QLabel* LabelVerdict;
   // The certificate's own data.

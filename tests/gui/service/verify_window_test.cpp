@@ -1,0 +1,138 @@
+// The verification window against a simulated sensor, the readings at each point handed in
+// by the test instead of the statistics window.
+
+#include "gui/service/verify_window.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+#include "comm/modbusbox.h"
+#include "gui/form_main.h"
+#include "gui/service/verify_plot.h"
+#include "sim/sim_sensor.h"
+#include "sim/virtual_line.h"
+#include "tests/support/scripted_host.h"
+
+namespace {
+
+// The main window linked to a simulated pressure sensor straight on the line, shown in mm Hg.
+struct Bench {
+  explicit Bench(const QTemporaryDir& settings)
+      : device(SensorConfig::Pressure(), LineTiming{}, FaultConfig{}),
+        window(ui, nullptr, settings.path().toStdString()) {
+    auto owned_line = std::make_unique<VirtualLine>(clock, &device);
+    AppState& state = window.state;
+    state.clock = &clock;
+    auto box = std::make_unique<modbusbox>(device.sensor().config().address);
+    box->port_handle = owned_line.get();
+    box->clock = &clock;
+    box->ui = &ui;
+    state.Line = std::move(owned_line);
+    state.Channel = 0;
+    state.ActiveModbusBox = std::move(box);
+    state.ConnectSettings.P_unit = 5;
+    state.ConnectSettings.P_format = 2;
+    window.Nclb->setEnabled(true);
+  }
+
+  VirtualClock clock;
+  SimDirectSensor device;
+  ScriptedHost ui;
+  TFormMain window;
+};
+
+QList<QPointF> Points(const QCPGraph* graph) {
+  QList<QPointF> points;
+  for (const QCPGraphData& d : *graph->data())
+    points.append({d.key, d.value});
+  return points;
+}
+
+double BandAt(const QCPGraph* graph, double key) {
+  for (const QCPGraphData& d : *graph->data()) {
+    if (qFuzzyCompare(d.key, key))
+      return d.value;
+  }
+  return qQNaN();
+}
+
+}  // namespace
+
+class VerifyWindowTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir settings_;
+
+ private slots:
+  void plotHoldsTheMeasuredErrorsByDirectionOverTheBandAtEachPoint() {
+    Bench b(settings_);
+    TFormVerify d(b.window);
+    // 0.5 % of reading over 0..100 kPa, up and back down through 20, 50 and 80 kPa.
+    d.EditRangeLow->setText(QStringLiteral("0"));
+    d.EditRangeHigh->setText(QStringLiteral("100"));
+    d.EditPoints->setText(QStringLiteral("20; 50; 80"));
+    d.ComboDirection->setCurrentIndex(1);
+    d.EditTolerance->setText(QStringLiteral("0.5"));
+    d.ComboToleranceKind->setCurrentIndex(1);
+    // The readings at the n-th collection: the applied value and an error of its own.
+    const std::vector<double> errors = {0.4, -0.7, 1.1, 2.5, -0.2, 0.9};
+    size_t collected = 0;
+    d.collect = [&](double applied) -> std::optional<ReadingSpread> {
+      ReadingSpread spread;
+      spread.count = 10;
+      spread.mean = applied + errors[collected++];
+      spread.deviation = 0.01;
+      return spread;
+    };
+
+    d.StartClick();
+    QCOMPARE(d.TablePoints->rowCount(), 5);
+    QVERIFY(d.PlotErrors->rising()->data()->isEmpty());
+    QVERIFY(d.PlotErrors->falling()->data()->isEmpty());
+    // The applied value, not the nominal one, places a point: each typed a little off.
+    std::vector<double> applied;
+    for (int point = 0; point < 5; ++point) {
+      applied.push_back(d.EditApplied->text().toDouble() + 0.3);
+      d.EditApplied->setText(QString::number(applied.back()));
+      d.MeasureClick();
+    }
+    QCOMPARE(collected, size_t{5});
+
+    // 80 kPa on the way up measured again: the plot shows it once, as last measured.
+    d.TablePoints->setCurrentCell(2, 0);
+    d.EditApplied->setText(QString::number(applied[2]));
+    d.RepeatClick();
+    QCOMPARE(collected, size_t{6});
+
+    const VerifyPlot& plot = *d.PlotErrors;
+    // Rising 20, 50, 80 kPa (the last repeated); falling 50 and 20 kPa, in order of the key.
+    QCOMPARE(Points(plot.rising()), (QList<QPointF>{{applied[0], errors[0]},
+                                                    {applied[1], errors[1]},
+                                                    {applied[2], errors[5]}}));
+    QCOMPARE(Points(plot.falling()),
+             (QList<QPointF>{{applied[4], errors[4]}, {applied[3], errors[3]}}));
+    // In mm Hg: 50 kPa is about 375 mm Hg, so the band there is ±1.88.
+    QVERIFY2(applied[1] > 375.0 && applied[1] < 375.5, qPrintable(QString::number(applied[1])));
+    for (double a : applied) {
+      QCOMPARE(BandAt(plot.band_upper(), a), 0.005 * a);
+      QCOMPARE(BandAt(plot.band_lower(), a), -0.005 * a);
+    }
+    // The band reaches across the whole range, 0..100 kPa.
+    QCOMPARE(plot.band_upper()->data()->constBegin()->key, 0.0);
+    QCOMPARE((plot.band_upper()->data()->constEnd() - 1)->key, 100.0 * 7.50061438);
+    QCOMPARE(plot.xAxis->label(), QStringLiteral("Подане значення, мм рт.ст."));
+    QCOMPARE(plot.yAxis->label(), QStringLiteral("Похибка, мм рт.ст."));
+    // Every error and the band in sight.
+    QVERIFY(plot.yAxis->range().contains(errors[3]));
+    QVERIFY(plot.yAxis->range().contains(-0.005 * 100.0 * 7.50061438));
+  }
+};
+
+QTEST_MAIN(VerifyWindowTest)
+#include "verify_window_test.moc"
