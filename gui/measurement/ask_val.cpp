@@ -357,10 +357,9 @@ void TFormAsk_Val::BitBtn1Click() {
 bool TFormAsk_Val::AskToTakeUnsettled() {
   const bool sensor = !settled_;
   const std::string what = sensor && !spread_.full ? "Набрано замало вимірювань."
-                           : sensor                ? "Показ давача ще не усталився."
-                                                   : "Еталон ще не усталився.";
-  return state_.ui->AskCautiously(what, NotSettled(),
-                                  std::string("Прийняти це середнє значення?"));
+                           : sensor ? "Показ давача ще не усталився."
+                                    : "Еталон ще не усталився.";
+  return state_.ui->AskCautiously(what, NotSettled(), std::string("Прийняти це середнє значення?"));
 }
 
 void TFormAsk_Val::BitBtn2Click() {
