@@ -112,9 +112,9 @@ class VerifyWindowTest : public QObject {
 
     const VerifyPlot& plot = *d.PlotErrors;
     // Rising 20, 50, 80 kPa (the last repeated); falling 50 and 20 kPa, in order of the key.
-    QCOMPARE(Points(plot.rising()), (QList<QPointF>{{applied[0], errors[0]},
-                                                    {applied[1], errors[1]},
-                                                    {applied[2], errors[5]}}));
+    QCOMPARE(Points(plot.rising()),
+             (QList<QPointF>{
+                 {applied[0], errors[0]}, {applied[1], errors[1]}, {applied[2], errors[5]}}));
     QCOMPARE(Points(plot.falling()),
              (QList<QPointF>{{applied[4], errors[4]}, {applied[3], errors[3]}}));
     // In mm Hg: 50 kPa is about 375 mm Hg, so the band there is ±1.88.
