@@ -7,9 +7,15 @@
 #include "core/calibration.h"
 #include "core/calibration_checks.h"
 #include "core/calibration_restore.h"
+#include "core/document_html.h"
 #include "core/number_format.h"
 
 namespace {
+
+using document_html::ConnectionText;
+using document_html::Escaped;
+using document_html::Row;
+using document_html::Signed;
 
 constexpr int kCalibrationTextDecimals = 7;
 
@@ -22,50 +28,11 @@ double UnitFactor(const std::string& unit) {
   return 1.0;
 }
 
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-      case '\n':
-        out += "<br>";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 std::string Words(const SensorCalibration& c) {
   const std::array<uint16_t, 4> w = c.Words();
   char text[40];
   std::snprintf(text, sizeof text, "%04X %04X %04X %04X", w[0], w[1], w[2], w[3]);
   return text;
-}
-
-std::string Row(std::initializer_list<std::string> cells, bool header = false) {
-  std::string row = "<tr>";
-  for (const std::string& c : cells)
-    row += (header ? "<th>" : "<td>") + c + (header ? "</th>" : "</td>");
-  return row + "</tr>\n";
-}
-
-std::string Signed(double value, int decimals) {
-  const std::string text = FormatFixed(value, decimals);
-  return value > 0.0 && text.find_first_not_of("0.") != std::string::npos ? "+" + text : text;
 }
 
 std::string ReadBackText(const JournalRecord& r) {
@@ -77,22 +44,6 @@ std::string ReadBackText(const JournalRecord& r) {
     return "регістри 436-439 збігаються із записаним біт у біт";
   return "НЕ ЗБІГАЄТЬСЯ із записаним: прочитано " +
          (r.read_back ? CalibrationText(*r.read_back) : std::string("?"));
-}
-
-std::string ConnectionText(const JournalRecord& r) {
-  std::string text = "COM" + std::to_string(r.port) + ", ";
-  if (!r.through_corrector)
-    return text + "напряму до давача (Modbus RTU)";
-  text += "через коректор";
-  if (r.corrector_address)
-    text += ", адреса коректора " + std::to_string(*r.corrector_address);
-  if (r.plate)
-    text += ", Plate " + std::to_string(*r.plate);
-  if (r.software_version)
-    text += ", версія ПО " + std::to_string(*r.software_version);
-  if (r.line)
-    text += ", нитка " + std::to_string(*r.line);
-  return text;
 }
 
 }  // namespace

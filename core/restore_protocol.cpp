@@ -4,46 +4,17 @@
 #include <cstdio>
 
 #include "core/calibration_restore.h"
+#include "core/document_html.h"
 #include "core/number_format.h"
 
 namespace {
 
+using document_html::ConnectionText;
+using document_html::Escaped;
+using document_html::Row;
+
 constexpr int kDecimals = 7;
 const char kFromRecord[] = " за записом ";
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-      case '\n':
-        out += "<br>";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Row(std::initializer_list<std::string> cells, bool header = false) {
-  std::string row = "<tr>";
-  for (const std::string& c : cells)
-    row += (header ? "<th>" : "<td>") + c + (header ? "</th>" : "</td>");
-  return row + "</tr>\n";
-}
 
 std::string CalibrationRow(const char* name, const std::optional<SensorCalibration>& c) {
   if (!c)
@@ -52,20 +23,6 @@ std::string CalibrationRow(const char* name, const std::optional<SensorCalibrati
   char words[40];
   std::snprintf(words, sizeof words, "%04X %04X %04X %04X", w[0], w[1], w[2], w[3]);
   return Row({name, FormatFixed(c->offset, kDecimals), FormatFixed(c->slope, kDecimals), words});
-}
-
-std::string ConnectionText(const JournalRecord& r) {
-  std::string text = "COM" + std::to_string(r.port) + ", ";
-  if (!r.through_corrector)
-    return text + "напряму до давача (Modbus RTU)";
-  text += "через коректор";
-  if (r.corrector_address)
-    text += ", адреса коректора " + std::to_string(*r.corrector_address);
-  if (r.plate)
-    text += ", Plate " + std::to_string(*r.plate);
-  if (r.line)
-    text += ", нитка " + std::to_string(*r.line);
-  return text;
 }
 
 std::string ReadBackText(const JournalRecord& r) {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/calibration_restore.h"
+#include "core/document_html.h"
 #include "core/number_format.h"
 #include "core/verification_run.h"
 
@@ -11,46 +12,11 @@ using nlohmann::json;
 
 namespace {
 
+using document_html::Escaped;
+using document_html::Row;
+using document_html::Signed;
+
 constexpr char kNumberPrefix[] = "В-";
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-      case '\n':
-        out += "<br>";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string Row(std::initializer_list<std::string> cells, bool header = false) {
-  std::string row = "<tr>";
-  for (const std::string& c : cells)
-    row += (header ? "<th>" : "<td>") + c + (header ? "</th>" : "</td>");
-  return row + "</tr>\n";
-}
-
-std::string Signed(double value, int decimals) {
-  const std::string text = FormatFixed(value, decimals);
-  return value > 0.0 && text.find_first_not_of("0.") != std::string::npos ? "+" + text : text;
-}
 
 std::string Trimmed(double v) {
   std::string text = FormatFixed(v, 6);
