@@ -185,6 +185,8 @@ JournalRecord VerificationJournalRecord(const VerificationRun& run, const Journa
                       {"coverage", s.coverage}, {"unit", s.unit}};
   }
   d["uncertainty"] = run.uncertainty;
+  if (!run.instrument.empty())
+    d["instrument"] = run.instrument;
   json points = json::array();
   for (const VerificationPoint& p : run.points) {
     json jp = {{"nominal", p.nominal},
@@ -234,6 +236,7 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
   run.factor = Read(d, "factor", 1.0);
   run.digits = static_cast<int>(Read(d, "digits", 2.0));
   run.uncertainty = Read(d, "uncertainty");
+  run.instrument = Text(d, "instrument");
   if (const auto p = d.find("plan"); p != d.end() && p->is_object()) {
     TestPlan& plan = run.plan;
     plan.range_low = Read(*p, "range_low");

@@ -56,6 +56,9 @@ struct VerificationRun {
   std::string started;                    // journal time
   std::vector<VerificationPoint> points;  // in the order measured; a repeat replaces its point
   bool cancelled = false;
+  // The reference instrument's identification answer when the applied values were read from it;
+  // empty when none (typed values, or an instrument without an identification query).
+  std::string instrument;
   // The sensor's calibration during the run.
   std::optional<SensorCalibration> calibration;
 
