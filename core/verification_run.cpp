@@ -203,6 +203,10 @@ JournalRecord VerificationJournalRecord(const VerificationRun& run, const Journa
                {"verdict", VerdictKey(p.verdict)}};
     if (!p.source_id.empty())
       jp["source_id"] = p.source_id;
+    if (p.applied_readings > 0) {
+      jp["applied_deviation"] = Finite(p.applied_deviation);
+      jp["applied_readings"] = p.applied_readings;
+    }
     points.push_back(jp);
   }
   d["points"] = points;
@@ -280,6 +284,8 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
       p.source =
           Text(jp, "source") == "instrument" ? AppliedSource::kInstrument : AppliedSource::kTyped;
       p.source_id = Text(jp, "source_id");
+      p.applied_deviation = Read(jp, "applied_deviation");
+      p.applied_readings = static_cast<int>(Read(jp, "applied_readings"));
       p.mean = Read(jp, "mean", NAN);
       p.deviation = Read(jp, "deviation");
       p.readings = static_cast<int>(Read(jp, "readings"));

@@ -24,6 +24,9 @@ struct VerificationPoint {
   double applied = 0.0;  // display unit
   AppliedSource source = AppliedSource::kTyped;
   std::string source_id;
+  // An instrument's reading: the deviation and count of its settled readings (display unit).
+  double applied_deviation = 0.0;
+  int applied_readings = 0;
   double mean = 0.0;  // of the settled readings, display unit
   double deviation = 0.0;
   int readings = 0;
