@@ -12,6 +12,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/cmd_reference.h"
+#include "cli/cmd_verify_instrument.h"
 #include "cli/exit_codes.h"
 #include "cli/journal_text.h"
 #include "cli/terminal.h"
@@ -27,6 +28,7 @@
 #include "core/link_session.h"
 #include "core/number_format.h"
 #include "core/reading_log.h"
+#include "core/reference_session.h"
 #include "core/settings_location.h"
 #include "core/suplfunc.h"
 #include "core/verification_session.h"
@@ -90,6 +92,7 @@ struct Options {
   // verify: the channel's plan from the settings file, with what is given here over it.
   std::string points, range, direction, tolerance, tolerance_kind, rule, reference, stage;
   std::vector<std::string> applied_values;
+  bool instrument = false;
 };
 
 json FloatJson(double v) {
@@ -261,6 +264,21 @@ class Command {
   }
 
   modbusbox& Sensor() { return *state_.ActiveModbusBox; }
+  CliHost& host() { return host_; }
+
+  // One reading of the sensor in the display unit for a run read beside the reference.
+  SensorSample SampleSensor(const Display& d) {
+    float reading = 0.0f;
+    float shown = 0.0f;
+    if (Sensor().ReadValue(reading)) {
+      if (!IsBadFloat(&reading) && !IsBadFloat(&(shown = ToDisplayUnit(reading, d.factor))))
+        return {SensorSample::Kind::kValue, shown, {}};
+      return {SensorSample::Kind::kFailed, 0.0, "the sensor's value is not a number"};
+    }
+    const bool lost = Sensor().error_code == modbusbox::kErrorLinkLost;
+    return {lost ? SensorSample::Kind::kLinkLost : SensorSample::Kind::kFailed, 0.0,
+            MessageLines(Sensor().ErrorText())};
+  }
 
   CalibrationLink Link() {
     return CalibrationLink{&host_, [this] { return state_.ActiveModbusBox.get(); },
@@ -747,6 +765,8 @@ json PointJson(const VerificationPoint& p) {
   return {{"nominal", p.nominal},
           {"direction", p.falling ? "falling" : "rising"},
           {"applied", p.applied},
+          {"source", p.source == AppliedSource::kTyped ? "typed" : "instrument"},
+          {"source_id", p.source_id.empty() ? json(nullptr) : json(p.source_id)},
           {"mean", p.mean},
           {"deviation", p.deviation},
           {"readings", p.readings},
@@ -782,6 +802,11 @@ int Verify(Command& c, const Options& o, AppState& state) {
       throw Failure{kExitUsage, "--applied: not a number: '" + text + "'"};
     given.push_back(*v);
   }
+  if (o.instrument && !given.empty())
+    throw Failure{kExitUsage, "--applied and --instrument exclude each other"};
+  if (o.instrument && !ReferenceConfigured(state))
+    throw Failure{kExitUsage,
+                  "no reference instrument: set its port in section REFERENCE of " + state.IniPath};
 
   c.Open(true);
   const Display d = DisplayOf(state);
@@ -848,7 +873,23 @@ int Verify(Command& c, const Options& o, AppState& state) {
               FormatFixed(p.error, d.digits + 1) + " " + d.unit + ": " + VerdictKey(p.verdict) +
               "\n");
   };
-  CarryOut(run, steps);
+  InstrumentVerifyEnd instrument;
+  if (o.instrument) {
+    std::string error;
+    if (!OpenReference(state, error))
+      throw Failure{kExitPort, error};
+    InstrumentVerifyOptions options;
+    options.json = o.json;
+    options.interval_ms = state.ConnectSettings.interval;
+    // A point may take as long as the readings of --max-readings at the interval.
+    options.point_limit_ms = static_cast<uint32_t>(o.max_readings) * state.ConnectSettings.interval;
+    options.p_unit = state.ConnectSettings.P_unit;
+    options.stability_share = limits.stability_share;
+    instrument = VerifyWithInstrument(
+        state, c.host(), run, [&c, &d] { return c.SampleSensor(d); }, options);
+  } else {
+    CarryOut(run, steps);
+  }
 
   const bool kept =
       KeepJournalRecord(*state.ui, state.SettingsFolder, VerificationJournalRecord(run, link));
@@ -867,6 +908,7 @@ int Verify(Command& c, const Options& o, AppState& state) {
                  {"stage", StageKey(run.stage)},
                  {"unit", d.unit},
                  {"uncertainty", run.uncertainty},
+                 {"instrument", run.instrument},
                  {"points", points},
                  {"hysteresis", hysteresis},
                  {"cancelled", run.cancelled},
@@ -876,6 +918,21 @@ int Verify(Command& c, const Options& o, AppState& state) {
                         : std::string("verdict: ") + VerdictKey(verdict) + " (" +
                               VerdictText(verdict) + ")\n";
   Print(o, {{"verification", result}}, text);
+  switch (instrument.stop) {
+    case InstrumentStop::kReference:
+    case InstrumentStop::kSensor:
+      throw Failure{kExitDevice, instrument.message};
+    case InstrumentStop::kNotSettled:
+      throw Failure{kExitFailed, instrument.message};
+    default:
+      break;
+  }
+  if (!instrument.message.empty()) {
+    // Vented or not, the user must hear about an output left on.
+    if (StopRequested())
+      throw Failure{kExitAborted, "stopped; " + instrument.message};
+    throw Failure{kExitDevice, instrument.message};
+  }
   if (run.cancelled) {
     if (StopRequested())
       throw Failure{kExitAborted, "stopped"};
@@ -1113,6 +1170,9 @@ struct Cli {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     verify->add_option("--max-readings", o.max_readings, "per point (default 100)")
         ->check(CLI::Range(StatisticsRing::kSize, 100000));
+    verify->add_flag("--instrument", o.instrument,
+                     "the applied values from the reference instrument (section REFERENCE): "
+                     "a controller sets each point unattended");
     journal = Add("journal", "the calibration journal");
     journal->require_subcommand(1);
     commands["journal list"] = journal->add_subcommand("list", "every record, numbered");

@@ -18,3 +18,5 @@ std::optional<std::string> ReadInputLine(bool echo);
 // leaves the corrector's line as it found it before it ends.
 void CatchStopRequests();
 bool StopRequested();
+// How many stop requests came so far: a wait that goes on after the first stop ends at the next.
+int StopRequests();

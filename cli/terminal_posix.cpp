@@ -9,9 +9,11 @@
 namespace {
 
 volatile sig_atomic_t stop_requested = 0;
+volatile sig_atomic_t stop_requests = 0;
 
 void OnStopSignal(int) {
   stop_requested = 1;
+  stop_requests = stop_requests + 1;
 }
 
 }  // namespace
@@ -65,4 +67,8 @@ void CatchStopRequests() {
 
 bool StopRequested() {
   return stop_requested != 0;
+}
+
+int StopRequests() {
+  return stop_requests;
 }

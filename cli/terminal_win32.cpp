@@ -10,14 +10,17 @@
 namespace {
 
 std::atomic<bool> stop_requested{false};
+std::atomic<int> stop_requests{0};
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
   stop_requested = true;
+  ++stop_requests;
   return TRUE;  // handled: the program ends on its own once the line is out of service
 }
 
 void OnStopSignal(int) {
   stop_requested = true;
+  ++stop_requests;
 }
 
 }  // namespace
@@ -62,4 +65,8 @@ void CatchStopRequests() {
 
 bool StopRequested() {
   return stop_requested;
+}
+
+int StopRequests() {
+  return stop_requests;
 }

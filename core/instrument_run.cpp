@@ -59,7 +59,7 @@ InstrumentPhase InstrumentRun::Tick(uint32_t now_ms) {
   if (ended()) {
     RetryVent();
   } else if (cancel_requested_) {
-    Stop(InstrumentPhase::kCancelled, "");
+    Stop(InstrumentStop::kCancelled, "");
   } else {
     switch (phase_) {
       case InstrumentPhase::kStarting:
@@ -83,7 +83,7 @@ InstrumentPhase InstrumentRun::Tick(uint32_t now_ms) {
         break;
     }
     if (cancel_requested_ && !ended())
-      Stop(InstrumentPhase::kCancelled, "");
+      Stop(InstrumentStop::kCancelled, "");
   }
   in_tick_ = false;
   return phase_;
@@ -107,7 +107,7 @@ void InstrumentRun::Cancel() {
     config_.abort_sensor();
   if (!in_tick_) {
     in_tick_ = true;
-    Stop(InstrumentPhase::kCancelled, "");
+    Stop(InstrumentStop::kCancelled, "");
     in_tick_ = false;
   }
 }
@@ -115,6 +115,7 @@ void InstrumentRun::Cancel() {
 void InstrumentRun::Close() {
   if (!ended()) {
     phase_ = InstrumentPhase::kCancelled;
+    stop_ = InstrumentStop::kCancelled;
     run_.cancelled = true;
   }
   if (vent_needed_) {
@@ -130,7 +131,7 @@ void InstrumentRun::Identify() {
   const ReferenceSettings& s = link_.settings();
   if (s.controller && (s.set_point.empty() || s.output_off.empty())) {
     // Without a way to vent, an unattended run could leave the system under pressure.
-    Stop(InstrumentPhase::kFailed,
+    Stop(InstrumentStop::kReference,
          link_.Title() + ": команди задання і скидання тиску не задано в налаштуваннях");
     return;
   }
@@ -209,7 +210,7 @@ void InstrumentRun::Poll(uint32_t now_ms) {
   if (cancel_requested_)
     return;
   if (sample.kind == SensorSample::Kind::kLinkLost) {
-    Stop(InstrumentPhase::kFailed, sample.error);
+    Stop(InstrumentStop::kSensor, sample.error);
     return;
   }
   if (sample.kind == SensorSample::Kind::kFailed) {
@@ -272,9 +273,9 @@ void InstrumentRun::Poll(uint32_t now_ms) {
     if (awaited == InstrumentAwaits::kInLimits || awaited == InstrumentAwaits::kReference ||
         awaited == InstrumentAwaits::kBoth)
       why = link_.Title() + ": " + why;
-    Stop(InstrumentPhase::kFailed, PointText() + " не встановилася за " +
-                                       std::to_string(config_.point_limit_ms / 1000) +
-                                       " с: " + why);
+    Stop(InstrumentStop::kNotSettled, PointText() + " не встановилася за " +
+                                          std::to_string(config_.point_limit_ms / 1000) +
+                                          " с: " + why);
   }
 }
 
@@ -321,8 +322,10 @@ void InstrumentRun::RetryVent() {
   Vent();
 }
 
-void InstrumentRun::Stop(InstrumentPhase phase, const std::string& message) {
-  phase_ = phase;
+void InstrumentRun::Stop(InstrumentStop why, const std::string& message) {
+  phase_ =
+      why == InstrumentStop::kCancelled ? InstrumentPhase::kCancelled : InstrumentPhase::kFailed;
+  stop_ = why;
   message_ = message;
   run_.cancelled = true;
   ClearWindow();
@@ -346,7 +349,7 @@ bool InstrumentRun::ReferenceFailed(ReferenceLink::Result result, const std::str
   // An exchange aborted by Cancel() ends the run as cancelled at the end of the tick.
   if (result == ReferenceLink::Result::kAborted && cancel_requested_)
     return true;
-  Stop(InstrumentPhase::kFailed, error);
+  Stop(InstrumentStop::kReference, error);
   return true;
 }
 

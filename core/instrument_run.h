@@ -66,6 +66,15 @@ enum class InstrumentPhase {
   kFailed,           // stopped: message() says why
 };
 
+// Why a run ended before its last point.
+enum class InstrumentStop {
+  kNone,
+  kCancelled,   // by Cancel() or Close()
+  kReference,   // the reference failed, refused or was lost
+  kSensor,      // the sensor's link was lost
+  kNotSettled,  // a point did not settle within its limit
+};
+
 // What a point is waiting for, for display.
 enum class InstrumentAwaits {
   kNothing,
@@ -133,6 +142,7 @@ class InstrumentRun {
   bool ended() const;
   // The controller's output may still be on: a vent was not yet sent, or failed.
   bool vent_pending() const { return vent_needed_; }
+  InstrumentStop stop() const { return stop_; }
   // Why the run stopped, or why a vent failed; empty otherwise.
   const std::string& message() const { return message_; }
   const InstrumentProgress& progress() const { return progress_; }
@@ -149,7 +159,7 @@ class InstrumentRun {
   void Vent();
   void RetryVent();
   void StartPoint(uint32_t now_ms);
-  void Stop(InstrumentPhase phase, const std::string& message);
+  void Stop(InstrumentStop why, const std::string& message);
   void ClearWindow();
   bool ReferenceFailed(ReferenceLink::Result result, const std::string& error);
   std::string PointText() const;
@@ -163,6 +173,7 @@ class InstrumentRun {
   std::vector<PlanPoint> sequence_;
 
   InstrumentPhase phase_ = InstrumentPhase::kStarting;
+  InstrumentStop stop_ = InstrumentStop::kNone;
   InstrumentProgress progress_;
   std::string message_;
   std::string source_id_;

@@ -45,6 +45,8 @@ std::vector<TimedByte> SimReference::Receive(const std::vector<uint8_t>& bytes, 
     if (line.empty())
       continue;
     commands_.push_back(line);
+    if (on_command_ && line.back() != '?')
+      on_command_(line);
     const std::string reply = Answer(line, now_us);
     if (reply.empty() || config_.silence)
       continue;
@@ -60,6 +62,8 @@ std::string SimReference::Answer(const std::string& line, uint64_t now_us) {
   if (line == "*IDN?")
     return "VORLIX-SIM,REFERENCE,0001,1.0";
   if (line == c.read) {
+    if (!config_.fault_reply.empty())
+      return config_.fault_reply;
     if (config_.garbage)
       return "\x02\x15"
              "7\x7F#";

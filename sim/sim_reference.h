@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,9 @@ struct SimReferenceConfig {
   uint32_t turnaround_us = 5000;
   // Faults.
   bool silence = false;
-  bool garbage = false;    // control bytes instead of a reading
-  std::string wrong_unit;  // a unit word it was not told to send, after each reading
+  bool garbage = false;     // control bytes instead of a reading
+  std::string wrong_unit;   // a unit word it was not told to send, after each reading
+  std::string fault_reply;  // answered instead of a reading, when not empty
 };
 
 // A reference gauge, or a pressure controller, on a line of its own: answers one text line per
@@ -39,6 +41,11 @@ class SimReference final : public LineDevice {
 
   // What the last command lines were, for tests: every line received.
   const std::vector<std::string>& commands() const { return commands_; }
+  // Told of each command line that is not a query (a set point, output on or off), on the
+  // thread that serves the line.
+  void set_on_command(std::function<void(const std::string&)> on_command) {
+    on_command_ = std::move(on_command);
+  }
   SimReferenceConfig& config() { return config_; }
 
  private:
@@ -50,4 +57,5 @@ class SimReference final : public LineDevice {
   SimRandom random_;
   std::string pending_;
   std::vector<std::string> commands_;
+  std::function<void(const std::string&)> on_command_;
 };

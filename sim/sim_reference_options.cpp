@@ -102,6 +102,23 @@ bool TakeReferenceOptions(const std::vector<std::string>& args, SimReferenceOpti
       {"fault-garbage", {false, [&](const std::string&) { return d.garbage = true; }, ""}},
       {"fault-unit",
        {true, [&](const std::string& v) { return !(d.wrong_unit = v).empty(); }, "a word"}},
+      {"fault-reply",
+       {true, [&](const std::string& v) { return !(d.fault_reply = v).empty(); }, "a text"}},
+      {"unplug-after",
+       {true,
+        [&](const std::string& v) {
+          long n = 0;
+          return Whole(v, 0, 0x7FFFFFFF, n) && ((o.unplug_after = static_cast<uint32_t>(n)), true);
+        },
+        "a whole number of 0 or more"}},
+      {"unplug-for",
+       {true,
+        [&](const std::string& v) {
+          long n = 0;
+          return Whole(v, 1, 3600, n) &&
+                 ((o.unplugged_ms = static_cast<uint32_t>(n) * 1000u), true);
+        },
+        "a whole number from 1 to 3600"}},
   };
 
   const std::string prefix = "--reference-";
@@ -159,6 +176,10 @@ Reference instrument (on a second pseudo-terminal, linked as its own COMn):
   --reference-fault-silence  answers nothing
   --reference-fault-garbage  answers control bytes instead of a reading
   --reference-fault-unit W   writes the word W after each reading
+  --reference-fault-reply T  answers the text T instead of a reading
+  --reference-unplug-after N after N answered requests its port goes away, as when its
+                             adapter is pulled out
+  --reference-unplug-for S   and comes back at the same link after S seconds, 1..3600 (default 3)
 )";
 }
 
@@ -181,6 +202,10 @@ std::string DescribeReferenceOptions(const SimReferenceOptions& o) {
     out << ", fault: garbage";
   if (!d.wrong_unit.empty())
     out << ", fault: unit word " << d.wrong_unit;
+  if (!d.fault_reply.empty())
+    out << ", fault: replies " << d.fault_reply;
+  if (o.unplug_after != 0)
+    out << ", unplugged after " << o.unplug_after << " for " << o.unplugged_ms << " ms";
   out << '\n';
   return out.str();
 }

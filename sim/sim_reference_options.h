@@ -16,6 +16,10 @@ struct SimReferenceOptions {
   SimReferenceConfig device;
   double slew_per_s = 20.0;
   double overshoot = 0.02;
+  // Its port pulled out after this many answered requests (0: never), back after
+  // `unplugged_ms`, like the main link's.
+  uint32_t unplug_after = 0;
+  uint32_t unplugged_ms = 3000;
 };
 
 // Takes the "--reference-..." arguments out of `args` into `options`, leaving the others in

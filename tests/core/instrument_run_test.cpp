@@ -329,6 +329,7 @@ TEST_F(InstrumentRunTest, AnAnswerThatIsNoReadingStopsTheRunNamingTheInstrumentA
     const int sensor_before = sensor_reads_;
     Drive();
     EXPECT_EQ(engine_->phase(), InstrumentPhase::kFailed);
+    EXPECT_EQ(engine_->stop(), InstrumentStop::kReference);
     EXPECT_EQ(engine_->message(), c.message);
     EXPECT_EQ(run_.points.size(), 1u);
     EXPECT_EQ(sensor_reads_, sensor_before);
@@ -346,6 +347,7 @@ TEST_F(InstrumentRunTest, APointThatNeverSettlesStopsAtItsLimitAndALostSensorSto
   const uint32_t start = clock_.TickCount();
   Drive();
   EXPECT_EQ(engine_->phase(), InstrumentPhase::kFailed);
+  EXPECT_EQ(engine_->stop(), InstrumentStop::kNotSettled);
   EXPECT_EQ(engine_->message(),
             "Точка 1 із 5 (0.00 кПа, на підйомі) не встановилася за 5 с: покази датчика ще не "
             "стабільні");
@@ -370,6 +372,7 @@ TEST_F(InstrumentRunTest, APointThatNeverSettlesStopsAtItsLimitAndALostSensorSto
   };
   Drive();
   EXPECT_EQ(engine_->phase(), InstrumentPhase::kFailed);
+  EXPECT_EQ(engine_->stop(), InstrumentStop::kSensor);
   EXPECT_EQ(engine_->message(), "Зв'язок з датчиком втрачено");
   EXPECT_EQ(device_.lines.back(), ":OUTP:STAT OFF");
 }

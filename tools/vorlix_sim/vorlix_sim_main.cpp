@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -82,12 +83,50 @@ class BenchInput {
   bool ended_ = false;
 };
 
-// Serves until a stop signal, looking at the bench's input meanwhile; the signal's number.
-int ServeUntilSignal(const sigset_t& signals, BenchInput& bench) {
+// A port served on a pseudo-terminal that is pulled out once its device has answered a number
+// of requests, and plugged back in at the same link a while later (once).
+struct Pluggable {
+  PtyServer* server;
+  CountingDevice* counted;
+  int com;
+  uint32_t unplugged_ms;
+  std::string* link;
+  const char* name;  // put before what is said of it
+  bool out = false;
+  bool done = false;
+  std::chrono::steady_clock::time_point back_at{};
+};
+
+// Serves until a stop signal, looking at the bench's input and the ports due to be pulled out
+// or back in meanwhile; the signal's number, or -1 when a port could not be plugged back in.
+int ServeUntilSignal(const sigset_t& signals, BenchInput& bench, std::vector<Pluggable>& ports,
+                     const std::string& ini_dir) {
   constexpr long kLookMs = 20;
   int got = 0;
-  while ((got = WaitForSignal(signals, kLookMs)) == 0)
+  while ((got = WaitForSignal(signals, kLookMs)) == 0) {
     bench.Poll();
+    const auto now = std::chrono::steady_clock::now();
+    for (Pluggable& p : ports) {
+      if (!p.out && !p.done && p.counted->due()) {
+        p.server->Stop();
+        RemovePortLink(*p.link, p.server->slave_path());
+        std::cout << p.name << "unplugged for " << p.unplugged_ms << " ms" << std::endl;
+        p.out = true;
+        p.back_at = now + std::chrono::milliseconds(p.unplugged_ms);
+      } else if (p.out && now >= p.back_at) {
+        std::string error;
+        if (!p.server->Start(error) ||
+            !CreatePortLink(ini_dir, p.com, p.server->slave_path(), *p.link, error)) {
+          std::cerr << "vorlix-sim: cannot plug " << p.name << "back in: " << error << '\n';
+          return -1;
+        }
+        std::cout << p.name << "plugged back in on " << p.server->slave_path() << " as " << *p.link
+                  << std::endl;
+        p.out = false;
+        p.done = true;
+      }
+    }
+  }
   return got;
 }
 
@@ -149,11 +188,19 @@ int main(int argc, char** argv) {
 
   // The reference instrument has a port of its own, as it would on the bench.
   std::unique_ptr<SimReference> reference;
+  std::unique_ptr<CountingDevice> reference_counted;
   std::unique_ptr<PtyServer> reference_server;
   std::string reference_link;
   if (reference_input) {
     reference = std::make_unique<SimReference>(options.reference.device, reference_input);
-    reference_server = std::make_unique<PtyServer>(*reference, options.reference.device.rate);
+    // Each command on a line of its own, so a bench (or a test) sees what it was told last.
+    reference->set_on_command([](const std::string& command) {
+      std::cout << ("reference received " + command + "\n") << std::flush;
+    });
+    reference_counted =
+        std::make_unique<CountingDevice>(*reference, options.reference.unplug_after);
+    reference_server =
+        std::make_unique<PtyServer>(*reference_counted, options.reference.device.rate);
     reference_server->set_on_failure([] { kill(getpid(), SIGTERM); });
     if (!reference_server->Start(error) ||
         !CreatePortLink(options.ini_dir, options.reference.com, reference_server->slave_path(),
@@ -181,37 +228,17 @@ int main(int argc, char** argv) {
     std::cout << "READY " << link << '\n';
   std::cout.flush();
 
-  int signal_number = 0;
-  if (options.unplug_after == 0) {
-    signal_number = ServeUntilSignal(stop_signals, bench_input);
-  } else {
-    // Looked at every few milliseconds: the count is reached on the server's thread.
-    constexpr long kLookMs = 20;
-    while ((signal_number = WaitForSignal(stop_signals, kLookMs)) == 0 && !device_counted.due())
-      bench_input.Poll();
-    if (signal_number == 0) {
-      server.Stop();
-      RemovePortLink(link, server.slave_path());
-      std::cout << "unplugged for " << options.unplugged_ms << " ms" << std::endl;
-      signal_number = WaitForSignal(stop_signals, static_cast<long>(options.unplugged_ms));
-      if (signal_number != 0) {
-        stop_reference();
-        return 0;
-      }
-      if (!server.Start(error) ||
-          !CreatePortLink(options.ini_dir, options.com, server.slave_path(), link, error)) {
-        std::cerr << "vorlix-sim: cannot plug back in: " << error << '\n';
-        server.Stop();
-        stop_reference();
-        return 1;
-      }
-      std::cout << "plugged back in on " << server.slave_path() << " as " << link << std::endl;
-      signal_number = ServeUntilSignal(stop_signals, bench_input);
-    }
-  }
+  std::vector<Pluggable> ports;
+  ports.push_back({&server, &device_counted, options.com, options.unplugged_ms, &link, ""});
+  if (reference_server)
+    ports.push_back({reference_server.get(), reference_counted.get(), options.reference.com,
+                     options.reference.unplugged_ms, &reference_link, "reference "});
+  const int signal_number = ServeUntilSignal(stop_signals, bench_input, ports, options.ini_dir);
   server.Stop();
   RemovePortLink(link, server.slave_path());
   stop_reference();
+  if (signal_number < 0)
+    return 1;
   if (!server.failure().empty()) {
     std::cerr << "vorlix-sim: " << server.failure() << '\n';
     return 1;
