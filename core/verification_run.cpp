@@ -185,6 +185,8 @@ JournalRecord VerificationJournalRecord(const VerificationRun& run, const Journa
                       {"coverage", s.coverage}, {"unit", s.unit}};
   }
   d["uncertainty"] = run.uncertainty;
+  if (!run.instrument.empty())
+    d["instrument"] = run.instrument;
   json points = json::array();
   for (const VerificationPoint& p : run.points) {
     json jp = {{"nominal", p.nominal},
@@ -201,6 +203,10 @@ JournalRecord VerificationJournalRecord(const VerificationRun& run, const Journa
                {"verdict", VerdictKey(p.verdict)}};
     if (!p.source_id.empty())
       jp["source_id"] = p.source_id;
+    if (p.applied_readings > 0) {
+      jp["applied_deviation"] = Finite(p.applied_deviation);
+      jp["applied_readings"] = p.applied_readings;
+    }
     points.push_back(jp);
   }
   d["points"] = points;
@@ -234,6 +240,7 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
   run.factor = Read(d, "factor", 1.0);
   run.digits = static_cast<int>(Read(d, "digits", 2.0));
   run.uncertainty = Read(d, "uncertainty");
+  run.instrument = Text(d, "instrument");
   if (const auto p = d.find("plan"); p != d.end() && p->is_object()) {
     TestPlan& plan = run.plan;
     plan.range_low = Read(*p, "range_low");
@@ -277,6 +284,8 @@ std::optional<VerificationRun> VerificationFromRecord(const JournalRecord& recor
       p.source =
           Text(jp, "source") == "instrument" ? AppliedSource::kInstrument : AppliedSource::kTyped;
       p.source_id = Text(jp, "source_id");
+      p.applied_deviation = Read(jp, "applied_deviation");
+      p.applied_readings = static_cast<int>(Read(jp, "applied_readings"));
       p.mean = Read(jp, "mean", NAN);
       p.deviation = Read(jp, "deviation");
       p.readings = static_cast<int>(Read(jp, "readings"));

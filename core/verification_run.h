@@ -24,6 +24,9 @@ struct VerificationPoint {
   double applied = 0.0;  // display unit
   AppliedSource source = AppliedSource::kTyped;
   std::string source_id;
+  // An instrument's reading: the deviation and count of its settled readings (display unit).
+  double applied_deviation = 0.0;
+  int applied_readings = 0;
   double mean = 0.0;  // of the settled readings, display unit
   double deviation = 0.0;
   int readings = 0;
@@ -56,6 +59,9 @@ struct VerificationRun {
   std::string started;                    // journal time
   std::vector<VerificationPoint> points;  // in the order measured; a repeat replaces its point
   bool cancelled = false;
+  // The reference instrument's identification answer when the applied values were read from it;
+  // empty when none (typed values, or an instrument without an identification query).
+  std::string instrument;
   // The sensor's calibration during the run.
   std::optional<SensorCalibration> calibration;
 

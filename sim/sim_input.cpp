@@ -24,6 +24,10 @@ double SimInput::At(uint64_t now_us) {
 void SimInput::MoveTo(double target, uint64_t now_us) {
   std::lock_guard lock(mutex_);
   from_ = AtLocked(now_us);
+  if (target < from_)
+    falling_ = true;
+  else if (target > from_)
+    falling_ = false;
   target_ = target;
   since_us_ = now_us;
   controlled_ = true;
@@ -47,4 +51,9 @@ double SimInput::target() {
 bool SimInput::vented() {
   std::lock_guard lock(mutex_);
   return !controlled_ || target_ == config_.value;
+}
+
+bool SimInput::falling() {
+  std::lock_guard lock(mutex_);
+  return falling_;
 }

@@ -30,6 +30,10 @@ class SimInput {
   bool Settled(uint64_t now_us, double band);
   // The set point given last, or the starting value.
   double target();
+  // The input was last moved down: a sensor's hysteresis sees it approached from above. The
+  // overshoot past a set point is too small to turn the hysteresis loop, so the direction is
+  // that of the move, not of the fall back from the peak.
+  bool falling();
   bool vented();
 
  private:
@@ -38,6 +42,7 @@ class SimInput {
   std::mutex mutex_;
   Config config_;
   bool controlled_ = false;
+  bool falling_ = false;
   double from_ = 0.0;
   double target_ = 0.0;
   uint64_t since_us_ = 0;

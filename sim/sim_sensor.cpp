@@ -56,7 +56,7 @@ double SimSensor::RawAt(uint64_t now_us) const {
                     : config_.value + config_.drift_per_s * (static_cast<double>(now_us) / 1e6);
   if (config_.nonlinearity == 0.0 && config_.hysteresis == 0.0)
     return value;
-  return value + ModelError(value, falling_);
+  return value + ModelError(value, falling());
 }
 
 float SimSensor::Reading(uint64_t now_us) {

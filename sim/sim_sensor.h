@@ -98,7 +98,9 @@ class SimSensor {
   // A new value applied at the sensor's input; a lower one than before turns the hysteresis
   // to falling, a higher one to rising.
   void Apply(double value);
-  bool falling() const { return falling_; }
+  // The direction the hysteresis takes: of the last Apply(), or of the input's last move when a
+  // controller moves it.
+  bool falling() const { return config_.input ? config_.input->falling() : falling_; }
   // One reading as the sensor reports it: raw with noise, times the slope, plus the offset.
   float Reading(uint64_t now_us);
 

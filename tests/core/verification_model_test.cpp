@@ -181,6 +181,7 @@ TEST(VerificationRunModel, ErrorsHysteresisVerdictsAndTheJournalRecordRoundTrip)
   run.run = "r1";
   run.points[1].source = AppliedSource::kInstrument;
   run.points[1].source_id = "DPI 620 #4411";
+  run.instrument = "DPI 620 #4411";
   JournalRecord link;
   link.sensor_address = 101;
   const JournalRecord record = VerificationJournalRecord(run, link);
@@ -195,8 +196,15 @@ TEST(VerificationRunModel, ErrorsHysteresisVerdictsAndTheJournalRecordRoundTrip)
   EXPECT_EQ(back->reference->name, "ДМ 1");
   ASSERT_EQ(back->points.size(), 4u);
   EXPECT_EQ(back->points[1].source_id, "DPI 620 #4411");
+  EXPECT_EQ(back->instrument, "DPI 620 #4411");
   for (size_t i = 0; i < 4; ++i)
     EXPECT_EQ(back->points[i].verdict, run.points[i].verdict);
+
+  // A record written before the instrument was kept reads back without one.
+  run.instrument.clear();
+  const JournalRecord typed = VerificationJournalRecord(run, link);
+  EXPECT_EQ(typed.detail.find("\"instrument\":"), std::string::npos);
+  EXPECT_TRUE(VerificationFromRecord(typed)->instrument.empty());
 }
 
 TEST(VerificationCertificate, NumbersCountOnAndTheTextNamesWhatAMetrologistChecks) {

@@ -178,3 +178,26 @@ TEST(SensorReading, NoiseIsBoundedAndRepeatsWithTheSeedDriftMovesTheValue) {
   EXPECT_EQ(drifting.Reading(0), 100.0f);
   EXPECT_EQ(drifting.Reading(10'000'000), 102.5f);
 }
+
+TEST(SensorReading, HysteresisFollowsTheInputAsAControllerMovesIt) {
+  SimInput::Config input;
+  input.value = 0.0;
+  input.slew_per_s = 1000.0;
+  input.overshoot = 0.02;
+  input.settle_s = 0.1;
+  SensorConfig config;
+  config.input = std::make_shared<SimInput>(input);
+  config.hysteresis = 0.4;
+  SimSensor sensor(config);
+
+  config.input->MoveTo(500.0, 0);
+  EXPECT_FALSE(sensor.falling());
+  // Past the peak and back at the set point: still approached from below.
+  EXPECT_NEAR(sensor.RawAt(5'000'000), 500.0 - 0.2, 1e-6);
+  config.input->MoveTo(250.0, 5'000'000);
+  EXPECT_TRUE(sensor.falling());
+  EXPECT_NEAR(sensor.Reading(10'000'000), 250.0f + 0.2f, 1e-3);
+  config.input->MoveTo(750.0, 10'000'000);
+  EXPECT_FALSE(sensor.falling());
+  EXPECT_NEAR(sensor.RawAt(15'000'000), 750.0 - 0.2, 1e-6);
+}
