@@ -1,5 +1,6 @@
 #include "gui/service/verify_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,11 +19,13 @@
 #include "core/calibration_write.h"
 #include "core/ini_file.h"
 #include "core/number_format.h"
+#include "core/reference_session.h"
 #include "gui/dialog_widgets.h"
 #include "gui/form_main.h"
 #include "gui/form_main_measure.h"
 #include "gui/key_filters.h"
 #include "gui/measurement/ask_val.h"
+#include "gui/measurement/reference_readout.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/restore.h"
 #include "gui/service/verify_plot.h"
@@ -38,6 +41,7 @@ enum Column {
   kNominal,
   kDirection,
   kApplied,
+  kSource,
   kMean,
   kDeviation,
   kCount,
@@ -58,7 +62,8 @@ std::string Text(const QLineEdit* edit) {
 }
 
 // The statistics window over a point, on a record of its own.
-std::optional<ReadingSpread> CollectAtPoint(AppState& state, double applied, QWidget* parent) {
+std::optional<PointReadings> CollectAtPoint(AppState& state, double applied, bool from_reference,
+                                            QWidget* parent) {
   CalibrationRecord record;
   if (state.Channel == 0) {
     PressureFactor(state.ConnectSettings.P_unit, record.factor);
@@ -71,14 +76,22 @@ std::optional<ReadingSpread> CollectAtPoint(AppState& state, double applied, QWi
   record.applied[0] = static_cast<float>(applied);
   TFormAsk_Val dialog(state, parent);
   dialog.record = &record;
+  dialog.with_reference = from_reference;
   dialog.exec();
   if (!dialog.accepted)
     return std::nullopt;
-  ReadingSpread spread;
-  spread.count = record.readings[0];
-  spread.mean = record.received[0];
-  spread.deviation = record.deviation[0];
-  return spread;
+  PointReadings readings;
+  readings.sensor.count = record.readings[0];
+  readings.sensor.mean = record.received[0];
+  readings.sensor.deviation = record.deviation[0];
+  if (dialog.RefBox1->active() && record.applied_readings[0] > 0) {
+    ReadingSpread reference;
+    reference.count = record.applied_readings[0];
+    reference.mean = record.applied[0];
+    reference.deviation = record.applied_deviation[0];
+    readings.reference = reference;
+  }
+  return readings;
 }
 
 }  // namespace
@@ -89,7 +102,9 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   AppState& state = window_.state;
   const QString sensor_unit = state.Channel == 1 ? QStringLiteral("°С") : QStringLiteral("кПа");
 
-  collect = [this](double applied) { return CollectAtPoint(window_.state, applied, this); };
+  collect = [this](double applied, bool from_reference) {
+    return CollectAtPoint(window_.state, applied, from_reference, this);
+  };
   adjust = [this](const std::array<float, 2>& applied) {
     MeasuringCommands commands(window_);
     commands.run = run_id_;
@@ -179,6 +194,17 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   applied_label->setBuddy(EditApplied);
   QLabel* applied_unit = MakeLabel(this, "LabelAppliedUnit",
                                    Q(ChannelUnitName(state.Channel, state.ConnectSettings.P_unit)));
+  CheckFromReference = new QCheckBox(QStringLiteral("з е&талонного приладу"), this);
+  CheckFromReference->setObjectName(QStringLiteral("CheckFromReference"));
+  CheckFromReference->setToolTip(
+      QStringLiteral("Подане значення — середнє показів еталонного приладу за те саме вікно, що й "
+                     "у давача. Зніміть позначку, щоб увести його вручну."));
+  CheckFromReference->setChecked(true);
+  CheckFromReference->setVisible(ReferenceConfigured(state));
+  connect(CheckFromReference, &QCheckBox::toggled, this, [this] {
+    UpdateButtons();
+    ShowNext();
+  });
   BtnStart = MakeDialogButton(this, "BtnStart", QStringLiteral("Почати перевірку"),
                               EnterKey::kWhenFocused);
   BtnMeasure =
@@ -191,6 +217,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   run_row->addWidget(applied_label);
   run_row->addWidget(EditApplied);
   run_row->addWidget(applied_unit);
+  run_row->addWidget(CheckFromReference);
   run_row->addWidget(BtnMeasure);
   run_row->addWidget(BtnRepeat);
   run_row->addStretch(1);
@@ -202,9 +229,9 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   TablePoints->setAccessibleName(QStringLiteral("Точки перевірки"));
   TablePoints->setHorizontalHeaderLabels(
       {QStringLiteral("Номінал"), QStringLiteral("Напрям"), QStringLiteral("Подане"),
-       QStringLiteral("Середнє"), QStringLiteral("СКВ"), QStringLiteral("Показів"),
-       QStringLiteral("Похибка"), QStringLiteral("% показу"), QStringLiteral("% діапазону"),
-       QStringLiteral("Допуск ±"), QStringLiteral("Висновок")});
+       QStringLiteral("Джерело"), QStringLiteral("Середнє"), QStringLiteral("СКВ"),
+       QStringLiteral("Показів"), QStringLiteral("Похибка"), QStringLiteral("% показу"),
+       QStringLiteral("% діапазону"), QStringLiteral("Допуск ±"), QStringLiteral("Висновок")});
   TablePoints->setSelectionBehavior(QAbstractItemView::SelectRows);
   TablePoints->setSelectionMode(QAbstractItemView::SingleSelection);
   TablePoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -239,11 +266,12 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   layout->addWidget(LabelVerdict);
   layout->addLayout(MakeButtonRow({BtnAdjust, BtnCertificate, BtnClose}, ButtonsAt::kRight));
 
-  SetTabOrder({EditRangeLow,       EditRangeHigh, EditPoints,     ComboDirection, EditTolerance,
-               ComboToleranceKind, ComboRule,     ComboReference, EditEngineer,   EditCustomer,
-               EditAmbientT,       EditAmbientP,  EditHumidity,   EditApplied,    BtnMeasure,
-               BtnRepeat,          BtnStart,      BtnCancelRun,   TablePoints,    BtnAdjust,
-               BtnCertificate,     BtnClose});
+  SetTabOrder(
+      {EditRangeLow,       EditRangeHigh,  EditPoints,     ComboDirection, EditTolerance,
+       ComboToleranceKind, ComboRule,      ComboReference, EditEngineer,   EditCustomer,
+       EditAmbientT,       EditAmbientP,   EditHumidity,   EditApplied,    CheckFromReference,
+       BtnMeasure,         BtnRepeat,      BtnStart,       BtnCancelRun,   TablePoints,
+       BtnAdjust,          BtnCertificate, BtnClose});
 
   connect(BtnStart, &QPushButton::clicked, this, &TFormVerify::StartClick);
   connect(BtnMeasure, &QPushButton::clicked, this, &TFormVerify::MeasureClick);
@@ -352,6 +380,11 @@ void TFormVerify::StartClick() {
   if (!SaveTestPlan(state.IniPath, state.Channel, *plan, &reason))
     ui.ShowMessage("Програму перевірки не збережено у файлі налаштувань: " + reason, "");
 
+  CheckFromReference->setVisible(ReferenceConfigured(state));
+  std::string instrument;
+  if (FromReference() && !IdentifyReference(instrument))
+    return;
+
   modbusbox* box = state.ActiveModbusBox.get();
   if (!window_.RunOwnExchange(
           [&] { return box->ReadCalibration(state.SensorOffset, state.SensorSlope); })) {
@@ -374,6 +407,7 @@ void TFormVerify::StartClick() {
   run.run = run_id_;
   run.stage = adjusted_ ? VerificationStage::kAsLeft : VerificationStage::kAsFound;
   run.calibration = SensorCalibration{state.SensorOffset, state.SensorSlope};
+  run.instrument = instrument;
   current_ = run;
   running_ = true;
   LabelVerdict->clear();
@@ -396,35 +430,63 @@ void TFormVerify::ShowNext() {
   const PlanPoint& p = sequence[next];
   BtnMeasure->setText(QStringLiteral("Набір статистики"));
   LabelPoint->setText(
-      QStringLiteral("%1 — точка %2 з %3: подайте %4 %5 (%6) і введіть подане значення.")
+      QStringLiteral("%1 — точка %2 з %3: подайте %4 %5 (%6) і %7.")
           .arg(Q(StageText(current_->stage)))
           .arg(next + 1)
           .arg(sequence.size())
           .arg(Fixed(p.nominal, current_->digits), Q(current_->unit))
-          .arg(p.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні")));
+          .arg(p.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні"))
+          .arg(FromReference() ? QStringLiteral("наберіть статистику: подане прочитає еталон")
+                               : QStringLiteral("введіть подане значення")));
   EditApplied->setText(Fixed(p.nominal, current_->digits));
-  EditApplied->setFocus();
-  EditApplied->selectAll();
+  if (FromReference()) {
+    BtnMeasure->setFocus();
+  } else {
+    EditApplied->setFocus();
+    EditApplied->selectAll();
+  }
 }
 
 void TFormVerify::Measure(const PlanPoint& point) {
-  ExchangeHost& ui = *window_.state.ui;
-  const std::string typed = Text(EditApplied);
-  const std::optional<double> applied = ParseFloat(typed);
-  if (!applied || !std::isfinite(*applied)) {
-    ui.ShowMessage(NotANumberMessage(typed), "");
-    return;
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
+  const bool from_reference = FromReference();
+  std::optional<double> applied = point.nominal;
+  if (!from_reference) {
+    const std::string typed = Text(EditApplied);
+    applied = ParseFloat(typed);
+    if (!applied || !std::isfinite(*applied)) {
+      ui.ShowMessage(NotANumberMessage(typed), "");
+      return;
+    }
   }
-  const std::optional<ReadingSpread> spread = collect ? collect(*applied) : std::nullopt;
-  if (!spread || spread->count == 0 || !current_)
+  const std::optional<PointReadings> readings =
+      collect ? collect(*applied, from_reference) : std::nullopt;
+  if (!readings || readings->sensor.count == 0 || !current_)
     return;
   VerificationPoint p;
   p.nominal = point.nominal;
   p.falling = point.falling;
   p.applied = *applied;
-  p.mean = spread->mean;
-  p.deviation = spread->deviation;
-  p.readings = spread->count;
+  if (from_reference) {
+    // The statistics window refuses a point the reference has not read; this is the last guard.
+    if (!readings->reference || readings->reference->count == 0) {
+      ui.ShowMessage(ReferenceTitle(LoadReferenceSettings(state.IniPath)) +
+                         ": показу еталона немає.\rТочку не записано.",
+                     "");
+      return;
+    }
+    p.applied = readings->reference->mean;
+    p.source = AppliedSource::kInstrument;
+    p.source_id = current_->instrument.empty()
+                      ? ReferenceTitle(LoadReferenceSettings(state.IniPath))
+                      : current_->instrument;
+    p.applied_deviation = readings->reference->deviation;
+    p.applied_readings = readings->reference->count;
+  }
+  p.mean = readings->sensor.mean;
+  p.deviation = readings->sensor.deviation;
+  p.readings = readings->sensor.count;
   RecordPoint(*current_, p);
   FillTable();
 }
@@ -565,6 +627,14 @@ void TFormVerify::FillTable() {
           std::fabs(p.nominal - sequence[i].nominal) > 1e-9 * std::max(1.0, run.span()))
         continue;
       put(kApplied, Fixed(p.applied, run.digits));
+      const bool read = p.source == AppliedSource::kInstrument;
+      put(kSource, read ? QStringLiteral("еталон") : QStringLiteral("введено"));
+      if (read) {
+        TablePoints->item(row, kSource)
+            ->setToolTip(QStringLiteral("%1\nСКВ еталона %2 з %3 показів")
+                             .arg(Q(p.source_id), Fixed(p.applied_deviation, d))
+                             .arg(p.applied_readings));
+      }
       put(kMean, Fixed(p.mean, d));
       put(kDeviation, Fixed(p.deviation, d));
       put(kCount, QString::number(p.readings));
@@ -594,7 +664,7 @@ void TFormVerify::UpdateButtons() {
   });
   BtnStart->setEnabled(!running_);
   BtnMeasure->setEnabled(running_);
-  EditApplied->setEnabled(running_);
+  EditApplied->setEnabled(running_ && !FromReference());
   BtnRepeat->setEnabled(running_ && TablePoints->currentRow() >= 0);
   BtnCancelRun->setEnabled(running_);
   BtnAdjust->setEnabled(!running_ && found);
@@ -603,6 +673,25 @@ void TFormVerify::UpdateButtons() {
                                                     ComboDirection, EditTolerance,
                                                     ComboToleranceKind, ComboRule, ComboReference})
     w->setEnabled(!running_);
+}
+
+bool TFormVerify::FromReference() const {
+  return !CheckFromReference->isHidden() && CheckFromReference->isChecked();
+}
+
+bool TFormVerify::IdentifyReference(std::string& id) {
+  AppState& state = window_.state;
+  std::string error;
+  bool ok = OpenReference(state, error);
+  if (ok && !state.Reference->settings().identify.empty())
+    ok = state.Reference->Identify(id, error) == ReferenceLink::Result::kOk;
+  if (!ok) {
+    state.ui->ShowMessage(error +
+                              "\rЩоб увести подані значення вручну, зніміть позначку «з "
+                              "еталонного приладу».",
+                          "");
+  }
+  return ok;
 }
 
 void TFormVerify::reject() {

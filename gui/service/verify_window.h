@@ -12,6 +12,7 @@
 #include "core/verification_certificate.h"
 #include "core/verification_run.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,13 @@ class QPushButton;
 class QTableWidget;
 class TFormMain;
 class VerifyPlot;
+
+// What the statistics window took at a point: the sensor's settled readings and, when the
+// reference instrument was read beside it, the reference's.
+struct PointReadings {
+  ReadingSpread sensor;
+  std::optional<ReadingSpread> reference;
+};
 
 // "Перевірка давача": the channel's test plan, a run over it point by point (as found, as
 // left, or alone), the offer to adjust by the two-point calibration in between, and the
@@ -42,6 +50,9 @@ class TFormVerify : public QDialog {
   // The run.
   QLabel* LabelPoint;  // the point to apply next
   QLineEdit* EditApplied;
+  // The applied value read from the reference instrument instead of typed; shown only when
+  // one is set.
+  QCheckBox* CheckFromReference;
   QPushButton* BtnStart;      // "Почати перевірку"
   QPushButton* BtnMeasure;    // "Набір статистики"
   QPushButton* BtnRepeat;     // "Повторити точку"
@@ -60,9 +71,10 @@ class TFormVerify : public QDialog {
   QPushButton* BtnCertificate;  // "Сертифікат..."
   QPushButton* BtnClose;        // "Закрити"
 
-  // The settled readings at the point, the engineer holding `applied` on the sensor; none when
-  // the collection was cancelled. The statistics window by default.
-  std::function<std::optional<ReadingSpread>(double applied)> collect;
+  // The settled readings at the point, the engineer holding `applied` on the sensor (the
+  // reference read beside it when `from_reference`); none when the collection was cancelled.
+  // The statistics window by default.
+  std::function<std::optional<PointReadings>(double applied, bool from_reference)> collect;
   // The two-point calibration offered from the as-found run, its applied values given; true
   // when the sensor took a new calibration. The main window's command by default.
   std::function<bool(const std::array<float, 2>& applied)> adjust;
@@ -93,6 +105,10 @@ class TFormVerify : public QDialog {
   void Measure(const PlanPoint& point);
   void EndRun(bool cancelled);
   void UpdateButtons();
+  bool FromReference() const;
+  // Opens the reference instrument and asks who it is; false (with the message shown) when it
+  // cannot be reached.
+  bool IdentifyReference(std::string& id);
   JournalRecord LinkRecord() const;
 
   TFormMain& window_;

@@ -89,7 +89,7 @@ class VerificationSimTest : public QObject {
         QTest::keyClick(d->EditApplied, Qt::Key_Return);  // the default button measures
       }
       for (int row = 0; row < 9; ++row)
-        verdicts.push_back(d->TablePoints->item(row, 10)->text());
+        verdicts.push_back(d->TablePoints->item(row, 11)->text());
       hysteresis = d->LabelHysteresis->text();
       app.ui.answers = {false};                          // not adjusted now
       QTest::mouseClick(d->BtnMeasure, Qt::LeftButton);  // "Завершити перевірку"
