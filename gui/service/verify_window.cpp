@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include "gui/measurement/reference_readout.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/restore.h"
+#include "gui/service/verify_auto.h"
 #include "gui/service/verify_plot.h"
 
 namespace {
@@ -50,6 +52,7 @@ enum Column {
   kOfSpan,
   kTolerance,
   kVerdict,
+  kTime,
   kColumns
 };
 
@@ -213,6 +216,13 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
                                EnterKey::kWhenFocused);
   BtnCancelRun = MakeDialogButton(this, "BtnCancelRun", QStringLiteral("Перервати перевірку"),
                                   EnterKey::kWhenFocused);
+  BtnAuto =
+      MakeDialogButton(this, "BtnAuto", QStringLiteral("&Автоматично"), EnterKey::kWhenFocused);
+  BtnAuto->setToolTip(
+      QStringLiteral("Уся програма без участі інженера: контролер тиску задає "
+                     "кожну точку, подане значення читається з нього"));
+  LabelLive = MakeLabel(this, "LabelLive");
+  LabelLive->setAccessibleName(QStringLiteral("Покази еталона і давача"));
   auto* run_row = new QHBoxLayout;
   run_row->addWidget(applied_label);
   run_row->addWidget(EditApplied);
@@ -222,6 +232,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   run_row->addWidget(BtnRepeat);
   run_row->addStretch(1);
   run_row->addWidget(BtnStart);
+  run_row->addWidget(BtnAuto);
   run_row->addWidget(BtnCancelRun);
 
   TablePoints = new QTableWidget(0, kColumns, this);
@@ -261,6 +272,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   layout->addLayout(top);
   layout->addWidget(LabelPoint);
   layout->addLayout(run_row);
+  layout->addWidget(LabelLive);
   layout->addWidget(points, 1);
   layout->addWidget(LabelHysteresis);
   layout->addWidget(LabelVerdict);
@@ -277,6 +289,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   connect(BtnMeasure, &QPushButton::clicked, this, &TFormVerify::MeasureClick);
   connect(BtnRepeat, &QPushButton::clicked, this, &TFormVerify::RepeatClick);
   connect(BtnCancelRun, &QPushButton::clicked, this, &TFormVerify::CancelRunClick);
+  connect(BtnAuto, &QPushButton::clicked, this, &TFormVerify::AutoClick);
   connect(BtnAdjust, &QPushButton::clicked, this, &TFormVerify::AdjustClick);
   connect(BtnCertificate, &QPushButton::clicked, this, &TFormVerify::CertificateClick);
   connect(BtnClose, &QPushButton::clicked, this, &TFormVerify::reject);
@@ -344,17 +357,23 @@ JournalRecord TFormVerify::LinkRecord() const {
 }
 
 void TFormVerify::StartClick() {
-  AppState& state = window_.state;
-  ExchangeHost& ui = *state.ui;
   if (running_)
     return;
+  DropAutoRun();
+  if (PrepareRun(FromReference()))
+    ShowNext();
+}
+
+bool TFormVerify::PrepareRun(bool identify) {
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
   if (!LinkReady(window_)) {
     ui.ShowMessage(kNoLink, "");
-    return;
+    return false;
   }
   const std::optional<TestPlan> plan = ReadPlan();
   if (!plan)
-    return;
+    return false;
   std::optional<ReferenceStandard> reference;
   for (const ReferenceStandard& s : references_) {
     if (s.name == plan->reference)
@@ -367,7 +386,7 @@ void TFormVerify::StartClick() {
                                    reference->unit + ": її не перевести в " + unit + "."
                              : std::string("Для правила із захисною смугою оберіть еталон."),
                    "");
-    return;
+    return false;
   }
   if (reference && PastDue(*reference, TodayDate()) &&
       !ui.AskCautiously("Термін калібровки еталона \"" + reference->name + "\" минув: " +
@@ -375,25 +394,25 @@ void TFormVerify::StartClick() {
                             ".",
                         std::string("Перевіряти з цим еталоном?"),
                         std::string("У сертифікаті його буде названо простроченим.")))
-    return;
+    return false;
   std::string reason;
   if (!SaveTestPlan(state.IniPath, state.Channel, *plan, &reason))
     ui.ShowMessage("Програму перевірки не збережено у файлі налаштувань: " + reason, "");
 
   CheckFromReference->setVisible(ReferenceConfigured(state));
   std::string instrument;
-  if (FromReference() && !IdentifyReference(instrument))
-    return;
+  if (identify && !IdentifyReference(instrument))
+    return false;
 
   modbusbox* box = state.ActiveModbusBox.get();
   if (!window_.RunOwnExchange(
           [&] { return box->ReadCalibration(state.SensorOffset, state.SensorSlope); })) {
     if (!box->abort_requested)
       ui.ShowMessage(std::string(kReadFailed) + "\r" + box->ErrorText(), "");
-    return;
+    return false;
   }
   if (box->abort_requested || !LinkReady(window_))
-    return;
+    return false;
 
   double factor = 1.0;
   int digits = state.ConnectSettings.T_format;
@@ -411,8 +430,9 @@ void TFormVerify::StartClick() {
   current_ = run;
   running_ = true;
   LabelVerdict->clear();
+  point_times_.clear();
   FillTable();
-  ShowNext();
+  return true;
 }
 
 void TFormVerify::ShowNext() {
@@ -518,6 +538,11 @@ void TFormVerify::RepeatClick() {
 void TFormVerify::CancelRunClick() {
   if (!running_)
     return;
+  // Nothing is asked: the controller's output is to go off now.
+  if (auto_running_) {
+    auto_->Cancel();
+    return;
+  }
   if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете", std::string("перервати перевірку?"),
                                      std::string("Виміряне буде збережено в журналі.")))
     return;
@@ -643,6 +668,8 @@ void TFormVerify::FillTable() {
       put(kOfSpan, Fixed(p.error_of_span, 3));
       put(kTolerance, Fixed(p.tolerance, d));
       put(kVerdict, Q(VerdictText(p.verdict)));
+      if (const auto t = point_times_.find(i); t != point_times_.end())
+        put(kTime, QString::number(t->second / 1000.0, 'f', 1));
     }
   }
   QString hysteresis;
@@ -659,6 +686,22 @@ void TFormVerify::FillTable() {
 }
 
 void TFormVerify::UpdateButtons() {
+  if (auto_running_) {
+    for (QWidget* w : findChildren<QWidget*>()) {
+      if (qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+          qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w))
+        w->setEnabled(false);
+    }
+    BtnCancelRun->setEnabled(true);
+    return;
+  }
+  const ReferenceSettings reference = LoadReferenceSettings(window_.state.IniPath);
+  BtnAuto->setVisible(reference.port != 0 && reference.controller);
+  BtnAuto->setEnabled(!running_);
+  BtnClose->setEnabled(true);
+  for (QWidget* w : std::initializer_list<QWidget*>{EditEngineer, EditCustomer, EditAmbientT,
+                                                    EditAmbientP, EditHumidity, CheckFromReference})
+    w->setEnabled(true);
   const bool found = std::any_of(finished_.begin(), finished_.end(), [](const auto& r) {
     return r.stage == VerificationStage::kAsFound && !r.points.empty();
   });
@@ -694,7 +737,30 @@ bool TFormVerify::IdentifyReference(std::string& id) {
   return ok;
 }
 
+void TFormVerify::keyPressEvent(QKeyEvent* event) {
+  // Esc stops an unattended run at once and leaves the window open on what was measured.
+  if (auto_running_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    CancelRunClick();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
 void TFormVerify::reject() {
+  // Closed under an unattended run (the close box, the program terminated): it stops at once,
+  // the output is vented, and the window closes once the tick running now has returned.
+  if (auto_running_) {
+    close_pending_ = true;
+    auto_->Cancel();
+    return;
+  }
+  if (auto_ && !DropAutoRun()) {
+    window_.state.ui->ShowMessage(
+        ReferenceTitle(LoadReferenceSettings(window_.state.IniPath)) +
+            ": тиск не скинуто — порт недоступний. Скиньте тиск на приладі вручну.",
+        "");
+    auto_.reset();
+  }
   // Esc and the close box end a run as "Перервати перевірку" does: what was measured stays.
   if (running_) {
     if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете",
@@ -704,6 +770,123 @@ void TFormVerify::reject() {
     EndRun(true);
   }
   QDialog::reject();
+}
+
+TFormVerify::~TFormVerify() {
+  // The run's engine vents on its way out, before the run it refers to goes.
+  auto_.reset();
+}
+
+void TFormVerify::AutoClick() {
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
+  if (running_)
+    return;
+  if (!DropAutoRun()) {
+    ui.ShowMessage(ReferenceTitle(LoadReferenceSettings(state.IniPath)) +
+                       ": тиск попередньої перевірки ще не скинуто — порт недоступний.",
+                   "");
+    return;
+  }
+  const ReferenceSettings settings = LoadReferenceSettings(state.IniPath);
+  if (settings.port == 0 || !settings.controller) {
+    ui.ShowMessage(
+        "Автоматична перевірка потребує контролера тиску: задайте його в «Сервіс → "
+        "Еталонний прилад...».",
+        "");
+    return;
+  }
+  if (!LinkReady(window_)) {
+    ui.ShowMessage(kNoLink, "");
+    return;
+  }
+  std::string error;
+  if (!OpenReference(state, error)) {
+    ui.ShowMessage(error, "");
+    return;
+  }
+  if (!PrepareRun(false))
+    return;
+  auto_ = std::make_unique<VerifyAutoRun>(window_, *current_, nullptr);
+  auto_->on_progress = [this] { ShowAutoProgress(); };
+  auto_->on_event = [this](const InstrumentEvent& e) {
+    if (e.kind == InstrumentEvent::Kind::kPointDone) {
+      point_times_[e.index] = e.point_ms;
+      FillTable();
+    }
+  };
+  auto_->on_end = [this] { AutoEnded(); };
+  auto_running_ = true;
+  UpdateButtons();
+  BtnCancelRun->setFocus();
+  LabelPoint->setText(QStringLiteral("Автоматично: ідентифікація еталона..."));
+  auto_->Start();
+}
+
+void TFormVerify::ShowAutoProgress() {
+  if (!auto_ || !current_)
+    return;
+  const InstrumentRun& engine = auto_->engine();
+  const InstrumentProgress& p = engine.progress();
+  const std::string unit = current_->unit;
+  const int digits = current_->digits;
+  QString awaits;
+  switch (engine.phase()) {
+    case InstrumentPhase::kStarting:
+      awaits = QStringLiteral("ідентифікація еталона");
+      break;
+    case InstrumentPhase::kSetting:
+      awaits = QStringLiteral("задання уставки");
+      break;
+    default:
+      awaits = QString::fromUtf8(InstrumentAwaitsText(p.awaits));
+  }
+  if (engine.ended()) {
+    LabelPoint->setText(engine.vent_pending()
+                            ? QStringLiteral("Перевірку зупинено; очікується порт еталона, щоб "
+                                             "скинути тиск.")
+                            : QStringLiteral("Автоматичну перевірку завершено; тиск скинуто."));
+  } else if (p.count > 0) {
+    LabelPoint->setText(
+        QStringLiteral("Автоматично — точка %1 з %2: %3 %4 %5; %6, %7 с.")
+            .arg(p.index + 1)
+            .arg(p.count)
+            .arg(Fixed(p.point.nominal, digits), Q(unit))
+            .arg(p.point.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні"))
+            .arg(awaits.isEmpty() ? QStringLiteral("виконується") : awaits)
+            .arg(p.point_elapsed_ms / 1000));
+  }
+  const auto shown = [&](const std::optional<double>& v) {
+    return v ? Fixed(*v, digits) + QStringLiteral(" ") + Q(unit) : QStringLiteral("—");
+  };
+  LabelLive->setText(QStringLiteral("Еталон: %1 (СКВ %2)    Давач: %3 (СКВ %4)")
+                         .arg(shown(p.reference), Fixed(p.reference_spread.deviation, digits + 1),
+                              shown(p.sensor), Fixed(p.sensor_spread.deviation, digits + 1)));
+}
+
+void TFormVerify::AutoEnded() {
+  const InstrumentRun& engine = auto_->engine();
+  auto_running_ = false;
+  if (!engine.message().empty())
+    window_.state.ui->ShowMessage(engine.message(), "");
+  if (close_pending_) {
+    close_pending_ = false;
+    EndRun(true);
+    // Not from inside the run's own call.
+    QMetaObject::invokeMethod(this, &TFormVerify::reject, Qt::QueuedConnection);
+    return;
+  }
+  EndRun(engine.phase() != InstrumentPhase::kDone);
+  ShowAutoProgress();
+}
+
+bool TFormVerify::DropAutoRun() {
+  if (!auto_ || auto_running_)
+    return !auto_running_;
+  if (!auto_->Close())
+    return false;
+  auto_.reset();
+  return true;
 }
 
 void ShowVerification(TFormMain& window) {
