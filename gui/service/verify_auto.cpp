@@ -87,6 +87,8 @@ void VerifyAutoRun::Tick() {
     // Only a vent still to be sent keeps the timer going.
     if (!engine_->vent_pending())
       timer_->stop();
+    else if (!timer_->isActive())
+      timer_->start();
     TellEnd();
   }
 }

@@ -867,6 +867,7 @@ void TFormVerify::ShowAutoProgress() {
 void TFormVerify::AutoEnded() {
   const InstrumentRun& engine = auto_->engine();
   auto_running_ = false;
+  FillTable();  // the last point's time: it is told before the point is recorded
   if (!engine.message().empty())
     window_.state.ui->ShowMessage(engine.message(), "");
   if (close_pending_) {
