@@ -197,7 +197,7 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   applied_label->setBuddy(EditApplied);
   QLabel* applied_unit = MakeLabel(this, "LabelAppliedUnit",
                                    Q(ChannelUnitName(state.Channel, state.ConnectSettings.P_unit)));
-  CheckFromReference = new QCheckBox(QStringLiteral("з е&талонного приладу"), this);
+  CheckFromReference = new QCheckBox(QStringLiteral("з еталонного п&риладу"), this);
   CheckFromReference->setObjectName(QStringLiteral("CheckFromReference"));
   CheckFromReference->setToolTip(
       QStringLiteral("Подане значення — середнє показів еталонного приладу за те саме вікно, що й "
@@ -242,7 +242,8 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
       {QStringLiteral("Номінал"), QStringLiteral("Напрям"), QStringLiteral("Подане"),
        QStringLiteral("Джерело"), QStringLiteral("Середнє"), QStringLiteral("СКВ"),
        QStringLiteral("Показів"), QStringLiteral("Похибка"), QStringLiteral("% показу"),
-       QStringLiteral("% діапазону"), QStringLiteral("Допуск ±"), QStringLiteral("Висновок")});
+       QStringLiteral("% діапазону"), QStringLiteral("Допуск ±"), QStringLiteral("Висновок"),
+       QStringLiteral("Час, с")});
   TablePoints->setSelectionBehavior(QAbstractItemView::SelectRows);
   TablePoints->setSelectionMode(QAbstractItemView::SingleSelection);
   TablePoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
