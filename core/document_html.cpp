@@ -33,6 +33,10 @@ std::string Escaped(const std::string& text) {
 }
 
 std::string Row(std::initializer_list<std::string> cells, bool header) {
+  return Row(std::vector<std::string>(cells), header);
+}
+
+std::string Row(const std::vector<std::string>& cells, bool header) {
   std::string row = "<tr>";
   for (const std::string& c : cells)
     row += (header ? "<th>" : "<td>") + c + (header ? "</th>" : "</td>");

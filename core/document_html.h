@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 struct JournalRecord;
 
@@ -13,6 +14,7 @@ std::string Escaped(const std::string& text);
 
 // One table row of cells already made safe; header cells when `header`.
 std::string Row(std::initializer_list<std::string> cells, bool header = false);
+std::string Row(const std::vector<std::string>& cells, bool header = false);
 
 // Fixed-point text with a plus sign on a value that does not print as zero.
 std::string Signed(double value, int decimals);

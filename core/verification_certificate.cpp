@@ -31,26 +31,57 @@ std::string OrDash(const std::string& text) {
   return text.empty() ? "—" : Escaped(text);
 }
 
+// The instruments the applied values were read from, as each identified itself, in order.
+std::vector<std::string> InstrumentsOf(const std::vector<VerificationRun>& runs) {
+  std::vector<std::string> ids;
+  const auto add = [&ids](const std::string& id) {
+    if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end())
+      ids.push_back(id);
+  };
+  for (const VerificationRun& run : runs) {
+    add(run.instrument);
+    for (const VerificationPoint& p : run.points) {
+      if (p.source == AppliedSource::kInstrument)
+        add(p.source_id);
+    }
+  }
+  return ids;
+}
+
 const char* kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n";
 
 std::string RunTable(const VerificationRun& run) {
   const int d = run.digits + 1;
   const std::string u = "<br>" + Escaped(run.unit);
+  // Where any applied value was read from an instrument, each says where it came from.
+  const bool read = std::any_of(run.points.begin(), run.points.end(), [](const auto& p) {
+    return p.source == AppliedSource::kInstrument;
+  });
   std::string html = kTable;
-  html += std::string("<tr><th>№</th><th>Подане") + u + "</th><th>Напр.</th><th>Середнє" + u +
-          "</th><th>СКВ" + u + "</th><th>n</th><th>Похибка" + u +
+  html += std::string("<tr><th>№</th><th>Подане") + u + "</th>" + (read ? "<th>Дж.</th>" : "") +
+          "<th>Напр.</th><th>Середнє" + u + "</th><th>СКВ" + u + "</th><th>n</th><th>Похибка" + u +
           "</th><th>Похибка,<br>% показу</th><th>Похибка,<br>% діап.</th><th>Допуск" + u +
           "</th><th width=\"20%\">Висновок</th></tr>\n";
   for (size_t i = 0; i < run.points.size(); ++i) {
     const VerificationPoint& p = run.points[i];
-    html += Row({std::to_string(i + 1), FormatFixed(p.applied, run.digits), p.falling ? "↓" : "↑",
-                 FormatFixed(p.mean, d), FormatFixed(p.deviation, d),
-                 "<nobr>" + std::to_string(p.readings) + "</nobr>", Signed(p.error, d),
-                 p.error_of_reading ? Signed(*p.error_of_reading, 3) : "—",
-                 Signed(p.error_of_span, 3), "±" + FormatFixed(p.tolerance, d),
-                 std::string("<nobr>") + VerdictText(p.verdict) + "</nobr>"});
+    std::vector<std::string> cells = {std::to_string(i + 1), FormatFixed(p.applied, run.digits)};
+    if (read)
+      cells.push_back(p.source == AppliedSource::kInstrument ? "прилад" : "введено");
+    for (std::string cell :
+         {std::string(p.falling ? "↓" : "↑"), FormatFixed(p.mean, d), FormatFixed(p.deviation, d),
+          "<nobr>" + std::to_string(p.readings) + "</nobr>", Signed(p.error, d),
+          p.error_of_reading ? Signed(*p.error_of_reading, 3) : std::string("—"),
+          Signed(p.error_of_span, 3), "±" + FormatFixed(p.tolerance, d),
+          std::string("<nobr>") + VerdictText(p.verdict) + "</nobr>"})
+      cells.push_back(std::move(cell));
+    html += Row(cells);
   }
   html += "</table>\n";
+  if (read) {
+    html +=
+        "<p>Дж. — джерело поданого значення: «прилад» — середнє показів еталонного приладу "
+        "за те саме вікно показів, що й середнє давача; «введено» — введене інженером.</p>\n";
+  }
   const std::vector<Hysteresis> hysteresis = HysteresisOf(run);
   if (!hysteresis.empty()) {
     html += "<p>Гістерезис (похибка на спаданні мінус на зростанні): ";
@@ -185,7 +216,11 @@ std::string VerificationCertificateHtml(const JournalRecord& entry, const Certif
          OrDash(s.due_date) + (overdue ? " <b>ПРОСТРОЧЕНО</b>" : ""),
          Trimmed(s.uncertainty) + " " + Escaped(s.unit) + " (k = " + Trimmed(s.coverage) + ")"});
   }
-  html += named.empty() ? "<p>Еталон не зазначено.</p>\n" : "</table>\n";
+  const std::vector<std::string> instruments = InstrumentsOf(runs);
+  html +=
+      named.empty() ? (instruments.empty() ? "<p>Еталон не зазначено.</p>\n" : "") : "</table>\n";
+  for (const std::string& id : instruments)
+    html += "<p>Подані значення прочитано з еталонного приладу: <b>" + Escaped(id) + "</b>.</p>\n";
 
   if (first) {
     const TestPlan& plan = first->plan;

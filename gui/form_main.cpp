@@ -31,6 +31,7 @@
 #include "core/settings_location.h"
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
+#include "gui/connection/reference_setup.h"
 #include "gui/connection/set_connect.h"
 #include "gui/link_view.h"
 #include "gui/measurement/correct_nshp.h"
@@ -125,6 +126,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   Nverify = Nservice->addAction(icon(QStyle::SP_DialogApplyButton),
                                 QStringLiteral("&Перевірка давача..."));
   Nverify->setObjectName(QStringLiteral("Nverify"));
+  Nservice->addSeparator();
+  Nreference =
+      Nservice->addAction(icon(QStyle::SP_ComputerIcon), QStringLiteral("&Еталонний прилад..."));
+  Nreference->setObjectName(QStringLiteral("Nreference"));
 
   auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
   connect(f10, &QShortcut::activated, this, [this] {
@@ -164,6 +169,10 @@ TFormMain::TFormMain(ExchangeHost& ui, QWidget* parent, std::string settings_fol
   connect(Nverify, &QAction::triggered, this, [this] {
     if (!OwnExchangeRunning() && !leaving_service_ && !closing_)
       ShowVerification(*this);
+  });
+  connect(Nreference, &QAction::triggered, this, [this] {
+    if (!OwnExchangeRunning() && !leaving_service_ && !closing_)
+      ShowReferenceSettings(state, this);
   });
   connect(Summary->ReconnectButton, &QPushButton::clicked, this, [this] { Reconnect(); });
   state.reconnect = [this] { return Reconnect(); };

@@ -72,6 +72,7 @@ class TFormMain : public QMainWindow {
   QAction* Njournal;
   QAction* Nverify;          // "Перевірка давача..."
   QAction* Nmonitor;         // "Монітор обміну..."
+  QAction* Nreference;       // "Еталонний прилад..."
   LinkSummaryView* Summary;  // in Panel1
   QLabel* LinkIndicator;     // the exchange indicator at the right of the status bar
   QTimer* LinkTimer;         // refreshes the summary and the indicator, watches a lost port

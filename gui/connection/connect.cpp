@@ -1,6 +1,5 @@
 #include "gui/connection/connect.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QColor>
 #include <QComboBox>
@@ -11,10 +10,8 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
@@ -25,6 +22,7 @@
 #include "core/number_format.h"
 #include "core/suplfunc.h"
 #include "gui/connection/access_codes.h"
+#include "gui/connection/port_list.h"
 #include "gui/dialog_widgets.h"
 #include "gui/form_main.h"
 #include "gui/key_filters.h"
@@ -35,12 +33,6 @@ const QColor TFormConnect::kActiveCaption = QColor(0x00, 0x00, 0x80);    // navy
 const QColor TFormConnect::kInactiveCaption = QColor(0x80, 0x80, 0x80);  // grey
 
 namespace {
-
-// Ports are looked for among these numbers.
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 255;
-// The first characters of a port item, before its number.
-constexpr int kPortPrefixLength = 3;
 
 constexpr int kLastListedCorrectorAddress = 254;
 constexpr int kSearchCorrectorAddress = 255;  // typed only
@@ -59,23 +51,6 @@ constexpr int kButtonWidth = 100;
 
 // The port is opened 8N1 with these queue sizes, DTR on and RTS off; the exchanges raise RTS
 // themselves while they send.
-// The device a port number opens and the adapter's name, shown beside the number in the open
-// list; the entry's own text stays "COMn", the number the settings keep.
-constexpr int kPortDetailRole = Qt::UserRole + 1;
-
-class PortItemDelegate final : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    const QString detail = index.data(kPortDetailRole).toString();
-    if (!detail.isEmpty())
-      option->text += QStringLiteral("  —  ") + detail;
-  }
-};
-
 constexpr int kDataBits = 8;
 constexpr int kNoParity = 0;
 constexpr int kOneStopBit = 0;
@@ -132,7 +107,7 @@ TFormConnect::TFormConnect(AppState& state, QWidget* parent)
   GroupBox6 = MakeGroupBox(this, "GroupBox6", QStringLiteral(" Параметри зв'язку "));
   ComboBox8 = MakeList(GroupBox6, "ComboBox8");
   ComboBox1 = MakeList(GroupBox6, "ComboBox1");
-  ComboBox1->setItemDelegate(new PortItemDelegate(ComboBox1));
+  MakePortList(ComboBox1);
   ComboBox2 = MakeList(GroupBox6, "ComboBox2");
   Edit1 = MakeEdit(GroupBox6, "Edit1");
   Edit2 = MakeEdit(GroupBox6, "Edit2");
@@ -255,12 +230,7 @@ void TFormConnect::showEvent(QShowEvent* event) {
 }
 
 void TFormConnect::FitPortListToEntries() {
-  // The popup is as wide as the box unless told otherwise, and a device path with its adapter's
-  // name would be cut short just where the two adapters differ.
-  QAbstractItemView* view = ComboBox1->view();
-  const int widest = view->sizeHintForColumn(0);
-  const int frame = 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
-  view->setMinimumWidth(std::max(ComboBox1->width(), widest + frame));
+  ::FitPortListToEntries(ComboBox1);
 }
 
 void TFormConnect::FormShow() {
@@ -269,24 +239,7 @@ void TFormConnect::FormShow() {
   SelectEntry(ComboBox8, working_copy.conn_type);
   ComboBox8Click();
 
-  ComboBox1->clear();
-  int selected = -1;
-  for (int n = kFirstPort; n <= kLastPort; ++n) {
-    if (!ComPortExists(n))
-      continue;
-    ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
-    QString detail = QString::fromStdString(ComPortDevicePath(n));
-    if (const std::string adapter = ComPortAdapterName(n); !adapter.empty())
-      detail += QStringLiteral(" (%1)").arg(QString::fromStdString(adapter));
-    ComboBox1->setItemData(ComboBox1->count() - 1, detail, Qt::ToolTipRole);
-    ComboBox1->setItemData(ComboBox1->count() - 1, detail, kPortDetailRole);
-    if (n == working_copy.port)
-      selected = ComboBox1->count() - 1;
-  }
-  if (selected < 0 && ComboBox1->count() > 0)
-    selected = 0;
-  ComboBox1->setCurrentIndex(selected);
-  FitPortListToEntries();
+  FillPortList(ComboBox1, working_copy.port, false);
 
   SelectEntry(ComboBox2, RateIndex(working_copy.rate));
   Edit1->setText(QString::number(working_copy.wait_time));
@@ -358,7 +311,7 @@ void TFormConnect::BitBtn1Click() {
   std::string typed_user_code;
   std::string typed_write_password;
   working_copy.conn_type = static_cast<uint8_t>(ComboBox8->currentIndex());
-  working_copy.port = static_cast<uint8_t>(ComboBox1->currentText().mid(kPortPrefixLength).toInt());
+  working_copy.port = static_cast<uint8_t>(SelectedPort(ComboBox1));
   working_copy.rate = RateByIndex(ComboBox2->currentIndex());
 
   const std::optional<int32_t> wait_time = ReadNumber(Edit1->text());

@@ -159,7 +159,7 @@ void TFormAsk_Val::FormShow() {
   Panel8->setAccessibleDescription(drift_note);
   BitBtn1->setEnabled(false);
   stability_share_ = LoadCalibrationLimits(state_.IniPath).stability_share;
-  if (record != nullptr) {
+  if (record != nullptr && with_reference) {
     RefBox1->Start(record->digits, unit, stability_share_);
     // The box was hidden when the dialog took its size.
     if (RefBox1->active() && layout() != nullptr) {

@@ -32,6 +32,9 @@ class TFormAsk_Val : public ValuePollingDialog {
   CalibrationRecord* record = nullptr;
   // True once "Прийняти" has handed the average back.
   bool accepted = false;
+  // Whether a reference instrument that is set is read beside the sensor; the caller clears it
+  // when the applied value is typed.
+  bool with_reference = true;
 
   QLabel* Label1;  // "Поточне значення"
   QLabel* Panel2;  // current value

@@ -1,9 +1,11 @@
 #include "gui/service/verify_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,13 +20,16 @@
 #include "core/calibration_write.h"
 #include "core/ini_file.h"
 #include "core/number_format.h"
+#include "core/reference_session.h"
 #include "gui/dialog_widgets.h"
 #include "gui/form_main.h"
 #include "gui/form_main_measure.h"
 #include "gui/key_filters.h"
 #include "gui/measurement/ask_val.h"
+#include "gui/measurement/reference_readout.h"
 #include "gui/service/certificate_view.h"
 #include "gui/service/restore.h"
+#include "gui/service/verify_auto.h"
 #include "gui/service/verify_plot.h"
 
 namespace {
@@ -38,6 +43,7 @@ enum Column {
   kNominal,
   kDirection,
   kApplied,
+  kSource,
   kMean,
   kDeviation,
   kCount,
@@ -46,6 +52,7 @@ enum Column {
   kOfSpan,
   kTolerance,
   kVerdict,
+  kTime,
   kColumns
 };
 
@@ -58,7 +65,8 @@ std::string Text(const QLineEdit* edit) {
 }
 
 // The statistics window over a point, on a record of its own.
-std::optional<ReadingSpread> CollectAtPoint(AppState& state, double applied, QWidget* parent) {
+std::optional<PointReadings> CollectAtPoint(AppState& state, double applied, bool from_reference,
+                                            QWidget* parent) {
   CalibrationRecord record;
   if (state.Channel == 0) {
     PressureFactor(state.ConnectSettings.P_unit, record.factor);
@@ -71,14 +79,22 @@ std::optional<ReadingSpread> CollectAtPoint(AppState& state, double applied, QWi
   record.applied[0] = static_cast<float>(applied);
   TFormAsk_Val dialog(state, parent);
   dialog.record = &record;
+  dialog.with_reference = from_reference;
   dialog.exec();
   if (!dialog.accepted)
     return std::nullopt;
-  ReadingSpread spread;
-  spread.count = record.readings[0];
-  spread.mean = record.received[0];
-  spread.deviation = record.deviation[0];
-  return spread;
+  PointReadings readings;
+  readings.sensor.count = record.readings[0];
+  readings.sensor.mean = record.received[0];
+  readings.sensor.deviation = record.deviation[0];
+  if (dialog.RefBox1->active() && record.applied_readings[0] > 0) {
+    ReadingSpread reference;
+    reference.count = record.applied_readings[0];
+    reference.mean = record.applied[0];
+    reference.deviation = record.applied_deviation[0];
+    readings.reference = reference;
+  }
+  return readings;
 }
 
 }  // namespace
@@ -89,7 +105,9 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   AppState& state = window_.state;
   const QString sensor_unit = state.Channel == 1 ? QStringLiteral("°С") : QStringLiteral("кПа");
 
-  collect = [this](double applied) { return CollectAtPoint(window_.state, applied, this); };
+  collect = [this](double applied, bool from_reference) {
+    return CollectAtPoint(window_.state, applied, from_reference, this);
+  };
   adjust = [this](const std::array<float, 2>& applied) {
     MeasuringCommands commands(window_);
     commands.run = run_id_;
@@ -179,6 +197,17 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   applied_label->setBuddy(EditApplied);
   QLabel* applied_unit = MakeLabel(this, "LabelAppliedUnit",
                                    Q(ChannelUnitName(state.Channel, state.ConnectSettings.P_unit)));
+  CheckFromReference = new QCheckBox(QStringLiteral("з еталонного п&риладу"), this);
+  CheckFromReference->setObjectName(QStringLiteral("CheckFromReference"));
+  CheckFromReference->setToolTip(
+      QStringLiteral("Подане значення — середнє показів еталонного приладу за те саме вікно, що й "
+                     "у давача. Зніміть позначку, щоб увести його вручну."));
+  CheckFromReference->setChecked(true);
+  CheckFromReference->setVisible(ReferenceConfigured(state));
+  connect(CheckFromReference, &QCheckBox::toggled, this, [this] {
+    UpdateButtons();
+    ShowNext();
+  });
   BtnStart = MakeDialogButton(this, "BtnStart", QStringLiteral("Почати перевірку"),
                               EnterKey::kWhenFocused);
   BtnMeasure =
@@ -187,14 +216,23 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
                                EnterKey::kWhenFocused);
   BtnCancelRun = MakeDialogButton(this, "BtnCancelRun", QStringLiteral("Перервати перевірку"),
                                   EnterKey::kWhenFocused);
+  BtnAuto =
+      MakeDialogButton(this, "BtnAuto", QStringLiteral("&Автоматично"), EnterKey::kWhenFocused);
+  BtnAuto->setToolTip(
+      QStringLiteral("Уся програма без участі інженера: контролер тиску задає "
+                     "кожну точку, подане значення читається з нього"));
+  LabelLive = MakeLabel(this, "LabelLive");
+  LabelLive->setAccessibleName(QStringLiteral("Покази еталона і давача"));
   auto* run_row = new QHBoxLayout;
   run_row->addWidget(applied_label);
   run_row->addWidget(EditApplied);
   run_row->addWidget(applied_unit);
+  run_row->addWidget(CheckFromReference);
   run_row->addWidget(BtnMeasure);
   run_row->addWidget(BtnRepeat);
   run_row->addStretch(1);
   run_row->addWidget(BtnStart);
+  run_row->addWidget(BtnAuto);
   run_row->addWidget(BtnCancelRun);
 
   TablePoints = new QTableWidget(0, kColumns, this);
@@ -202,9 +240,10 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   TablePoints->setAccessibleName(QStringLiteral("Точки перевірки"));
   TablePoints->setHorizontalHeaderLabels(
       {QStringLiteral("Номінал"), QStringLiteral("Напрям"), QStringLiteral("Подане"),
-       QStringLiteral("Середнє"), QStringLiteral("СКВ"), QStringLiteral("Показів"),
-       QStringLiteral("Похибка"), QStringLiteral("% показу"), QStringLiteral("% діапазону"),
-       QStringLiteral("Допуск ±"), QStringLiteral("Висновок")});
+       QStringLiteral("Джерело"), QStringLiteral("Середнє"), QStringLiteral("СКВ"),
+       QStringLiteral("Показів"), QStringLiteral("Похибка"), QStringLiteral("% показу"),
+       QStringLiteral("% діапазону"), QStringLiteral("Допуск ±"), QStringLiteral("Висновок"),
+       QStringLiteral("Час, с")});
   TablePoints->setSelectionBehavior(QAbstractItemView::SelectRows);
   TablePoints->setSelectionMode(QAbstractItemView::SingleSelection);
   TablePoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -234,21 +273,24 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   layout->addLayout(top);
   layout->addWidget(LabelPoint);
   layout->addLayout(run_row);
+  layout->addWidget(LabelLive);
   layout->addWidget(points, 1);
   layout->addWidget(LabelHysteresis);
   layout->addWidget(LabelVerdict);
   layout->addLayout(MakeButtonRow({BtnAdjust, BtnCertificate, BtnClose}, ButtonsAt::kRight));
 
-  SetTabOrder({EditRangeLow,       EditRangeHigh, EditPoints,     ComboDirection, EditTolerance,
-               ComboToleranceKind, ComboRule,     ComboReference, EditEngineer,   EditCustomer,
-               EditAmbientT,       EditAmbientP,  EditHumidity,   EditApplied,    BtnMeasure,
-               BtnRepeat,          BtnStart,      BtnCancelRun,   TablePoints,    BtnAdjust,
-               BtnCertificate,     BtnClose});
+  SetTabOrder(
+      {EditRangeLow,       EditRangeHigh,  EditPoints,     ComboDirection, EditTolerance,
+       ComboToleranceKind, ComboRule,      ComboReference, EditEngineer,   EditCustomer,
+       EditAmbientT,       EditAmbientP,   EditHumidity,   EditApplied,    CheckFromReference,
+       BtnMeasure,         BtnRepeat,      BtnStart,       BtnCancelRun,   TablePoints,
+       BtnAdjust,          BtnCertificate, BtnClose});
 
   connect(BtnStart, &QPushButton::clicked, this, &TFormVerify::StartClick);
   connect(BtnMeasure, &QPushButton::clicked, this, &TFormVerify::MeasureClick);
   connect(BtnRepeat, &QPushButton::clicked, this, &TFormVerify::RepeatClick);
   connect(BtnCancelRun, &QPushButton::clicked, this, &TFormVerify::CancelRunClick);
+  connect(BtnAuto, &QPushButton::clicked, this, &TFormVerify::AutoClick);
   connect(BtnAdjust, &QPushButton::clicked, this, &TFormVerify::AdjustClick);
   connect(BtnCertificate, &QPushButton::clicked, this, &TFormVerify::CertificateClick);
   connect(BtnClose, &QPushButton::clicked, this, &TFormVerify::reject);
@@ -316,17 +358,23 @@ JournalRecord TFormVerify::LinkRecord() const {
 }
 
 void TFormVerify::StartClick() {
-  AppState& state = window_.state;
-  ExchangeHost& ui = *state.ui;
   if (running_)
     return;
+  DropAutoRun();
+  if (PrepareRun(FromReference()))
+    ShowNext();
+}
+
+bool TFormVerify::PrepareRun(bool identify) {
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
   if (!LinkReady(window_)) {
     ui.ShowMessage(kNoLink, "");
-    return;
+    return false;
   }
   const std::optional<TestPlan> plan = ReadPlan();
   if (!plan)
-    return;
+    return false;
   std::optional<ReferenceStandard> reference;
   for (const ReferenceStandard& s : references_) {
     if (s.name == plan->reference)
@@ -339,7 +387,7 @@ void TFormVerify::StartClick() {
                                    reference->unit + ": її не перевести в " + unit + "."
                              : std::string("Для правила із захисною смугою оберіть еталон."),
                    "");
-    return;
+    return false;
   }
   if (reference && PastDue(*reference, TodayDate()) &&
       !ui.AskCautiously("Термін калібровки еталона \"" + reference->name + "\" минув: " +
@@ -347,20 +395,25 @@ void TFormVerify::StartClick() {
                             ".",
                         std::string("Перевіряти з цим еталоном?"),
                         std::string("У сертифікаті його буде названо простроченим.")))
-    return;
+    return false;
   std::string reason;
   if (!SaveTestPlan(state.IniPath, state.Channel, *plan, &reason))
     ui.ShowMessage("Програму перевірки не збережено у файлі налаштувань: " + reason, "");
+
+  CheckFromReference->setVisible(ReferenceConfigured(state));
+  std::string instrument;
+  if (identify && !IdentifyReference(instrument))
+    return false;
 
   modbusbox* box = state.ActiveModbusBox.get();
   if (!window_.RunOwnExchange(
           [&] { return box->ReadCalibration(state.SensorOffset, state.SensorSlope); })) {
     if (!box->abort_requested)
       ui.ShowMessage(std::string(kReadFailed) + "\r" + box->ErrorText(), "");
-    return;
+    return false;
   }
   if (box->abort_requested || !LinkReady(window_))
-    return;
+    return false;
 
   double factor = 1.0;
   int digits = state.ConnectSettings.T_format;
@@ -374,11 +427,13 @@ void TFormVerify::StartClick() {
   run.run = run_id_;
   run.stage = adjusted_ ? VerificationStage::kAsLeft : VerificationStage::kAsFound;
   run.calibration = SensorCalibration{state.SensorOffset, state.SensorSlope};
+  run.instrument = instrument;
   current_ = run;
   running_ = true;
   LabelVerdict->clear();
+  point_times_.clear();
   FillTable();
-  ShowNext();
+  return true;
 }
 
 void TFormVerify::ShowNext() {
@@ -396,35 +451,63 @@ void TFormVerify::ShowNext() {
   const PlanPoint& p = sequence[next];
   BtnMeasure->setText(QStringLiteral("Набір статистики"));
   LabelPoint->setText(
-      QStringLiteral("%1 — точка %2 з %3: подайте %4 %5 (%6) і введіть подане значення.")
+      QStringLiteral("%1 — точка %2 з %3: подайте %4 %5 (%6) і %7.")
           .arg(Q(StageText(current_->stage)))
           .arg(next + 1)
           .arg(sequence.size())
           .arg(Fixed(p.nominal, current_->digits), Q(current_->unit))
-          .arg(p.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні")));
+          .arg(p.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні"))
+          .arg(FromReference() ? QStringLiteral("наберіть статистику: подане прочитає еталон")
+                               : QStringLiteral("введіть подане значення")));
   EditApplied->setText(Fixed(p.nominal, current_->digits));
-  EditApplied->setFocus();
-  EditApplied->selectAll();
+  if (FromReference()) {
+    BtnMeasure->setFocus();
+  } else {
+    EditApplied->setFocus();
+    EditApplied->selectAll();
+  }
 }
 
 void TFormVerify::Measure(const PlanPoint& point) {
-  ExchangeHost& ui = *window_.state.ui;
-  const std::string typed = Text(EditApplied);
-  const std::optional<double> applied = ParseFloat(typed);
-  if (!applied || !std::isfinite(*applied)) {
-    ui.ShowMessage(NotANumberMessage(typed), "");
-    return;
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
+  const bool from_reference = FromReference();
+  std::optional<double> applied = point.nominal;
+  if (!from_reference) {
+    const std::string typed = Text(EditApplied);
+    applied = ParseFloat(typed);
+    if (!applied || !std::isfinite(*applied)) {
+      ui.ShowMessage(NotANumberMessage(typed), "");
+      return;
+    }
   }
-  const std::optional<ReadingSpread> spread = collect ? collect(*applied) : std::nullopt;
-  if (!spread || spread->count == 0 || !current_)
+  const std::optional<PointReadings> readings =
+      collect ? collect(*applied, from_reference) : std::nullopt;
+  if (!readings || readings->sensor.count == 0 || !current_)
     return;
   VerificationPoint p;
   p.nominal = point.nominal;
   p.falling = point.falling;
   p.applied = *applied;
-  p.mean = spread->mean;
-  p.deviation = spread->deviation;
-  p.readings = spread->count;
+  if (from_reference) {
+    // The statistics window refuses a point the reference has not read; this is the last guard.
+    if (!readings->reference || readings->reference->count == 0) {
+      ui.ShowMessage(ReferenceTitle(LoadReferenceSettings(state.IniPath)) +
+                         ": показу еталона немає.\rТочку не записано.",
+                     "");
+      return;
+    }
+    p.applied = readings->reference->mean;
+    p.source = AppliedSource::kInstrument;
+    p.source_id = current_->instrument.empty()
+                      ? ReferenceTitle(LoadReferenceSettings(state.IniPath))
+                      : current_->instrument;
+    p.applied_deviation = readings->reference->deviation;
+    p.applied_readings = readings->reference->count;
+  }
+  p.mean = readings->sensor.mean;
+  p.deviation = readings->sensor.deviation;
+  p.readings = readings->sensor.count;
   RecordPoint(*current_, p);
   FillTable();
 }
@@ -456,6 +539,11 @@ void TFormVerify::RepeatClick() {
 void TFormVerify::CancelRunClick() {
   if (!running_)
     return;
+  // Nothing is asked: the controller's output is to go off now.
+  if (auto_running_) {
+    auto_->Cancel();
+    return;
+  }
   if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете", std::string("перервати перевірку?"),
                                      std::string("Виміряне буде збережено в журналі.")))
     return;
@@ -565,6 +653,14 @@ void TFormVerify::FillTable() {
           std::fabs(p.nominal - sequence[i].nominal) > 1e-9 * std::max(1.0, run.span()))
         continue;
       put(kApplied, Fixed(p.applied, run.digits));
+      const bool read = p.source == AppliedSource::kInstrument;
+      put(kSource, read ? QStringLiteral("еталон") : QStringLiteral("введено"));
+      if (read) {
+        TablePoints->item(row, kSource)
+            ->setToolTip(QStringLiteral("%1\nСКВ еталона %2 з %3 показів")
+                             .arg(Q(p.source_id), Fixed(p.applied_deviation, d))
+                             .arg(p.applied_readings));
+      }
       put(kMean, Fixed(p.mean, d));
       put(kDeviation, Fixed(p.deviation, d));
       put(kCount, QString::number(p.readings));
@@ -573,6 +669,8 @@ void TFormVerify::FillTable() {
       put(kOfSpan, Fixed(p.error_of_span, 3));
       put(kTolerance, Fixed(p.tolerance, d));
       put(kVerdict, Q(VerdictText(p.verdict)));
+      if (const auto t = point_times_.find(i); t != point_times_.end())
+        put(kTime, QString::number(t->second / 1000.0, 'f', 1));
     }
   }
   QString hysteresis;
@@ -589,12 +687,28 @@ void TFormVerify::FillTable() {
 }
 
 void TFormVerify::UpdateButtons() {
+  if (auto_running_) {
+    for (QWidget* w : findChildren<QWidget*>()) {
+      if (qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+          qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w))
+        w->setEnabled(false);
+    }
+    BtnCancelRun->setEnabled(true);
+    return;
+  }
+  const ReferenceSettings reference = LoadReferenceSettings(window_.state.IniPath);
+  BtnAuto->setVisible(reference.port != 0 && reference.controller);
+  BtnAuto->setEnabled(!running_);
+  BtnClose->setEnabled(true);
+  for (QWidget* w : std::initializer_list<QWidget*>{EditEngineer, EditCustomer, EditAmbientT,
+                                                    EditAmbientP, EditHumidity, CheckFromReference})
+    w->setEnabled(true);
   const bool found = std::any_of(finished_.begin(), finished_.end(), [](const auto& r) {
     return r.stage == VerificationStage::kAsFound && !r.points.empty();
   });
   BtnStart->setEnabled(!running_);
   BtnMeasure->setEnabled(running_);
-  EditApplied->setEnabled(running_);
+  EditApplied->setEnabled(running_ && !FromReference());
   BtnRepeat->setEnabled(running_ && TablePoints->currentRow() >= 0);
   BtnCancelRun->setEnabled(running_);
   BtnAdjust->setEnabled(!running_ && found);
@@ -605,7 +719,49 @@ void TFormVerify::UpdateButtons() {
     w->setEnabled(!running_);
 }
 
+bool TFormVerify::FromReference() const {
+  return !CheckFromReference->isHidden() && CheckFromReference->isChecked();
+}
+
+bool TFormVerify::IdentifyReference(std::string& id) {
+  AppState& state = window_.state;
+  std::string error;
+  bool ok = OpenReference(state, error);
+  if (ok && !state.Reference->settings().identify.empty())
+    ok = state.Reference->Identify(id, error) == ReferenceLink::Result::kOk;
+  if (!ok) {
+    state.ui->ShowMessage(error +
+                              "\rЩоб увести подані значення вручну, зніміть позначку «з "
+                              "еталонного приладу».",
+                          "");
+  }
+  return ok;
+}
+
+void TFormVerify::keyPressEvent(QKeyEvent* event) {
+  // Esc stops an unattended run at once and leaves the window open on what was measured.
+  if (auto_running_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    CancelRunClick();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
 void TFormVerify::reject() {
+  // Closed under an unattended run (the close box, the program terminated): it stops at once,
+  // the output is vented, and the window closes once the tick running now has returned.
+  if (auto_running_) {
+    close_pending_ = true;
+    auto_->Cancel();
+    return;
+  }
+  if (auto_ && !DropAutoRun()) {
+    window_.state.ui->ShowMessage(
+        ReferenceTitle(LoadReferenceSettings(window_.state.IniPath)) +
+            ": тиск не скинуто — порт недоступний. Скиньте тиск на приладі вручну.",
+        "");
+    auto_.reset();
+  }
   // Esc and the close box end a run as "Перервати перевірку" does: what was measured stays.
   if (running_) {
     if (!window_.state.ui->AskQuestion("Ви впевнені, що хочете",
@@ -615,6 +771,124 @@ void TFormVerify::reject() {
     EndRun(true);
   }
   QDialog::reject();
+}
+
+TFormVerify::~TFormVerify() {
+  // The run's engine vents on its way out, before the run it refers to goes.
+  auto_.reset();
+}
+
+void TFormVerify::AutoClick() {
+  AppState& state = window_.state;
+  ExchangeHost& ui = *state.ui;
+  if (running_)
+    return;
+  if (!DropAutoRun()) {
+    ui.ShowMessage(ReferenceTitle(LoadReferenceSettings(state.IniPath)) +
+                       ": тиск попередньої перевірки ще не скинуто — порт недоступний.",
+                   "");
+    return;
+  }
+  const ReferenceSettings settings = LoadReferenceSettings(state.IniPath);
+  if (settings.port == 0 || !settings.controller) {
+    ui.ShowMessage(
+        "Автоматична перевірка потребує контролера тиску: задайте його в «Сервіс → "
+        "Еталонний прилад...».",
+        "");
+    return;
+  }
+  if (!LinkReady(window_)) {
+    ui.ShowMessage(kNoLink, "");
+    return;
+  }
+  std::string error;
+  if (!OpenReference(state, error)) {
+    ui.ShowMessage(error, "");
+    return;
+  }
+  if (!PrepareRun(false))
+    return;
+  auto_ = std::make_unique<VerifyAutoRun>(window_, *current_, nullptr);
+  auto_->on_progress = [this] { ShowAutoProgress(); };
+  auto_->on_event = [this](const InstrumentEvent& e) {
+    if (e.kind == InstrumentEvent::Kind::kPointDone) {
+      point_times_[e.index] = e.point_ms;
+      FillTable();
+    }
+  };
+  auto_->on_end = [this] { AutoEnded(); };
+  auto_running_ = true;
+  UpdateButtons();
+  BtnCancelRun->setFocus();
+  LabelPoint->setText(QStringLiteral("Автоматично: ідентифікація еталона..."));
+  auto_->Start();
+}
+
+void TFormVerify::ShowAutoProgress() {
+  if (!auto_ || !current_)
+    return;
+  const InstrumentRun& engine = auto_->engine();
+  const InstrumentProgress& p = engine.progress();
+  const std::string unit = current_->unit;
+  const int digits = current_->digits;
+  QString awaits;
+  switch (engine.phase()) {
+    case InstrumentPhase::kStarting:
+      awaits = QStringLiteral("ідентифікація еталона");
+      break;
+    case InstrumentPhase::kSetting:
+      awaits = QStringLiteral("задання уставки");
+      break;
+    default:
+      awaits = QString::fromUtf8(InstrumentAwaitsText(p.awaits));
+  }
+  if (engine.ended()) {
+    LabelPoint->setText(engine.vent_pending()
+                            ? QStringLiteral("Перевірку зупинено; очікується порт еталона, щоб "
+                                             "скинути тиск.")
+                            : QStringLiteral("Автоматичну перевірку завершено; тиск скинуто."));
+  } else if (p.count > 0) {
+    LabelPoint->setText(
+        QStringLiteral("Автоматично — точка %1 з %2: %3 %4 %5; %6, %7 с.")
+            .arg(p.index + 1)
+            .arg(p.count)
+            .arg(Fixed(p.point.nominal, digits), Q(unit))
+            .arg(p.point.falling ? QStringLiteral("на спаданні") : QStringLiteral("на зростанні"))
+            .arg(awaits.isEmpty() ? QStringLiteral("виконується") : awaits)
+            .arg(p.point_elapsed_ms / 1000));
+  }
+  const auto shown = [&](const std::optional<double>& v) {
+    return v ? Fixed(*v, digits) + QStringLiteral(" ") + Q(unit) : QStringLiteral("—");
+  };
+  LabelLive->setText(QStringLiteral("Еталон: %1 (СКВ %2)    Давач: %3 (СКВ %4)")
+                         .arg(shown(p.reference), Fixed(p.reference_spread.deviation, digits + 1),
+                              shown(p.sensor), Fixed(p.sensor_spread.deviation, digits + 1)));
+}
+
+void TFormVerify::AutoEnded() {
+  const InstrumentRun& engine = auto_->engine();
+  auto_running_ = false;
+  FillTable();  // the last point's time: it is told before the point is recorded
+  if (!engine.message().empty())
+    window_.state.ui->ShowMessage(engine.message(), "");
+  if (close_pending_) {
+    close_pending_ = false;
+    EndRun(true);
+    // Not from inside the run's own call.
+    QMetaObject::invokeMethod(this, &TFormVerify::reject, Qt::QueuedConnection);
+    return;
+  }
+  EndRun(engine.phase() != InstrumentPhase::kDone);
+  ShowAutoProgress();
+}
+
+bool TFormVerify::DropAutoRun() {
+  if (!auto_ || auto_running_)
+    return !auto_running_;
+  if (!auto_->Close())
+    return false;
+  auto_.reset();
+  return true;
 }
 
 void ShowVerification(TFormMain& window) {

@@ -89,7 +89,7 @@ class VerificationSimTest : public QObject {
         QTest::keyClick(d->EditApplied, Qt::Key_Return);  // the default button measures
       }
       for (int row = 0; row < 9; ++row)
-        verdicts.push_back(d->TablePoints->item(row, 10)->text());
+        verdicts.push_back(d->TablePoints->item(row, 11)->text());
       hysteresis = d->LabelHysteresis->text();
       app.ui.answers = {false};                          // not adjusted now
       QTest::mouseClick(d->BtnMeasure, Qt::LeftButton);  // "Завершити перевірку"
@@ -138,8 +138,16 @@ class VerificationSimTest : public QObject {
       QVERIFY2(text.contains(expected_text), qPrintable(expected_text + "\n" + text));
 
     // With an as-left run beside it the certificate takes two pages, each numbered of two.
+    // Its applied values read from a reference instrument, but for the last one, typed.
     VerificationRun left = *run;
     left.stage = VerificationStage::kAsLeft;
+    left.instrument = "VORLIX-SIM,REFERENCE,0001,1.0";
+    for (VerificationPoint& p : left.points) {
+      p.source = AppliedSource::kInstrument;
+      p.source_id = left.instrument;
+    }
+    left.points.back().source = AppliedSource::kTyped;
+    left.points.back().source_id.clear();
     JournalRecord both = journal[0];
     both.steps.insert(both.steps.begin(), VerificationJournalRecord(left, journal[0]));
     const QString long_pdf = QString::fromStdString(app.Folder() + "/long.pdf");
@@ -149,6 +157,15 @@ class VerificationSimTest : public QObject {
     QVERIFY(long_text.contains(QStringLiteral("Сторінка 1 з 2")));
     QVERIFY(long_text.contains(QStringLiteral("Сторінка 2 з 2")));
     QVERIFY(long_text.contains(QStringLiteral("Результати «як залишено»")));
+    QVERIFY2(long_text.contains(QStringLiteral(
+                 "Подані значення прочитано з еталонного приладу: VORLIX-SIM,REFERENCE,0001,1.0")),
+             qPrintable(long_text));
+    // The as-found run was typed throughout and says nothing of it; the as-left one was read
+    // but for its last point.
+    QCOMPARE(long_text.count(QStringLiteral("введено")), 1 + 1);  // + the note under it
+    QVERIFY(long_text.contains(QStringLiteral("«прилад» — середнє показів еталонного приладу")));
+    if (const QString keep = qEnvironmentVariable("VORLIX_KEEP_PDF"); !keep.isEmpty())
+      QFile::copy(long_pdf, keep);
     QVERIFY(!app.watchdog.fired());
   }
 };

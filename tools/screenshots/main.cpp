@@ -32,6 +32,7 @@
 #include "gui/connection/access_codes.h"
 #include "gui/connection/connect.h"
 #include "gui/connection/constpass.h"
+#include "gui/connection/reference_setup.h"
 #include "gui/connection/set_connect.h"
 #include "gui/connection/show_par.h"
 #include "gui/form_main.h"
@@ -48,11 +49,13 @@
 #include "gui/service/verify_window.h"
 #include "sim/pty_server.h"
 #include "sim/sim_corrector.h"
+#include "sim/sim_reference.h"
 #include "sim/sim_sensor.h"
 
 namespace {
 
 constexpr int kPort = 200;
+constexpr int kReferencePort = 201;
 constexpr uint32_t kRate = 19200;
 constexpr int kTickMs = 40;
 // A step that has not finished by then has met a window it does not expect.
@@ -205,11 +208,24 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
+  // A pressure controller on a port of its own, for the reference instrument's windows.
+  SimReferenceConfig reference_config;
+  reference_config.style = SimReferenceStyle::kScpiController;
+  SimReference reference(reference_config, std::make_shared<SimInput>(SimInput::Config{}));
+  SharedDevice reference_device(reference);
+  PtyServer reference_server(reference_device, 9600);
+  if (!reference_server.Start(error)) {
+    std::fprintf(stderr, "cannot open a pseudo-terminal: %s\n", error.c_str());
+    return 1;
+  }
+
   QTemporaryDir settings;
   const std::string folder = settings.path().toStdString();
   std::filesystem::create_directories(folder + "/ports");
   std::filesystem::create_symlink(server.slave_path(),
                                   folder + "/ports/COM" + std::to_string(kPort));
+  std::filesystem::create_symlink(reference_server.slave_path(),
+                                  folder + "/ports/COM" + std::to_string(kReferencePort));
   TConnectSettings link;
   link.port = kPort;
   link.rate = static_cast<int32_t>(kRate);
@@ -605,6 +621,49 @@ int main(int argc, char* argv[]) {
     });
     return true;
   });
+  d.Step("reference command", [&] { return Choose(window.Nreference); });
+  d.Step("reference settings", [&] {
+    auto* r = Modal<TFormReference>();
+    if (r == nullptr || !settled(5))
+      return false;
+    r->ComboPreset->setCurrentIndex(1);
+    r->PresetChosen(1);
+    r->EditName->setText(QStringLiteral("КТ-1"));
+    r->ComboPort->setCurrentIndex(r->ComboPort->findData(kReferencePort));
+    Press(r->BtnTest);
+    return true;
+  });
+  d.Step("reference settings: checked", [&] {
+    auto* r = Modal<TFormReference>();
+    if (r == nullptr || !r->LabelTest->text().contains(QStringLiteral("Показ")) || !settled(3))
+      return false;
+    d.Save(r, "24-reference-settings");
+    Press(r->BitBtn1);
+    return true;
+  });
+  d.Step("verification with the reference", [&] { return Choose(window.Nverify); });
+  d.Step("verification with the reference: started", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr || !settled(5))
+      return false;
+    Press(v->BtnStart);
+    return true;
+  });
+  d.Step("verification with the reference: shown", [&] {
+    auto* v = Modal<TFormVerify>();
+    if (v == nullptr || !v->current() || !settled(5))
+      return false;
+    d.Save(v, "25-verification-reference");
+    Press(v->BtnClose);
+    return true;
+  });
+  d.Step("verification with the reference: cancel", [&] {
+    auto* q = Modal<TFormQues>();
+    if (q == nullptr)
+      return false;
+    Press(q->BitBtn1);
+    return true;
+  });
   d.Step("close", [&] {
     if (QApplication::activeModalWidget() != nullptr)
       return false;
@@ -629,5 +688,6 @@ int main(int argc, char* argv[]) {
   d.Start();
   const int code = app.exec();
   server.Stop();
+  reference_server.Stop();
   return code != 0 || d.failed() ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 
 #include "gui/service/verify_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "comm/modbusbox.h"
+#include "core/reference_settings.h"
 #include "gui/form_main.h"
 #include "gui/service/verify_plot.h"
+#include "sim/sim_reference.h"
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
 #include "tests/support/scripted_host.h"
@@ -46,6 +49,37 @@ struct Bench {
   ScriptedHost ui;
   TFormMain window;
 };
+
+// A hand-held reference on COM9 of the settings file, answering from a simulated input.
+struct ReferenceOnBench {
+  explicit ReferenceOnBench(Bench& b) {
+    ReferenceSettings settings;
+    ApplyReferencePreset(ReferencePresets()[1], settings);
+    settings.port = 9;
+    std::string reason;
+    SaveReferenceSettings(b.window.state.IniPath, settings, reason);
+    b.window.state.make_reference_line = [this, &b] {
+      device = std::make_unique<SimReference>(config, input);
+      return std::make_unique<VirtualLine>(b.clock, device.get());
+    };
+  }
+  SimReferenceConfig config;
+  std::shared_ptr<SimInput> input = std::make_shared<SimInput>(SimInput::Config{});
+  std::unique_ptr<SimReference> device;
+};
+
+void SmallPlan(TFormVerify& d) {
+  d.EditRangeLow->setText(QStringLiteral("0"));
+  d.EditRangeHigh->setText(QStringLiteral("100"));
+  d.EditPoints->setText(QStringLiteral("20; 80"));
+  d.ComboDirection->setCurrentIndex(0);
+  d.EditTolerance->setText(QStringLiteral("1"));
+  d.ComboToleranceKind->setCurrentIndex(0);
+}
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 QList<QPointF> Points(const QCPGraph* graph) {
   QList<QPointF> points;
@@ -83,12 +117,12 @@ class VerifyWindowTest : public QObject {
     // The readings at the n-th collection: the applied value and an error of its own.
     const std::vector<double> errors = {0.4, -0.7, 1.1, 2.5, -0.2, 0.9};
     size_t collected = 0;
-    d.collect = [&](double applied) -> std::optional<ReadingSpread> {
-      ReadingSpread spread;
-      spread.count = 10;
-      spread.mean = applied + errors[collected++];
-      spread.deviation = 0.01;
-      return spread;
+    d.collect = [&](double applied, bool) -> std::optional<PointReadings> {
+      PointReadings readings;
+      readings.sensor.count = 10;
+      readings.sensor.mean = applied + errors[collected++];
+      readings.sensor.deviation = 0.01;
+      return readings;
     };
 
     d.StartClick();
@@ -131,6 +165,75 @@ class VerifyWindowTest : public QObject {
     // Every error and the band in sight.
     QVERIFY(plot.yAxis->range().contains(errors[3]));
     QVERIFY(plot.yAxis->range().contains(-0.005 * 100.0 * 7.50061438));
+  }
+
+  void aPointReadFromTheReferenceTakesItsMeanAndATypedOneStaysPossible() {
+    Bench b(settings_);
+    ReferenceOnBench reference(b);
+    TFormVerify d(b.window);
+    SmallPlan(d);
+    QVERIFY(!d.CheckFromReference->isHidden());
+    std::vector<bool> asked_reference;
+    d.collect = [&](double applied, bool from_reference) -> std::optional<PointReadings> {
+      asked_reference.push_back(from_reference);
+      PointReadings readings;
+      readings.sensor = {10, applied + 0.2, 0.01};
+      if (from_reference)
+        readings.reference = ReadingSpread{10, 150.125, 0.004};
+      return readings;
+    };
+    d.StartClick();
+    QVERIFY(b.ui.messages.empty());
+    QCOMPARE(d.current()->instrument, std::string("VORLIX-SIM,REFERENCE,0001,1.0"));
+    QVERIFY(!d.EditApplied->isEnabled());
+    d.MeasureClick();
+    // The second point typed instead.
+    d.CheckFromReference->setChecked(false);
+    QVERIFY(d.EditApplied->isEnabled());
+    d.EditApplied->setText(QStringLiteral("600.5"));
+    d.MeasureClick();
+    QCOMPARE(asked_reference, (std::vector<bool>{true, false}));
+
+    const std::vector<VerificationPoint>& points = d.current()->points;
+    QCOMPARE(points.size(), size_t{2});
+    QCOMPARE(points[0].source, AppliedSource::kInstrument);
+    QCOMPARE(points[0].source_id, std::string("VORLIX-SIM,REFERENCE,0001,1.0"));
+    QCOMPARE(points[0].applied, 150.125);
+    QCOMPARE(points[0].applied_deviation, 0.004);
+    QCOMPARE(points[0].applied_readings, 10);
+    QCOMPARE(points[1].source, AppliedSource::kTyped);
+    QCOMPARE(points[1].applied, 600.5);
+    QVERIFY(points[1].source_id.empty());
+    QCOMPARE(d.TablePoints->item(0, 3)->text(), QStringLiteral("еталон"));
+    QCOMPARE(d.TablePoints->item(1, 3)->text(), QStringLiteral("введено"));
+  }
+
+  void aSilentReferenceKeepsTheRunFromStartingAndAPointWithoutItsReadingIsNotRecorded() {
+    Bench b(settings_);
+    ReferenceOnBench reference(b);
+    reference.config.silence = true;
+    TFormVerify d(b.window);
+    SmallPlan(d);
+    d.StartClick();
+    QVERIFY(!d.current());
+    QCOMPARE(b.ui.messages.size(), size_t{1});
+    QVERIFY(Q(b.ui.messages[0].text)
+                .startsWith(QStringLiteral("Еталон (COM9): не відповідає на «*IDN?»\r")));
+
+    reference.device->config().silence = false;
+    b.ui.messages.clear();
+    d.collect = [&](double applied, bool) -> std::optional<PointReadings> {
+      PointReadings readings;
+      readings.sensor = {10, applied, 0.01};
+      return readings;
+    };
+    d.StartClick();
+    QVERIFY(d.current());
+    d.MeasureClick();
+    QVERIFY(d.current()->points.empty());
+    QCOMPARE(b.ui.messages.size(), size_t{1});
+    QCOMPARE(Q(b.ui.messages[0].text),
+             QStringLiteral("Еталон (COM9): показу еталона немає.\rТочку не записано."));
   }
 };
 
