@@ -67,6 +67,8 @@ class TimedLine final : public SerialLine {
   ReadResult ReadByte(uint8_t& byte) override { return inner_.ReadByte(byte); }
   bool ClearErrors() override { return inner_.ClearErrors(); }
   void WaitForInput(std::chrono::microseconds limit) override { inner_.WaitForInput(limit); }
+  bool Gone() override { return inner_.Gone(); }
+  int32_t IdleWaitMs() const override { return inner_.IdleWaitMs(); }
 
   uint64_t rts_raised = 0;
   uint64_t rts_dropped = 0;

@@ -241,7 +241,7 @@ bool calcbox::TransactFrame(int length) {
   // A negative setting means no wait at all.
   const uint64_t deadline = t1 + MsToTicks(std::max<int32_t>(0, first_byte_timeout), frequency);
   const uint64_t gap = MsToTicks(std::max<int32_t>(0, next_byte_timeout), frequency);
-  const uint64_t idle_pause = MsToTicks(kIdleWaitMs, frequency);
+  const uint64_t idle_pause = MsToTicks(port_handle->IdleWaitMs(), frequency);
   uint64_t last_byte = t1;
   const bool any_address = request[1] == kSearchAddress;
   const uint8_t start = expected_start;

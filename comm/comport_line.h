@@ -28,6 +28,7 @@ class ComPortLine final : public SerialLine {
   bool ClearErrors() override;
   void WaitForInput(std::chrono::microseconds limit) override;
   bool Gone() override;
+  int32_t IdleWaitMs() const override { return ComIdleWaitMs(); }
 
   ComHandle handle() const { return handle_; }
 

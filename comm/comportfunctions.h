@@ -82,6 +82,10 @@ SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t ca
 // returned; on POSIX it only waits and returns 0, the bytes staying in the port.
 size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* buffer,
                     size_t capacity);
+// How long a reply loop waits on a port at a time. Waking from the blocking read costs more on
+// Windows than waking from poll on Linux (under wine a round trip through its server, about
+// 0.1 ms of processor time), so the slices are longer there: 40 ms, still a stop within 50 ms.
+int32_t ComIdleWaitMs();
 // True when the open port has gone away for good: hung up or failing with the errors of a
 // device that is no longer there.
 bool ComPortGone(ComHandle handle);

@@ -543,6 +543,10 @@ SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t ca
   return SerialLine::ReadResult::kNothing;
 }
 
+int32_t ComIdleWaitMs() {
+  return kIdleWaitMs;
+}
+
 size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* /*buffer*/,
                     size_t /*capacity*/) {
   if (limit.count() <= 0)

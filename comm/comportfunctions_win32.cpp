@@ -1,5 +1,7 @@
 #include "comm/win32_api.h"
 
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "comm/comport_settings.h"
@@ -11,6 +13,59 @@ std::string last_error;
 
 // A write that makes no progress for this long has met a port that no longer drains.
 constexpr ULONGLONG kWriteStallMs = 2000;
+
+// How far past its limit a wait may end so that it ends in the driver rather than in a loop.
+constexpr int64_t kRoundUpUs = 100;
+
+// The read time-outs of each open port: those its owner set, and those the driver holds now. A
+// wait leaves its blocking ones in the driver, and a read puts the owner's back only when they
+// differ, so a reply loop that waits slice after slice asks the driver for nothing but the
+// blocking read itself (under wine every call on a port is a round trip through its server).
+// `quiet`: the last wait came back empty, so a read straight after it would find nothing
+// either; a byte that comes meanwhile is the next wait's, which returns with it at once.
+struct PortReads {
+  COMMTIMEOUTS owner{};
+  COMMTIMEOUTS in_driver{};
+  bool quiet = false;
+};
+std::mutex ports_mutex;
+std::map<HANDLE, PortReads> ports;
+
+bool SameReads(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
+  return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
+         a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
+         a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant;
+}
+
+// Puts `wanted` into the driver unless it holds them already.
+bool HoldReads(HANDLE handle, PortReads& reads, const COMMTIMEOUTS& wanted) {
+  if (SameReads(reads.in_driver, wanted))
+    return true;
+  COMMTIMEOUTS copy = wanted;  // the API takes them by a pointer to non-const
+  if (!SetCommTimeouts(handle, &copy))
+    return false;
+  reads.in_driver = wanted;
+  return true;
+}
+
+// A read of what has come, with the owner's time-outs in the driver; false when the driver
+// refused. Ports this file did not open are read as they are set.
+bool ReadWithOwnerTimeouts(HANDLE handle, uint8_t* buffer, DWORD size, DWORD& read) {
+  read = 0;
+  {
+    std::lock_guard<std::mutex> lock(ports_mutex);
+    const auto port = ports.find(handle);
+    if (port != ports.end()) {
+      if (port->second.quiet) {
+        port->second.quiet = false;
+        return true;
+      }
+      if (!HoldReads(handle, port->second, port->second.owner))
+        return false;
+    }
+  }
+  return ReadFile(handle, buffer, size, &read, nullptr) != 0;
+}
 
 HANDLE OpenDevice(const std::string& name) {
   return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
@@ -109,6 +164,10 @@ ComHandle OpenComPort(int port, int32_t rate, int data_bits, int parity_code, in
     CloseHandle(h);
     return kNoComHandle;
   }
+  COMMTIMEOUTS timeouts{};
+  GetCommTimeouts(h, &timeouts);
+  std::lock_guard<std::mutex> lock(ports_mutex);
+  ports[h] = PortReads{timeouts, timeouts, false};
   return h;
 }
 
@@ -119,7 +178,12 @@ bool SetComTimeouts(ComHandle handle, uint32_t interval, uint32_t multiplier, ui
   t.ReadIntervalTimeout = interval;
   t.ReadTotalTimeoutMultiplier = multiplier;
   t.ReadTotalTimeoutConstant = constant;
-  return SetCommTimeouts(handle, &t) != 0;
+  if (!SetCommTimeouts(handle, &t))
+    return false;
+  std::lock_guard<std::mutex> lock(ports_mutex);
+  if (const auto port = ports.find(handle); port != ports.end())
+    port->second = PortReads{t, t, false};
+  return true;
 }
 
 bool ClearComErrors(ComHandle handle) {
@@ -155,8 +219,13 @@ uint64_t GetTickFrequency() {
 }
 
 void CloseComPort(ComHandle handle) {
-  if (handle != kNoComHandle && handle != nullptr)
-    CloseHandle(handle);
+  if (handle == kNoComHandle || handle == nullptr)
+    return;
+  {
+    std::lock_guard<std::mutex> lock(ports_mutex);
+    ports.erase(handle);
+  }
+  CloseHandle(handle);
 }
 
 bool SetComDtr(ComHandle handle, bool on) {
@@ -168,6 +237,11 @@ std::string LastComPortError() {
 }
 
 bool PurgeComPort(ComHandle handle) {
+  {
+    std::lock_guard<std::mutex> lock(ports_mutex);
+    if (const auto port = ports.find(handle); port != ports.end())
+      port->second.quiet = false;
+  }
   return PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
 }
 
@@ -203,18 +277,17 @@ bool WriteComPort(ComHandle handle, const uint8_t* data, size_t size) {
 }
 
 SerialLine::ReadResult ReadComByte(ComHandle handle, uint8_t& byte) {
-  // Returns at once under the (MAXDWORD, 0, 0) read time-outs.
-  DWORD read = 0;
-  if (!ReadFile(handle, &byte, 1, &read, nullptr))
-    return SerialLine::ReadResult::kFailed;
-  return read == 1 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
+  size_t got = 0;
+  return ReadComBytes(handle, &byte, 1, got);
 }
 
 SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t capacity,
                                     size_t& got) {
+  // Returns at once under the owner's (MAXDWORD, 0, 0) read time-outs.
   got = 0;
   DWORD read = 0;
-  if (!ReadFile(handle, buffer, static_cast<DWORD>(capacity), &read, nullptr))
+  const DWORD size = static_cast<DWORD>(capacity < MAXDWORD ? capacity : MAXDWORD);
+  if (!ReadWithOwnerTimeouts(handle, buffer, size, read))
     return SerialLine::ReadResult::kFailed;
   got = read;
   return read > 0 ? SerialLine::ReadResult::kByte : SerialLine::ReadResult::kNothing;
@@ -223,8 +296,12 @@ SerialLine::ReadResult ReadComBytes(ComHandle handle, uint8_t* buffer, size_t ca
 // The port is opened without overlapped I/O, and WaitCommEvent on such a handle blocks past
 // any limit. So the wait is a read that blocks: with the read time-outs (MAXDWORD, MAXDWORD, C)
 // ReadFile returns as soon as one byte has arrived, with all that have, or after C ms with
-// none. The thread sleeps in the driver meanwhile; a silent port costs no wake-ups. The caller's
-// own time-outs, the write ones included, are put back before returning.
+// none. The thread sleeps in the driver meanwhile; a silent port costs no wake-ups. Those
+// time-outs stay in the driver until the next read that is not a wait.
+int32_t ComIdleWaitMs() {
+  return 40;
+}
+
 size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* buffer,
                     size_t capacity) {
   if (limit.count() <= 0 || capacity == 0)
@@ -232,30 +309,35 @@ size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* 
   const int64_t frequency = static_cast<int64_t>(GetTickFrequency());
   const int64_t deadline =
       CounterNow() + static_cast<int64_t>(limit.count()) * frequency / 1'000'000;
-  COMMTIMEOUTS caller;
-  if (!GetCommTimeouts(handle, &caller)) {
-    // The port is gone: sleep out the limit so no reply loop spins on it.
+  std::unique_lock<std::mutex> lock(ports_mutex);
+  const auto port = ports.find(handle);
+  if (port == ports.end()) {
+    // Not a port of ours, or one closed meanwhile: sleep out the limit so no reply loop spins.
+    lock.unlock();
     SleepUntil(deadline, frequency);
     return 0;
   }
+  PortReads& reads = port->second;
   const DWORD size = static_cast<DWORD>(capacity < MAXDWORD ? capacity : MAXDWORD);
   size_t got = 0;
+  bool failed = false;
   for (;;) {
     const int64_t left = deadline - CounterNow();
     if (left <= 0)
       break;
     // Whole milliseconds in the driver; the fraction that remains is waited for by looking
-    // and yielding, so the wait never ends later than its limit on that account.
-    const int64_t whole_ms = left * 1000 / frequency;
-    COMMTIMEOUTS blocking = caller;
+    // and yielding, so the wait never ends later than its limit on that account. A limit a
+    // hair short of a whole millisecond (the callers' idle slices are whole milliseconds, less
+    // the time spent getting here) is waited as that millisecond: yielding through the rest
+    // would cost most of a millisecond of processor time on every slice.
+    const int64_t whole_ms = (left + frequency * kRoundUpUs / 1'000'000) * 1000 / frequency;
+    COMMTIMEOUTS blocking = reads.owner;
     blocking.ReadIntervalTimeout = MAXDWORD;
     blocking.ReadTotalTimeoutMultiplier = whole_ms > 0 ? MAXDWORD : 0;
     blocking.ReadTotalTimeoutConstant = static_cast<DWORD>(whole_ms);
     DWORD read = 0;
-    if (!SetCommTimeouts(handle, &blocking) || !ReadFile(handle, buffer, size, &read, nullptr)) {
-      // A latched line error is for the next read to report; a port that is gone is slept out.
-      if (ComPortGone(handle))
-        SleepUntil(deadline, frequency);
+    if (!HoldReads(handle, reads, blocking) || !ReadFile(handle, buffer, size, &read, nullptr)) {
+      failed = true;
       break;
     }
     if (read > 0) {
@@ -265,6 +347,10 @@ size_t WaitComInput(ComHandle handle, std::chrono::microseconds limit, uint8_t* 
     if (whole_ms == 0)
       Sleep(0);
   }
-  SetCommTimeouts(handle, &caller);
+  reads.quiet = got == 0 && !failed;
+  lock.unlock();
+  // A latched line error is for the next read to report; a port that is gone is slept out.
+  if (failed && ComPortGone(handle))
+    SleepUntil(deadline, frequency);
   return got;
 }

@@ -21,11 +21,6 @@ bool OperatorStopped(ExchangeHost& host, bool& abort_requested, int32_t& error_c
 // reckoned from it.
 float BitTime(int32_t baud_rate);
 
-// The longest a reply loop sleeps on a quiet line before it lets the host handle its events
-// again: short enough that the window never stalls noticeably and a stop is taken within a
-// few tens of milliseconds, long enough that a silent line costs next to no processor time.
-inline constexpr int32_t kIdleWaitMs = 20;
-
 // Purges both buffers, so nothing of an earlier reply passes for this one's, and writes
 // `block`. With `rts_switching`, RTS goes up before the write and drops once `rts_hold`
 // counter ticks have passed since it went up. A failed write clears the line's errors and

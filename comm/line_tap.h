@@ -165,6 +165,7 @@ class TappedLine final : public SerialLine {
   bool ClearErrors() override { return inner_->ClearErrors(); }
   void WaitForInput(std::chrono::microseconds limit) override { inner_->WaitForInput(limit); }
   bool Gone() override { return inner_->Gone(); }
+  int32_t IdleWaitMs() const override { return inner_->IdleWaitMs(); }
 
   SerialLine& inner() { return *inner_; }
 

@@ -257,7 +257,8 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
   const uint64_t t1 = clock->Counter();
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);
   const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
-  const uint64_t idle_bound = std::max<uint64_t>(1, MsToTicks(kIdleWaitMs, frequency));
+  const uint64_t idle_bound =
+      std::max<uint64_t>(1, MsToTicks(port_handle->IdleWaitMs(), frequency));
   // A function 3 reply is collected by the byte count it announces, so that its checksum
   // decides first: a corrupted count shows as code 27 and is tried again, while an intact
   // reply with another count than asked for is told apart after the transaction (29, not

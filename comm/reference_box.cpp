@@ -91,7 +91,8 @@ bool ReferenceBox::CollectReply(std::string& reply) {
   const uint64_t start = clock->Counter();
   const uint64_t deadline = start + MsToTicks(first_byte_timeout, frequency);
   const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
-  const uint64_t idle_bound = std::max<uint64_t>(1, MsToTicks(kIdleWaitMs, frequency));
+  const uint64_t idle_bound =
+      std::max<uint64_t>(1, MsToTicks(port_handle->IdleWaitMs(), frequency));
   uint64_t last_byte_time = start;
   bool started = false;
   bool garbage = false;

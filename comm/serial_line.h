@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The longest a reply loop sleeps on a quiet line before it lets the host handle its events
+// again: short enough that the window never stalls noticeably and a stop is taken within 50 ms,
+// long enough that a silent line costs next to no processor time.
+inline constexpr int32_t kIdleWaitMs = 20;
+
 // What the exchange objects need of a serial line. Production wraps an open port
 // (ComPortLine); tests put the device simulator at the other end in-process.
 class SerialLine {
@@ -33,4 +38,7 @@ class SerialLine {
   // True once the port has gone away for good (an adapter pulled out, the other end of a
   // pseudo-terminal closed): asked after a failed read or write, never on the quiet path.
   virtual bool Gone() { return false; }
+  // The longest a reply loop waits here at a time (kIdleWaitMs, unless a wake costs this line
+  // more).
+  virtual int32_t IdleWaitMs() const { return kIdleWaitMs; }
 };

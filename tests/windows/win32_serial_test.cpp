@@ -113,9 +113,9 @@ TEST(Win32Port, PresenceOpenAndIdleRead) {
   EXPECT_GT(GetTickFrequency(), 0u);
 }
 
-// The wait blocks in a read on the port: on a silent line it lasts its whole limit, never less,
-// and leaves the port's time-outs as the caller set them (reads that return at once, the write
-// time-outs untouched), so the next ReadByte does not block.
+// The wait blocks in a read on the port: on a silent line it lasts its whole limit, never less.
+// Its blocking time-outs stay in the driver for the next wait, but a read puts the owner's back
+// (reads that return at once, the write time-outs untouched), so ReadByte never blocks.
 TEST(Win32Port, WaitOnASilentLineLastsItsLimitAndKeepsTheTimeouts) {
   OpenPort port;
   ASSERT_TRUE(port.ok()) << LastComPortError();
@@ -123,6 +123,8 @@ TEST(Win32Port, WaitOnASilentLineLastsItsLimitAndKeepsTheTimeouts) {
   ASSERT_TRUE(GetCommTimeouts(port.handle(), &set));
   set.WriteTotalTimeoutConstant = 1234;
   ASSERT_TRUE(SetCommTimeouts(port.handle(), &set));
+  // The port's owner sets its time-outs through the serial layer, which keeps them.
+  ASSERT_TRUE(SetComTimeouts(port.handle(), kComMaxDword, 0, 0));
 
   ComPortLine line(port.handle());
   ASSERT_TRUE(line.Purge());
@@ -138,6 +140,10 @@ TEST(Win32Port, WaitOnASilentLineLastsItsLimitAndKeepsTheTimeouts) {
     EXPECT_LT(waited_us, static_cast<double>(limit.count()) + 1e6);
   }
 
+  // The first read after an empty wait is answered without the driver; the next one asks it.
+  uint8_t skipped = 0;
+  EXPECT_EQ(line.ReadByte(skipped), SerialLine::ReadResult::kNothing);
+  EXPECT_EQ(line.ReadByte(skipped), SerialLine::ReadResult::kNothing);
   COMMTIMEOUTS after;
   ASSERT_TRUE(GetCommTimeouts(port.handle(), &after));
   EXPECT_EQ(after.ReadIntervalTimeout, MAXDWORD);
