@@ -22,9 +22,9 @@ const char* InstrumentAwaitsText(InstrumentAwaits awaits) {
     case InstrumentAwaits::kReference:
       return "покази еталона ще не стабільні";
     case InstrumentAwaits::kSensor:
-      return "покази датчика ще не стабільні";
+      return "покази давача ще не стабільні";
     case InstrumentAwaits::kBoth:
-      return "покази еталона і датчика ще не стабільні";
+      return "покази еталона і давача ще не стабільні";
     case InstrumentAwaits::kPortBack:
       return "очікується порт еталона, щоб скинути тиск";
   }
@@ -356,7 +356,7 @@ bool InstrumentRun::ReferenceFailed(ReferenceLink::Result result, const std::str
 std::string InstrumentRun::PointText() const {
   return "Точка " + std::to_string(progress_.index + 1) + " із " + std::to_string(progress_.count) +
          " (" + FormatFixed(progress_.point.nominal, run_.digits) + " " + run_.unit +
-         (progress_.point.falling ? ", на спуску)" : ", на підйомі)");
+         (progress_.point.falling ? ", на спаданні)" : ", на зростанні)");
 }
 
 void InstrumentRun::Tell(InstrumentEvent::Kind kind, uint32_t point_ms) {

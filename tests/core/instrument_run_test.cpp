@@ -349,7 +349,7 @@ TEST_F(InstrumentRunTest, APointThatNeverSettlesStopsAtItsLimitAndALostSensorSto
   EXPECT_EQ(engine_->phase(), InstrumentPhase::kFailed);
   EXPECT_EQ(engine_->stop(), InstrumentStop::kNotSettled);
   EXPECT_EQ(engine_->message(),
-            "Точка 1 із 5 (0.00 кПа, на підйомі) не встановилася за 5 с: покази датчика ще не "
+            "Точка 1 із 5 (0.00 кПа, на зростанні) не встановилася за 5 с: покази давача ще не "
             "стабільні");
   EXPECT_TRUE(run_.points.empty());
   EXPECT_EQ(device_.lines.back(), ":OUTP:STAT OFF");
@@ -360,7 +360,7 @@ TEST_F(InstrumentRunTest, APointThatNeverSettlesStopsAtItsLimitAndALostSensorSto
   device_.settle_queries = 1000;
   Drive();
   EXPECT_EQ(engine_->message(),
-            "Точка 1 із 5 (0.00 кПа, на підйомі) не встановилася за 5 с: Еталон (COM9): "
+            "Точка 1 із 5 (0.00 кПа, на зростанні) не встановилася за 5 с: Еталон (COM9): "
             "контролер ще не в межах");
 
   device_ = {};
@@ -368,12 +368,12 @@ TEST_F(InstrumentRunTest, APointThatNeverSettlesStopsAtItsLimitAndALostSensorSto
   sensor_fault_ = [](int n) {
     if (n < 3)
       return SensorSample{SensorSample::Kind::kFailed, 0.0, "Датчик не відповідає"};
-    return SensorSample{SensorSample::Kind::kLinkLost, 0.0, "Зв'язок з датчиком втрачено"};
+    return SensorSample{SensorSample::Kind::kLinkLost, 0.0, "Зв'язок з давачем втрачено"};
   };
   Drive();
   EXPECT_EQ(engine_->phase(), InstrumentPhase::kFailed);
   EXPECT_EQ(engine_->stop(), InstrumentStop::kSensor);
-  EXPECT_EQ(engine_->message(), "Зв'язок з датчиком втрачено");
+  EXPECT_EQ(engine_->message(), "Зв'язок з давачем втрачено");
   EXPECT_EQ(device_.lines.back(), ":OUTP:STAT OFF");
 }
 
