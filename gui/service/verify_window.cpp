@@ -300,9 +300,9 @@ TFormVerify::TFormVerify(TFormMain& window, QWidget* parent) : QDialog(parent), 
   FillPlan(stored);
   LabelPoint->setText(QStringLiteral("Задайте програму і натисніть «Почати перевірку»."));
   UpdateButtons();
-  // Wide enough for every column of the table beside the plot.
-  resize(1180, 660);
-  points->setSizes({790, 370});
+  // Wide enough for every column of the table beside the plot, within a 1280-pixel screen.
+  resize(1270, 660);
+  points->setSizes({915, 335});
 }
 
 void TFormVerify::FillPlan(const TestPlan& plan) {
