@@ -61,7 +61,7 @@ std::string RunTable(const VerificationRun& run) {
   html += std::string("<tr><th>№</th><th>Подане") + u + "</th>" + (read ? "<th>Дж.</th>" : "") +
           "<th>Напр.</th><th>Середнє" + u + "</th><th>СКВ" + u + "</th><th width=\"4%\">n</th><th>Похибка" + u +
           "</th><th>Похибка,<br>% показу</th><th>Похибка,<br>% діап.</th><th>Допуск" + u +
-          "</th><th width=\"14%\">Висновок</th></tr>\n";
+          "</th><th width=\"19%\">Висновок</th></tr>\n";
   for (size_t i = 0; i < run.points.size(); ++i) {
     const VerificationPoint& p = run.points[i];
     std::vector<std::string> cells = {std::to_string(i + 1), FormatFixed(p.applied, run.digits)};
