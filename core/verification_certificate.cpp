@@ -59,7 +59,8 @@ std::string RunTable(const VerificationRun& run) {
   });
   std::string html = kTable;
   html += std::string("<tr><th>№</th><th>Подане") + u + "</th>" + (read ? "<th>Дж.</th>" : "") +
-          "<th>Напр.</th><th>Середнє" + u + "</th><th>СКВ" + u + "</th><th width=\"4%\">n</th><th>Похибка" + u +
+          "<th>Напр.</th><th>Середнє" + u + "</th><th>СКВ" + u +
+          "</th><th width=\"4%\">n</th><th>Похибка" + u +
           "</th><th>Похибка,<br>% показу</th><th>Похибка,<br>% діап.</th><th>Допуск" + u +
           "</th><th width=\"19%\">Висновок</th></tr>\n";
   for (size_t i = 0; i < run.points.size(); ++i) {

@@ -16,6 +16,7 @@
 #include "gui/measurement/correct_set.h"
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
+#include "tests/support/direct_link.h"
 #include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
 
@@ -64,17 +65,9 @@ struct Bench {
   explicit Bench(const QTemporaryDir& settings, SensorConfig config = SensorConfig::Pressure())
       : device(config, LineTiming{}, FaultConfig{}),
         window(ui, nullptr, settings.path().toStdString()) {
-    auto owned_line = std::make_unique<VirtualLine>(clock, &device);
-    line = owned_line.get();
     AppState& state = window.state;
-    state.clock = &clock;
-    state.Line = std::move(owned_line);
+    line = LinkStraightTo(state, &device, config.address, clock, ui);
     state.Channel = config.unit_code == kUnitDegreeCelsius ? 1 : 0;
-    auto box = std::make_unique<modbusbox>(config.address);
-    box->port_handle = line;
-    box->clock = &clock;
-    box->ui = &ui;
-    state.ActiveModbusBox = std::move(box);
 
     commands.display_settings = [this] {
       ++display_calls;

@@ -9,6 +9,7 @@
 #include "comm/modbusbox.h"
 #include "core/app_state.h"
 #include "sim/virtual_line.h"
+#include "tests/support/direct_link.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/sealed_frame.h"
@@ -53,16 +54,8 @@ class MeasValueSensor final : public ScriptedDevice {
 // the scripted user interface: what the measuring dialogs are opened with.
 struct MeasBench {
   explicit MeasBench(LineDevice* device, uint8_t channel = 0, uint8_t address = 101) {
-    state.clock = &clock;
     state.ui = &ui;
-    auto virtual_line = std::make_unique<VirtualLine>(clock, device);
-    line = virtual_line.get();
-    state.Line = std::move(virtual_line);
-    auto box = std::make_unique<modbusbox>(address);
-    box->port_handle = line;
-    box->clock = &clock;
-    box->ui = &ui;
-    state.ActiveModbusBox = std::move(box);
+    line = LinkStraightTo(state, device, address, clock, ui);
     state.Channel = channel;
     state.SensorOffset = 0.0f;
     state.SensorSlope = 1.0f;

@@ -21,6 +21,7 @@
 #include "sim/sim_reference.h"
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
+#include "tests/support/direct_link.h"
 #include "tests/support/scripted_host.h"
 
 namespace {
@@ -43,16 +44,9 @@ struct Bench {
     SimReferenceConfig config;
     config.style = SimReferenceStyle::kScpiController;
     controller = std::make_unique<SimReference>(config, input);
-    auto owned_line = std::make_unique<VirtualLine>(clock, &sensor);
     AppState& state = window.state;
-    state.clock = &clock;
-    auto box = std::make_unique<modbusbox>(sensor.sensor().config().address);
-    box->port_handle = owned_line.get();
-    box->clock = &clock;
-    box->ui = &ui;
-    state.Line = std::move(owned_line);
+    LinkStraightTo(state, &sensor, sensor.sensor().config().address, clock, ui);
     state.Channel = 0;
-    state.ActiveModbusBox = std::move(box);
     state.ConnectSettings.P_unit = kKilopascalUnit;
     state.ConnectSettings.P_format = 2;
     state.ConnectSettings.interval = kIntervalMs;

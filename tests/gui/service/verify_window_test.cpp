@@ -20,6 +20,7 @@
 #include "sim/sim_reference.h"
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
+#include "tests/support/direct_link.h"
 #include "tests/support/scripted_host.h"
 
 namespace {
@@ -29,16 +30,9 @@ struct Bench {
   explicit Bench(const QTemporaryDir& settings)
       : device(SensorConfig::Pressure(), LineTiming{}, FaultConfig{}),
         window(ui, nullptr, settings.path().toStdString()) {
-    auto owned_line = std::make_unique<VirtualLine>(clock, &device);
     AppState& state = window.state;
-    state.clock = &clock;
-    auto box = std::make_unique<modbusbox>(device.sensor().config().address);
-    box->port_handle = owned_line.get();
-    box->clock = &clock;
-    box->ui = &ui;
-    state.Line = std::move(owned_line);
+    LinkStraightTo(state, &device, device.sensor().config().address, clock, ui);
     state.Channel = 0;
-    state.ActiveModbusBox = std::move(box);
     state.ConnectSettings.P_unit = 5;
     state.ConnectSettings.P_format = 2;
     window.Nclb->setEnabled(true);
