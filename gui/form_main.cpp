@@ -362,6 +362,11 @@ void TFormMain::ContinueTermination() {
       calibration->reject();
       return;
     }
+    // Nor whether a verification run may be broken off: it is, keeping what it measured.
+    if (auto* verification = qobject_cast<TFormVerify*>(modal)) {
+      verification->CloseUnasked();
+      return;
+    }
     // A dialog busy with an exchange refuses or defers the close until that has returned.
     modal->close();
     return;

@@ -747,6 +747,12 @@ void TFormVerify::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+void TFormVerify::CloseUnasked() {
+  if (running_ && !auto_running_)
+    EndRun(true);
+  reject();
+}
+
 void TFormVerify::reject() {
   // Closed under an unattended run (the close box, the program terminated): it stops at once,
   // the output is vented, and the window closes once the tick running now has returned.

@@ -102,6 +102,10 @@ class TFormVerify : public QDialog {
   void CancelRunClick();
   void AdjustClick();
   void CertificateClick();
+  // Closes without a question, for a program being terminated where nobody is there to answer
+  // one: a run in progress ends as cancelled (what was measured goes to the journal), an
+  // unattended one is vented first.
+  void CloseUnasked();
   void AutoClick();
 
  protected:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "comm/modbusbox.h"
+#include "core/calibration_journal.h"
 #include "core/reference_settings.h"
 #include "gui/form_main.h"
 #include "gui/service/verify_plot.h"
@@ -21,6 +22,7 @@
 #include "sim/sim_sensor.h"
 #include "sim/virtual_line.h"
 #include "tests/support/direct_link.h"
+#include "tests/support/qt_modal.h"
 #include "tests/support/scripted_host.h"
 
 namespace {
@@ -98,6 +100,39 @@ class VerifyWindowTest : public QObject {
   QTemporaryDir settings_;
 
  private slots:
+  // A termination finds nobody to answer "перервати перевірку?": the window closes without it,
+  // and the points measured so far go to the journal as a cancelled run.
+  void terminationEndsARunAsCancelledWithoutAsking() {
+    Bench b(settings_);
+    bool rescued = false;
+    OnNextModal<TFormVerify>([&](TFormVerify* d) {
+      SmallPlan(*d);
+      d->collect = [](double applied, bool) -> std::optional<PointReadings> {
+        PointReadings readings;
+        readings.sensor = {10, applied + 0.1, 0.01};
+        return readings;
+      };
+      d->StartClick();
+      d->MeasureClick();
+      QTimer::singleShot(3000, d, [&rescued, d] {
+        rescued = true;
+        d->done(QDialog::Rejected);
+      });
+      b.window.RequestTermination();
+    });
+    ShowVerification(b.window);
+    QVERIFY(!rescued);
+    for (const ScriptedHost::Question& q : b.ui.questions)
+      QVERIFY(q.line2.value_or("") != "перервати перевірку?");
+    const std::vector<JournalRecord> journal =
+        ReadJournal(JournalPath(b.window.state.SettingsFolder));
+    QCOMPARE(journal.size(), size_t{1});
+    const std::vector<VerificationRun> runs = VerificationsOf(journal[0]);
+    QCOMPARE(runs.size(), size_t{1});
+    QVERIFY(runs[0].cancelled);
+    QCOMPARE(runs[0].points.size(), size_t{1});
+  }
+
   void plotHoldsTheMeasuredErrorsByDirectionOverTheBandAtEachPoint() {
     Bench b(settings_);
     TFormVerify d(b.window);
