@@ -50,6 +50,12 @@ bool SendRequest(SerialLine& port, Clock& clock, bool rts_switching, uint64_t rt
   return true;
 }
 
+void WaitForReplyByte(SerialLine& line, uint64_t now, uint64_t limit, uint64_t frequency) {
+  const uint64_t idle_bound = std::max<uint64_t>(1, MsToTicks(line.IdleWaitMs(), frequency));
+  line.WaitForInput(std::max(TicksToWait(std::min(limit - now, idle_bound), frequency),
+                             std::chrono::microseconds(1)));
+}
+
 ReplyByte ReadReplyByteOrGone(SerialLine& port, uint8_t& byte) {
   const SerialLine::ReadResult read = port.ReadByte(byte);
   if (read == SerialLine::ReadResult::kByte)

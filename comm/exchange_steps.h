@@ -39,6 +39,11 @@ void HoldUntilPast(Clock& clock, uint64_t end, ExchangeHost* host);
 // line's errors and counts as no byte.
 bool ReadReplyByte(SerialLine& port, uint8_t& byte);
 
+// Waits on `line` for a reply byte until `limit` (a counter tick) at the latest, but no longer
+// than the line's idle slice, so the loop hands its host the events in between. `now` is
+// before `limit`.
+void WaitForReplyByte(SerialLine& line, uint64_t now, uint64_t limit, uint64_t frequency);
+
 // One reply byte without waiting, telling a port that has gone away from a quiet one.
 enum class ReplyByte { kByte, kNothing, kLineGone };
 ReplyByte ReadReplyByteOrGone(SerialLine& port, uint8_t& byte);

@@ -257,8 +257,6 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
   const uint64_t t1 = clock->Counter();
   const uint64_t deadline = t1 + MsToTicks(first_byte_timeout, frequency);
   const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
-  const uint64_t idle_bound =
-      std::max<uint64_t>(1, MsToTicks(port_handle->IdleWaitMs(), frequency));
   // A function 3 reply is collected by the byte count it announces, so that its checksum
   // decides first: a corrupted count shows as code 27 and is tried again, while an intact
   // reply with another count than asked for is told apart after the transaction (29, not
@@ -293,11 +291,8 @@ bool modbusbox::TransactFrame(uint8_t function, int length) {
       const bool by_gap = finder.InFrame() || finder.ChecksumFailed();
       const uint64_t limit = (by_gap ? last_byte_time + gap : deadline) + 1;
       const uint64_t now = clock->Counter();
-      if (now < limit) {
-        const uint64_t ticks = std::min(limit - now, idle_bound);
-        port_handle->WaitForInput(
-            std::max(TicksToWait(ticks, frequency), std::chrono::microseconds(1)));
-      }
+      if (now < limit)
+        WaitForReplyByte(*port_handle, now, limit, frequency);
     }
 
     const uint64_t now = clock->Counter();

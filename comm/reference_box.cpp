@@ -91,8 +91,6 @@ bool ReferenceBox::CollectReply(std::string& reply) {
   const uint64_t start = clock->Counter();
   const uint64_t deadline = start + MsToTicks(first_byte_timeout, frequency);
   const uint64_t gap = MsToTicks(next_byte_timeout, frequency);
-  const uint64_t idle_bound =
-      std::max<uint64_t>(1, MsToTicks(port_handle->IdleWaitMs(), frequency));
   uint64_t last_byte_time = start;
   bool started = false;
   bool garbage = false;
@@ -129,8 +127,7 @@ bool ReferenceBox::CollectReply(std::string& reply) {
       error_code = started ? kErrorCutShort : kErrorNoReply;
       return false;
     }
-    port_handle->WaitForInput(std::max(TicksToWait(std::min(limit - now, idle_bound), frequency),
-                                       std::chrono::microseconds(1)));
+    WaitForReplyByte(*port_handle, now, limit, frequency);
   }
   if (garbage) {
     error_code = kErrorGarbage;
